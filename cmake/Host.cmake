@@ -1,0 +1,48 @@
+# Build-host side: the package tool, its native tests, and the cross build of
+# the Windows side, whose tests run under Wine through the same ctest.
+# wimlib's pkg-config file names private dependencies (ntfs-3g, fuse) whose
+# -dev packages a plain LZMS user does not need, so find it directly.
+find_path(WIMLIB_INCLUDE_DIR wimlib.h REQUIRED)
+find_library(WIMLIB_LIBRARY wim REQUIRED)
+add_library(wimlib::wimlib UNKNOWN IMPORTED)
+set_target_properties(wimlib::wimlib PROPERTIES IMPORTED_LOCATION ${WIMLIB_LIBRARY}
+  INTERFACE_INCLUDE_DIRECTORIES ${WIMLIB_INCLUDE_DIR})
+find_package(ZLIB REQUIRED)
+find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+
+add_compile_options(-Wall -Wextra)
+
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+add_subdirectory(tools)
+add_subdirectory(tests/tools)
+
+# The Windows side is this same tree configured with the cross toolchain. It
+# needs the package tool to put packages into the setup programs it builds.
+include(ExternalProject)
+set(QURO_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/windows)
+set(QURO_WINE_BENCH_DIR ${CMAKE_BINARY_DIR}/wine-bench)
+ExternalProject_Add(windows
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}
+  BINARY_DIR ${QURO_WINDOWS_BINARY_DIR}
+  CMAKE_ARGS
+    -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
+    -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+    -DQURO_PACK=$<TARGET_FILE:quro-pack>
+    -DQURO_WINE_BENCH_DIR=${QURO_WINE_BENCH_DIR}
+  BUILD_ALWAYS ON
+  INSTALL_COMMAND ""
+  DEPENDS quro-pack
+  USES_TERMINAL_BUILD ON)
+
+# One Wine prefix and one display for the whole run, made fresh at its start.
+set(QURO_BENCH ${CMAKE_SOURCE_DIR}/tests/wine/bench)
+add_test(NAME wine.bench.start
+  COMMAND ${QURO_BENCH} start ${QURO_WINE_BENCH_DIR} ${QURO_WINDOWS_BINARY_DIR}/tests/standin/cabinet.dll)
+set_tests_properties(wine.bench.start PROPERTIES FIXTURES_SETUP wine RESOURCE_LOCK wineprefix TIMEOUT 120)
+add_test(NAME wine.bench.stop COMMAND ${QURO_BENCH} stop ${QURO_WINE_BENCH_DIR})
+set_tests_properties(wine.bench.stop PROPERTIES FIXTURES_CLEANUP wine RESOURCE_LOCK wineprefix)
+
+# The Windows build writes its test list; ctest reads it when it runs.
+set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${QURO_WINDOWS_BINARY_DIR}/windows-tests.cmake)

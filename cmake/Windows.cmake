@@ -1,0 +1,83 @@
+# Windows side: the setup program, the sample hosted application and the
+# Windows test programs, cross-compiled with mingw-w64.
+if(NOT QURO_PACK)
+  message(FATAL_ERROR "QURO_PACK (the host's quro-pack) is required; configure the top-level tree instead")
+endif()
+if(NOT QURO_WINE_BENCH_DIR)
+  set(QURO_WINE_BENCH_DIR ${CMAKE_BINARY_DIR}/wine-bench)
+endif()
+
+enable_language(RC)
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+add_compile_options(-Wall -Wextra)
+# The C++ runtime goes into each executable: nothing but system DLLs may be
+# imported (a DLL beside the setup program would be loaded before its first line).
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+set(QURO_BENCH ${CMAKE_SOURCE_DIR}/tests/wine/bench)
+
+# quro_windows_test(NAME name COMMAND program args... [TIMEOUT s])
+# Registers a Windows program as a test of the top-level ctest run, run under
+# Wine in the shared bench prefix.
+function(quro_windows_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "COMMAND" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set(args "")
+  foreach(a IN LISTS T_COMMAND)
+    string(APPEND args " [==[${a}]==]")
+  endforeach()
+  set_property(GLOBAL APPEND_STRING PROPERTY QURO_WINDOWS_TESTS
+    "add_test([==[${T_NAME}]==] [==[${QURO_BENCH}]==] run [==[${QURO_WINE_BENCH_DIR}]==]${args})\n"
+    "set_tests_properties([==[${T_NAME}]==] PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix TIMEOUT ${T_TIMEOUT})\n")
+endfunction()
+
+# quro_host_test(NAME name COMMAND program args... [TIMEOUT s])
+# A build-host program (a shell script, say) that drives Windows programs
+# itself through the bench.
+function(quro_host_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "COMMAND" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 600)
+  endif()
+  set(args "")
+  foreach(a IN LISTS T_COMMAND)
+    string(APPEND args " [==[${a}]==]")
+  endforeach()
+  set_property(GLOBAL APPEND_STRING PROPERTY QURO_WINDOWS_TESTS
+    "add_test([==[${T_NAME}]==]${args})\n"
+    "set_tests_properties([==[${T_NAME}]==] PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix TIMEOUT ${T_TIMEOUT} ENVIRONMENT [==[QURO_WINE_BENCH_DIR=${QURO_WINE_BENCH_DIR};QURO_BENCH=${QURO_BENCH};QURO_PACK=${QURO_PACK}]==])\n")
+endfunction()
+
+include_directories(${CMAKE_SOURCE_DIR})
+
+# Everything of the setup program but its entry point, as one static library:
+# the executable and the Windows-side tests link the same code. A test that
+# must make one platform call fail supplies its own definition of the thin
+# wrapper around that call (each wrapper is alone in its *_call.cpp file), and
+# the linker then leaves the library's out.
+file(GLOB QURO_CORE_SOURCES CONFIGURE_DEPENDS
+  app/*.cpp package/*.cpp ui/*.cpp hosted/*.cpp install/*.cpp remove/*.cpp)
+list(REMOVE_ITEM QURO_CORE_SOURCES ${CMAKE_SOURCE_DIR}/app/main.cpp)
+add_library(quro_setup_core STATIC ${QURO_CORE_SOURCES})
+# Known DLLs only; cabinet, bcrypt and comctl32 are loaded at run time.
+target_link_libraries(quro_setup_core PUBLIC kernel32 user32 gdi32 advapi32 shell32 ole32 shlwapi uuid)
+
+# The setup program without a package. quro-pack puts a package into a copy of
+# it (RCDATA 101), which makes a setup for any hosted folder without a compiler.
+add_executable(quro-setup-stub WIN32 app/main.cpp res/setup.rc)
+target_link_libraries(quro-setup-stub PRIVATE quro_setup_core)
+target_link_options(quro-setup-stub PRIVATE -municode -mwindows $<$<CONFIG:Release>:-s>)
+set(QURO_STUB $<TARGET_FILE:quro-setup-stub>)
+
+add_subdirectory(examples)
+add_subdirectory(tests/standin)
+add_subdirectory(tests/windows)
+
+get_property(QURO_WINDOWS_TESTS GLOBAL PROPERTY QURO_WINDOWS_TESTS)
+file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/windows-tests.cmake CONTENT "${QURO_WINDOWS_TESTS}")

@@ -1,0 +1,27 @@
+// File-system helpers shared by installation and removal. None of them
+// follows a link to a folder: the program runs with administrator rights,
+// and following a link would let whoever planted it turn "delete the old
+// folder" into "delete anything on the disk".
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Any kind of entry counts as present; "not found" errors (2, 3, 53, 64, 123,
+// 267) count as absent; any other error counts as present.
+bool PathExists(const std::wstring& path);
+
+// Deletes path with everything in it, contents before their folder; a link
+// is removed itself, never what it points to. Stops at the first entry that
+// cannot be deleted and returns false; a missing path is no failure.
+bool RemoveTree(const std::wstring& path);
+
+// Every entry below folder, each folder before its contents; links to
+// folders are listed but not entered.
+std::vector<std::wstring> WalkTree(const std::wstring& folder);
+
+// Registers every entry below folder for deletion at the next restart, each
+// folder after everything inside it (Windows deletes a folder at restart only
+// when it is empty by then, and works through the list in order), and then
+// folder itself last when includeFolder is set.
+void ScheduleTreeDeletionAtRestart(const std::wstring& folder, bool includeFolder);

@@ -1,0 +1,39 @@
+#include "package/file_list.h"
+
+#include "package/container.h"
+#include "package/file_list_rules.h"
+
+#include <windows.h>
+
+namespace {
+
+// Malformed UTF-8 is no error: MultiByteToWideChar puts U+FFFD in its place.
+std::wstring NameFromUtf8(const std::uint8_t* bytes, std::size_t length)
+{
+    if (length == 0) return {};
+    const char* text = reinterpret_cast<const char*>(bytes);
+    const int count = ::MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0);
+    if (count <= 0) return {};
+    std::wstring name(static_cast<std::size_t>(count), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(length), name.data(), count);
+    return name;
+}
+
+}  // namespace
+
+std::wstring ParseFileList(PackageEntries& entries)
+{
+    const wchar_t* failure = file_list::ParseFileListBytes(
+        UnpackedPackageData(), UnpackedPackageSize(), NameFromUtf8,
+        [&entries](std::wstring&& name, const std::uint8_t* data, std::uint64_t size) {
+            entries.push_back(PackageEntry{std::move(name), data, size});
+        });
+    return failure ? failure : L"";
+}
+
+std::wstring UnpackPackage(PackageEntries& entries)
+{
+    std::wstring failure = UnpackContainer();
+    if (!failure.empty()) return failure;
+    return ParseFileList(entries);
+}

@@ -1,0 +1,76 @@
+// The file list inside the unpacked package, and the checks that keep every
+// name inside the folder that receives it. The setup program and quro-pack
+// both walk lists through ParseFileListBytes, so a package the tool accepts is
+// one the setup program accepts.
+//
+//   4 bytes file count, then per file: 2 bytes name length n, n bytes UTF-8
+//   name, 8 bytes data size s, s bytes data. Little-endian, nothing aligned;
+//   bytes after the last record are ignored.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace file_list {
+
+inline constexpr const wchar_t kDamagedList[] = L"damaged list";
+inline constexpr const wchar_t kDamagedName[] = L"damaged list (name)";
+inline constexpr std::size_t kMaxNameBytes = 65535;
+
+// A name is refused when it is empty, holds "..", holds a colon (drive
+// prefixes and alternate data streams), or starts at a root or network
+// prefix. Nothing else is looked at: what the file system makes of the rest
+// shows up when the file is written.
+template <class Char>
+bool IsAcceptableName(const Char* name, std::size_t length)
+{
+    if (length == 0) return false;
+    if (name[0] == Char('\\') || name[0] == Char('/')) return false;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (name[i] == Char(':')) return false;
+        if (name[i] == Char('.') && i + 1 < length && name[i + 1] == Char('.')) return false;
+    }
+    return true;
+}
+
+inline std::uint16_t ReadLe16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
+inline std::uint32_t ReadLe32(const std::uint8_t* p)
+{
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
+}
+inline std::uint64_t ReadLe64(const std::uint8_t* p)
+{
+    std::uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+    return v;
+}
+
+// Walks the records of bytes[0 .. length). For each record, convert(name, n)
+// turns the UTF-8 name into the caller's string type, and
+// append(convertedName, data, size) takes the record. Bounds are checked
+// before the name, and records strictly in order, so the first bad record
+// decides the text. Returns null on success, else the failure text.
+template <class Convert, class Append>
+const wchar_t* ParseFileListBytes(const std::uint8_t* bytes, std::size_t length, Convert&& convert, Append&& append)
+{
+    if (length < 4) return kDamagedList;
+    const std::uint32_t count = ReadLe32(bytes);
+    std::size_t o = 4;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (o + 2 > length) return kDamagedList;
+        const std::size_t n = ReadLe16(bytes + o);
+        if (o + 2 + n > length) return kDamagedList;
+        auto name = convert(bytes + o + 2, n);
+        if (o + n + 10 > length) return kDamagedList;
+        const std::uint64_t s = ReadLe64(bytes + o + 2 + n);
+        // A subtraction, so that no sum can wrap around for sizes near 2^64.
+        if (s > length - (o + n + 10)) return kDamagedList;
+        if (!IsAcceptableName(name.data(), name.size())) return kDamagedName;
+        append(std::move(name), bytes + o + n + 10, s);
+        o += 10 + n + static_cast<std::size_t>(s);
+    }
+    return nullptr;
+}
+
+}  // namespace file_list

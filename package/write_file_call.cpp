@@ -1,0 +1,6 @@
+#include "package/write_file_call.h"
+
+BOOL WriteFileCall(HANDLE file, const void* data, DWORD length, DWORD* written)
+{
+    return ::WriteFile(file, data, length, written, nullptr);
+}

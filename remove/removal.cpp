@@ -1,0 +1,4 @@
+#include "remove/removal.h"
+
+// Placeholder until removal lands.
+int RunRemoval(bool) { return 1; }

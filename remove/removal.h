@@ -1,0 +1,12 @@
+// The entry of removal: the setup copy inside the install folder cannot
+// delete the folder it runs from, so it hands the work to a temporary copy.
+#pragma once
+
+#include <string>
+
+int RunRemoval(bool isTemporaryCopy);
+// True when ownPath begins with installFolder's text, in any letter case.
+bool IsInsideInstallFolder(const std::wstring& ownPath, const std::wstring& installFolder);
+// Copies the program to Program Files\Quro-Remove-<ticks>, starts it with
+// "/uninstall-temp" and returns 0 without waiting, or 5.
+int StartTemporaryCopy(const std::wstring& ownPath);

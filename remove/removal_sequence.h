@@ -1,0 +1,4 @@
+#pragma once
+
+// The two questions, the clean-up call and the deletions; returns 0, 1 or 2.
+int RunRemovalSequence(bool isTemporaryCopy);

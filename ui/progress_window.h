@@ -1,0 +1,19 @@
+// The install's progress window: a topmost window with a status line and a
+// progress bar that the user cannot close. The program has no message loop
+// of its own; the window stays responsive only while PumpMessages runs.
+#pragma once
+
+#include "package/package_entry.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+void CreateProgressWindow(const std::wstring& title);
+void SetProgressStatus(const std::wstring& text);
+// A callback that sets the bar to written/total and drains the message queue.
+ProgressCallback MakeProgressCallback(std::int32_t total);
+void DestroyProgressWindow();
+void PumpMessages();
+LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
