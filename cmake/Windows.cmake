@@ -32,9 +32,10 @@ function(quro_windows_test)
   foreach(a IN LISTS T_COMMAND)
     string(APPEND args " [==[${a}]==]")
   endforeach()
+  # One string: APPEND_STRING would join several values with ";".
   set_property(GLOBAL APPEND_STRING PROPERTY QURO_WINDOWS_TESTS
-    "add_test([==[${T_NAME}]==] [==[${QURO_BENCH}]==] run [==[${QURO_WINE_BENCH_DIR}]==]${args})\n"
-    "set_tests_properties([==[${T_NAME}]==] PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix TIMEOUT ${T_TIMEOUT})\n")
+    "add_test([==[${T_NAME}]==] [==[${QURO_BENCH}]==] run [==[${QURO_WINE_BENCH_DIR}]==]${args})\n\
+set_tests_properties([==[${T_NAME}]==] PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix TIMEOUT ${T_TIMEOUT})\n")
 endfunction()
 
 # quro_host_test(NAME name COMMAND program args... [TIMEOUT s])
@@ -50,8 +51,8 @@ function(quro_host_test)
     string(APPEND args " [==[${a}]==]")
   endforeach()
   set_property(GLOBAL APPEND_STRING PROPERTY QURO_WINDOWS_TESTS
-    "add_test([==[${T_NAME}]==]${args})\n"
-    "set_tests_properties([==[${T_NAME}]==] PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix TIMEOUT ${T_TIMEOUT} ENVIRONMENT [==[QURO_WINE_BENCH_DIR=${QURO_WINE_BENCH_DIR};QURO_BENCH=${QURO_BENCH};QURO_PACK=${QURO_PACK}]==])\n")
+    "add_test([==[${T_NAME}]==]${args})\n\
+set_tests_properties([==[${T_NAME}]==] PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix TIMEOUT ${T_TIMEOUT} ENVIRONMENT [==[QURO_WINE_BENCH_DIR=${QURO_WINE_BENCH_DIR};QURO_BENCH=${QURO_BENCH};QURO_PACK=${QURO_PACK}]==])\n")
 endfunction()
 
 include_directories(${CMAKE_SOURCE_DIR})

@@ -75,6 +75,13 @@ bool ExtractToFolder(const std::wstring& folder, const PackageEntries& entries, 
 {
     std::int32_t written = 0;
     for (const PackageEntry& entry : entries) {
+        // The file system refuses a NUL inside a name, but the C string that
+        // carries the path would end there and write a file of another,
+        // shorter name: refuse it here as the file system would.
+        if (entry.name.find(L'\0') != std::wstring::npos) {
+            failure = L"could not write " + entry.name;
+            return false;
+        }
         const std::wstring path = JoinPath(folder, entry.name);
         CreateFolderChain(ParentFolder(path));
         if (!WriteEntry(path, entry)) {

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Every executable that ships may import only Known DLLs: anything else would
+# be looked up first in the folder the program was started from.
+#   check-imports.sh STUB [OTHER.exe ...]   the stub is required, others are
+#                                           checked when they exist
+set -u
+allowed='^(kernel32|user32|gdi32|advapi32|shell32|ole32|shlwapi|msvcrt)\.dll$'
+objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
+
+[ $# -ge 1 ] || { echo "usage: $0 STUB [EXE...]" >&2; exit 2; }
+[ -f "$1" ] || { echo "FAIL: the stub $1 does not exist" >&2; exit 1; }
+
+status=0
+first=1
+for exe in "$@"; do
+  if [ ! -f "$exe" ]; then
+    [ $first -eq 1 ] || echo "skipped (not built): $exe"
+    first=0
+    continue
+  fi
+  first=0
+  dlls=$("$objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' | tr -d '\r')
+  if [ -z "$dlls" ]; then
+    echo "FAIL: $exe: no import table found"
+    status=1
+    continue
+  fi
+  bad=0
+  while IFS= read -r dll; do
+    if ! printf '%s\n' "$dll" | tr '[:upper:]' '[:lower:]' | grep -Eq "$allowed"; then
+      echo "FAIL: $exe imports $dll"
+      bad=1
+    fi
+  done <<<"$dlls"
+  if [ $bad -eq 0 ]; then echo "ok: $exe imports" $dlls; else status=1; fi
+done
+exit $status

@@ -1,0 +1,105 @@
+// What the program relies on from the Compression API in buffer mode, checked
+// against whichever cabinet.dll System32 holds: Windows' own, or the test
+// bench's stand-in, which has to behave the same way.
+#include "package_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <compressapi.h>
+
+namespace {
+
+// winerror.h of mingw-w64 lacks it.
+constexpr DWORD kBadCompressionBuffer = 605;
+
+using CreateDecompressorFn = BOOL(WINAPI*)(DWORD, PCOMPRESS_ALLOCATION_ROUTINES, PDECOMPRESSOR_HANDLE);
+using DecompressFn = BOOL(WINAPI*)(DECOMPRESSOR_HANDLE, LPCVOID, SIZE_T, PVOID, SIZE_T, PSIZE_T);
+using CloseDecompressorFn = BOOL(WINAPI*)(DECOMPRESSOR_HANDLE);
+
+struct Api {
+    CreateDecompressorFn create = nullptr;
+    DecompressFn decompress = nullptr;
+    CloseDecompressorFn close = nullptr;
+};
+
+Api LoadApi()
+{
+    HMODULE cabinet = ::LoadLibraryExW(L"cabinet.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    Api api;
+    if (!cabinet) return api;
+    api.create = reinterpret_cast<CreateDecompressorFn>(reinterpret_cast<void*>(::GetProcAddress(cabinet, "CreateDecompressor")));
+    api.decompress = reinterpret_cast<DecompressFn>(reinterpret_cast<void*>(::GetProcAddress(cabinet, "Decompress")));
+    api.close = reinterpret_cast<CloseDecompressorFn>(reinterpret_cast<void*>(::GetProcAddress(cabinet, "CloseDecompressor")));
+    return api;
+}
+
+TEST(CompressionApi, OnlyLzmsDecompressorsAreAskedFor)
+{
+    const Api api = LoadApi();
+    ASSERT_TRUE(api.create && api.decompress && api.close);
+    DECOMPRESSOR_HANDLE handle = nullptr;
+    ASSERT_TRUE(api.create(COMPRESS_ALGORITHM_LZMS, nullptr, &handle));
+    EXPECT_TRUE(api.close(handle));
+    EXPECT_FALSE(api.create(COMPRESS_ALGORITHM_INVALID, nullptr, &handle));
+    EXPECT_FALSE(api.create(COMPRESS_ALGORITHM_MAX, nullptr, &handle));
+}
+
+TEST(CompressionApi, DecompressOutcomes)
+{
+    const Api api = LoadApi();
+    ASSERT_TRUE(api.create && api.decompress && api.close);
+    Bytes data(70000);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = std::uint8_t(i * 7 + (i >> 8));
+    const Bytes good = StoredBuffer(data);
+
+    struct Case {
+        const char* what;
+        Bytes buffer;
+        std::size_t capacity;
+        bool ok;
+        DWORD error;           // when !ok
+        std::size_t produced;  // the count reported either way
+    };
+    Bytes trailing = good;
+    trailing.push_back(0);
+    Bytes truncated = good;
+    truncated.resize(truncated.size() - 1);
+    Bytes badCrc = good;
+    badCrc[6] ^= 0xFF;
+    Bytes garbageChunk(good.begin(), good.begin() + 24);
+    AppendLe32(garbageChunk, 1000);
+    garbageChunk.insert(garbageChunk.end(), 1000, 0xC3);
+    const Case cases[] = {
+        {"fits_exactly", good, data.size(), true, 0, data.size()},
+        {"room_to_spare", good, data.size() + 10, true, 0, data.size()},
+        {"one_byte_too_small", good, data.size() - 1, false, ERROR_INSUFFICIENT_BUFFER, data.size()},
+        {"trailing_byte", trailing, data.size(), false, kBadCompressionBuffer, 0},
+        {"truncated", truncated, data.size(), false, kBadCompressionBuffer, 0},
+        {"header_crc", badCrc, data.size(), false, kBadCompressionBuffer, 0},
+        {"header_only_cut", Bytes(good.begin(), good.begin() + 23), data.size(), false, kBadCompressionBuffer, 0},
+        {"corrupt_lzms_chunk", garbageChunk, data.size(), false, kBadCompressionBuffer, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DECOMPRESSOR_HANDLE handle = nullptr;
+        ASSERT_TRUE(api.create(COMPRESS_ALGORITHM_LZMS, nullptr, &handle));
+        Bytes out(c.capacity + 1, 0xEE);
+        SIZE_T produced = 12345;
+        ::SetLastError(0);
+        const BOOL ok = api.decompress(handle, c.buffer.data(), c.buffer.size(), out.data(), c.capacity, &produced);
+        const DWORD error = ::GetLastError();
+        api.close(handle);
+        EXPECT_EQ(ok != FALSE, c.ok);
+        if (c.ok) {
+            EXPECT_TRUE(std::equal(data.begin(), data.end(), out.begin()));
+        } else {
+            EXPECT_EQ(error, c.error);
+        }
+        if (c.ok || c.error == ERROR_INSUFFICIENT_BUFFER) {
+            EXPECT_EQ(produced, c.produced);
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,101 @@
+#include "package_builder.h"
+
+#include "tools/compressapi/buffer_format.h"
+
+#include <windows.h>
+#include <bcrypt.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+using RtlComputeCrc32Fn = DWORD(WINAPI*)(DWORD, const BYTE*, INT);
+
+std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t length)
+{
+    static const auto compute = reinterpret_cast<RtlComputeCrc32Fn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlComputeCrc32")));
+    if (!compute) std::abort();
+    return compute(crc, data, static_cast<INT>(length));
+}
+
+}  // namespace
+
+Bytes BytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+void AppendLe16(Bytes& out, std::uint16_t value)
+{
+    for (int i = 0; i < 2; ++i) out.push_back(std::uint8_t(value >> (8 * i)));
+}
+void AppendLe32(Bytes& out, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) out.push_back(std::uint8_t(value >> (8 * i)));
+}
+void AppendLe64(Bytes& out, std::uint64_t value)
+{
+    for (int i = 0; i < 8; ++i) out.push_back(std::uint8_t(value >> (8 * i)));
+}
+void PutLe64(Bytes& out, std::size_t offset, std::uint64_t value)
+{
+    for (int i = 0; i < 8; ++i) out[offset + i] = std::uint8_t(value >> (8 * i));
+}
+
+void AppendRecord(Bytes& out, const std::string& name, std::uint64_t size, const Bytes& data)
+{
+    AppendLe16(out, static_cast<std::uint16_t>(name.size()));
+    out.insert(out.end(), name.begin(), name.end());
+    AppendLe64(out, size);
+    out.insert(out.end(), data.begin(), data.end());
+}
+
+void AppendRecord(Bytes& out, const std::string& name, const Bytes& data)
+{
+    AppendRecord(out, name, data.size(), data);
+}
+
+Bytes FileList(const std::vector<TestFile>& files)
+{
+    Bytes out;
+    AppendLe32(out, static_cast<std::uint32_t>(files.size()));
+    for (const TestFile& file : files) AppendRecord(out, file.name, file.data);
+    return out;
+}
+
+Bytes StoredBuffer(const Bytes& data)
+{
+    Bytes out(compressapi::kHeaderSize);
+    compressapi::WriteHeader(out.data(), data.size(), Crc32);
+    const std::size_t chunk = compressapi::ChunkSizeFor(data.size());
+    for (std::size_t o = 0; o < data.size(); o += chunk) {
+        const std::size_t length = data.size() - o < chunk ? data.size() - o : chunk;
+        AppendLe32(out, static_cast<std::uint32_t>(length));
+        out.insert(out.end(), data.begin() + o, data.begin() + o + length);
+    }
+    return out;
+}
+
+Bytes Sha256(const Bytes& data)
+{
+    using BCryptHashFn = NTSTATUS(WINAPI*)(BCRYPT_ALG_HANDLE, PUCHAR, ULONG, PUCHAR, ULONG, PUCHAR, ULONG);
+    static const auto hash = reinterpret_cast<BCryptHashFn>(reinterpret_cast<void*>(::GetProcAddress(
+        ::LoadLibraryExW(L"bcrypt.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32), "BCryptHash")));
+    if (!hash) std::abort();
+    Bytes digest(32);
+    const NTSTATUS status = hash(reinterpret_cast<BCRYPT_ALG_HANDLE>(0x41), nullptr, 0,
+                                 const_cast<PUCHAR>(data.data()), static_cast<ULONG>(data.size()), digest.data(),
+                                 static_cast<ULONG>(digest.size()));
+    if (status < 0) std::abort();
+    return digest;
+}
+
+Bytes Container(const Bytes& unpacked)
+{
+    Bytes out = BytesOf("QUROSET1");
+    AppendLe64(out, unpacked.size());
+    const Bytes digest = Sha256(unpacked);
+    out.insert(out.end(), digest.begin(), digest.end());
+    const Bytes stream = StoredBuffer(unpacked);
+    out.insert(out.end(), stream.begin(), stream.end());
+    return out;
+}

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# A tree nobody here made: a few hundred of Wine's own Windows DLLs, about
+# 100 MB in nested folders, must come out of a setup program (stored chunks,
+# extracted under Wine) and out of an LZMS package (unpacked on the build
+# host) byte for byte as it went in.
+#   realtree.sh STUB WORK_DIR
+# Needs QURO_PACK, QURO_BENCH and QURO_WINE_BENCH_DIR (set by the test run).
+set -eu
+stub=$1
+work=$2
+source_dlls=${QURO_REALTREE_SOURCE:-/usr/lib/x86_64-linux-gnu/wine/x86_64-windows}
+target_bytes=$((100 * 1024 * 1024))
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+[ -f "$stub" ] || fail "no stub at $stub"
+[ -d "$source_dlls" ] || fail "no Windows DLLs at $source_dlls"
+: "${QURO_PACK:?}" "${QURO_BENCH:?}" "${QURO_WINE_BENCH_DIR:?}"
+# Until quro-pack offers its commands there is nothing to take the tree
+# through: skip (77) rather than fail. Once it lists them, any miss fails.
+help=$("$QURO_PACK" --help 2>&1 || true)
+for command in setup pack unpack; do
+  if ! printf '%s\n' "$help" | grep -qw -- "$command"; then
+    echo "SKIP: $QURO_PACK --help lists no '$command' command"
+    exit 77
+  fi
+done
+
+rm -rf "$work"
+tree=$work/tree
+mkdir -p "$tree"
+
+# Spread the DLLs over folders up to four levels deep: one above 16 MiB (two
+# write calls), then the smallest ones, until about 100 MB are reached, which
+# takes a few hundred files and more than one 64 MiB chunk.
+total=0
+count=0
+place() {
+  local dir
+  case $((count % 5)) in
+    0) dir=$tree ;;
+    1) dir=$tree/lib ;;
+    2) dir=$tree/lib/x64/$((count % 7)) ;;
+    3) dir="$tree/plugins/group $((count % 3))/deep/er" ;;
+    4) dir=$tree/share/$((count % 11)) ;;
+  esac
+  mkdir -p "$dir"
+  cp "$2" "$dir/"
+  total=$((total + $1))
+  count=$((count + 1))
+}
+big=$(find "$source_dlls" -maxdepth 1 -name '*.dll' -type f -size +17M -size -40M -printf '%s %p\n' | sort -n | head -1)
+[ -z "$big" ] || place "${big%% *}" "${big#* }"
+while IFS= read -r line; do
+  [ "$line" != "$big" ] || continue
+  [ $((total + ${line%% *})) -le $target_bytes ] || break
+  place "${line%% *}" "${line#* }"
+done < <(find "$source_dlls" -maxdepth 1 -name '*.dll' -type f -printf '%s %p\n' | sort -n)
+# Some empty files and a file with a space and non-ASCII letters in its name.
+mkdir -p "$tree/lib" "$tree/share/0" "$tree/plugins"
+: >"$tree/lib/empty.cfg"
+: >"$tree/share/0/also empty"
+printf 'fichier\n' >"$tree/plugins/"$'d\xc3\xa9j\xc3\xa0 vu.txt'
+echo "tree: $count DLLs, $total bytes"
+[ "$count" -ge 200 ] || fail "only $count DLLs found"
+
+winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
+
+echo "--- setup program, stored chunks, extracted under Wine"
+"$QURO_PACK" setup "$tree" --store --stub "$stub" -o "$work/RealTree-Setup.exe" || fail "quro-pack setup: exit $?"
+[ -f "$work/RealTree-Setup.exe" ] || fail "quro-pack setup wrote no $work/RealTree-Setup.exe"
+out=$work/extracted
+"$QURO_BENCH" run "$QURO_WINE_BENCH_DIR" "$work/RealTree-Setup.exe" /verify || fail "/verify: exit $?"
+"$QURO_BENCH" run "$QURO_WINE_BENCH_DIR" "$work/RealTree-Setup.exe" /extract-to "$(winpath "$out")" \
+  || fail "/extract-to: exit $?"
+diff -r "$tree" "$out" >/dev/null || { diff -rq "$tree" "$out" | head -20; fail "extracted tree differs"; }
+echo "identical after /extract-to"
+
+echo "--- LZMS package, unpacked on the build host"
+"$QURO_PACK" pack "$tree" -o "$work/tree.bin" || fail "quro-pack pack: exit $?"
+"$QURO_PACK" unpack "$work/tree.bin" "$work/unpacked" || fail "quro-pack unpack: exit $?"
+diff -r "$tree" "$work/unpacked" >/dev/null || { diff -rq "$tree" "$work/unpacked" | head -20; fail "unpacked tree differs"; }
+echo "identical after pack and unpack ($(stat -c %s "$work/tree.bin") bytes packed)"
+
+rm -rf "$work"
+echo "ok"

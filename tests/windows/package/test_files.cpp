@@ -1,0 +1,93 @@
+#include "test_files.h"
+
+#include "app/unique_handles.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <system_error>
+
+ScratchFolder::ScratchFolder()
+{
+    static unsigned counter = 0;
+    wchar_t temp[MAX_PATH + 1] = {};
+    ::GetTempPathW(MAX_PATH + 1, temp);
+    std::wstring base = temp;
+    if (!base.empty() && base.back() == L'\\') base.pop_back();
+    for (;;) {
+        path_ = base + L"\\quro-package-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                std::to_wstring(++counter);
+        if (::CreateDirectoryW(path_.c_str(), nullptr)) break;
+    }
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(path_), ignored);
+}
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsFolder(const std::wstring& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool ReadBytes(const std::wstring& path, Bytes& out)
+{
+    out.clear();
+    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    LARGE_INTEGER size = {};
+    bool ok = ::GetFileSizeEx(file.get(), &size);
+    if (ok) out.resize(static_cast<std::size_t>(size.QuadPart));
+    std::size_t done = 0;
+    while (ok && done < out.size()) {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(out.size() - done < (1u << 30) ? out.size() - done : (1u << 30));
+        ok = ::ReadFile(file.get(), out.data() + done, want, &got, nullptr) && got > 0;
+        done += got;
+    }
+    return ok;
+}
+
+void WriteBytes(const std::wstring& path, const Bytes& data)
+{
+    UniqueFileHandle file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (file && !data.empty()) ::WriteFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+}
+
+std::vector<std::wstring> FolderContents(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found = {};
+    UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (!find) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (::FindNextFileW(find.get(), &found));
+    return names;
+}
+
+std::wstring ProgramFolder()
+{
+    wchar_t path[32768] = {};
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, 32768);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L"\\/"));
+}
+
+std::wstring Widen(const std::string& utf8)
+{
+    if (utf8.empty()) return {};
+    const int count = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(count), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), count);
+    return out;
+}
