@@ -1,1 +1,281 @@
-int main() { return 0; }
+// quro-pack: turns the hosted application's folder into the setup program's
+// package, puts packages into copies of the setup program, and reads them
+// back the way the setup program does.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "../../package/container_format.h"
+#include "common.h"
+#include "file_io.h"
+#include "folder_writer.h"
+#include "lzms_buffer.h"
+#include "package_reader.h"
+#include "package_writer.h"
+#include "pe_resources.h"
+#include "progress.h"
+#include "utf8.h"
+
+#ifndef QURO_DEFAULT_STUB
+#define QURO_DEFAULT_STUB ""
+#endif
+
+namespace quro_pack {
+namespace {
+
+constexpr const char kUsage[] =
+    "usage: quro-pack COMMAND ARGUMENTS\n"
+    "\n"
+    "  pack DIR -o FILE [--store]\n"
+    "      write the package resource for every file below DIR\n"
+    "  setup DIR -o OUT.exe [--store] [--stub STUB.exe]\n"
+    "      pack DIR into a copy of the setup program\n"
+    "  embed RESOURCE -o OUT.exe [--stub STUB.exe]\n"
+    "      put a resource file's bytes, as they are, into a copy of the setup program\n"
+    "  inspect FILE\n"
+    "      print the header, the setup program's verdict (ok or its failure text) and the files\n"
+    "  unpack FILE DIR\n"
+    "      verify as the setup program does, then write the files below DIR (what /extract-to does)\n"
+    "\n"
+    "FILE is a package resource or a setup executable (its RCDATA 101).\n"
+    "  --store   keep every chunk uncompressed (setups meant for Wine, which has no LZMS)\n"
+    "  --stub    the setup program to copy; by default quro-setup-stub.exe beside quro-pack,\n"
+    "            else the one this build made\n"
+    "\n"
+    "Exit status: 0 done, 1 failed (one line on stderr), 2 wrong usage.\n";
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct Arguments {
+    std::string command;
+    std::vector<std::string> positional;
+    std::string output;
+    std::string stub;
+    bool store = false;
+};
+
+Arguments Parse(int argc, char** argv)
+{
+    Arguments a;
+    a.command = argv[1];
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](const char* option) {
+            if (i + 1 >= argc) throw UsageError(std::string(option) + " needs a value");
+            return std::string(argv[++i]);
+        };
+        if (arg == "-o" || arg == "--output")
+            a.output = value("-o");
+        else if (arg == "--stub")
+            a.stub = value("--stub");
+        else if (arg == "--store")
+            a.store = true;
+        else if (arg.size() > 1 && arg[0] == '-')
+            throw UsageError("unknown option " + arg);
+        else
+            a.positional.push_back(arg);
+    }
+    return a;
+}
+
+void Expect(const Arguments& a, std::size_t positional, bool output, bool store, bool stub)
+{
+    if (a.positional.size() != positional)
+        throw UsageError(a.command + " takes " + std::to_string(positional) + " argument" + (positional == 1 ? "" : "s"));
+    if (output && a.output.empty()) throw UsageError(a.command + " needs -o");
+    if (!output && !a.output.empty()) throw UsageError(a.command + " takes no -o");
+    if (!store && a.store) throw UsageError(a.command + " takes no --store");
+    if (!stub && !a.stub.empty()) throw UsageError(a.command + " takes no --stub");
+}
+
+bool Exists(const std::string& path) { return !path.empty() && ::access(path.c_str(), F_OK) == 0; }
+
+std::string DefaultStub()
+{
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string beside;
+    if (n > 0) {
+        std::string exe(self, std::size_t(n));
+        beside = exe.substr(0, exe.find_last_of('/') + 1) + "quro-setup-stub.exe";
+        if (Exists(beside)) return beside;
+    }
+    if (Exists(QURO_DEFAULT_STUB)) return QURO_DEFAULT_STUB;
+    throw Failure("no setup program to copy (looked for " + beside +
+                  (std::strlen(QURO_DEFAULT_STUB) ? std::string(" and ") + QURO_DEFAULT_STUB : std::string()) +
+                  "); name one with --stub");
+}
+
+void WarnAboutEmptyFolders(const Tree& tree)
+{
+    for (const std::string& folder : tree.emptyFolders)
+        std::fprintf(stderr, "quro-pack: warning: %s holds no files and is left out (a package carries files only)\n",
+                     folder.c_str());
+}
+
+void WriteSetup(const std::uint8_t* resource, std::size_t size, const std::string& stubPath, const std::string& output)
+{
+    const MappedFile stub(stubPath);
+    OutputFile out(output, true);
+    pe::EmbedPackage(stub.data(), stub.size(), resource, size,
+                     [&](const std::uint8_t* data, std::size_t n) { out.Write(data, n); }, stubPath);
+    out.Commit();
+}
+
+int Pack(const Arguments& a, bool setup)
+{
+    Expect(a, 1, true, true, setup);
+    const std::string stub = setup ? (a.stub.empty() ? DefaultStub() : a.stub) : std::string();
+    Progress progress;
+    PackOptions options;
+    options.store = a.store;
+    options.progress = &progress;
+    Tree tree;
+    const Bytes resource = PackFolder(a.positional[0], options, &tree);
+    progress.Show("quro-pack: writing " + a.output, true);
+    if (setup) {
+        WriteSetup(resource.data(), resource.size(), stub, a.output);
+    } else {
+        OutputFile out(a.output, false);
+        out.Write(resource.data(), resource.size());
+        out.Commit();
+    }
+    progress.Clear();
+    WarnAboutEmptyFolders(tree);
+    return 0;
+}
+
+int Embed(const Arguments& a)
+{
+    Expect(a, 1, true, false, true);
+    const std::string stub = a.stub.empty() ? DefaultStub() : a.stub;
+    const MappedFile resource(a.positional[0]);
+    WriteSetup(resource.data(), resource.size(), stub, a.output);
+    return 0;
+}
+
+std::string Printable(const std::uint8_t* data, std::size_t size)
+{
+    std::string s;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] >= 0x20 && data[i] < 0x7F && data[i] != '\\') {
+            s.push_back(char(data[i]));
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", data[i]);
+            s += hex;
+        }
+    }
+    return s;
+}
+
+void PrintHeader(const PackageResource& r)
+{
+    if (!r.present) {
+        std::printf("resource         none (the executable has no RCDATA 101)\n");
+        return;
+    }
+    std::printf("resource         %s%zu bytes\n", r.fromSetup ? "RCDATA 101 of a setup executable, " : "", r.size);
+    if (r.size < package_format::kHeaderSize) {
+        std::printf("header           cut short (%zu of 48 bytes)\n", r.size);
+        return;
+    }
+    std::printf("magic            %s\n", Printable(r.data, sizeof package_format::kMagic).c_str());
+    std::printf("unpacked size    %llu\n",
+                static_cast<unsigned long long>(package_format::ReadLe64(r.data + package_format::kSizeOffset)));
+    std::printf("digest           ");
+    for (std::size_t i = 0; i < package_format::kDigestSize; ++i) std::printf("%02x", r.data[package_format::kDigestOffset + i]);
+    std::printf("\ncompressed size  %zu\n", r.size - package_format::kHeaderSize);
+    const lzms::BufferInfo info = lzms::Describe(r.data + package_format::kHeaderSize, r.size - package_format::kHeaderSize);
+    if (!info.headerValid) {
+        std::printf("buffer           not a Compression API LZMS buffer\n");
+        return;
+    }
+    std::printf("buffer           %llu bytes in chunks of %u, %zu chunk%s%s\n",
+                static_cast<unsigned long long>(info.header.totalSize), info.header.chunkSize, info.chunks.size(),
+                info.chunks.size() == 1 ? "" : "s", info.recordsValid ? "" : " (the chunk records are damaged)");
+    for (std::size_t i = 0; i < info.chunks.size(); ++i) {
+        const lzms::ChunkInfo& c = info.chunks[i];
+        if (c.stored())
+            std::printf("  chunk %-8zu stored %u\n", i + 1, c.rawSize);
+        else
+            std::printf("  chunk %-8zu LZMS   %u -> %u\n", i + 1, c.rawSize, c.compressedSize);
+    }
+}
+
+int Inspect(const Arguments& a)
+{
+    Expect(a, 1, false, false, false);
+    const MappedFile file(a.positional[0]);
+    const PackageResource r = LocatePackage(file.data(), file.size());
+    PrintHeader(r);
+    Bytes unpacked;
+    std::vector<PackageEntry> entries;
+    const wchar_t* failure = UnpackPackage(r, unpacked, entries);
+    std::printf("%s\n", failure ? Narrow(failure).c_str() : "ok");
+    if (failure == nullptr || !entries.empty()) {
+        std::printf("files            %zu\n", entries.size());
+        for (const PackageEntry& e : entries)
+            std::printf("%14llu  %s\n", static_cast<unsigned long long>(e.size), Utf16ToUtf8(e.name).c_str());
+    }
+    std::fflush(stdout);
+    if (failure) throw Failure(a.positional[0] + ": " + Narrow(failure));
+    return 0;
+}
+
+int Unpack(const Arguments& a)
+{
+    Expect(a, 2, false, false, false);
+    const MappedFile file(a.positional[0]);
+    const PackageResource r = LocatePackage(file.data(), file.size());
+    Bytes unpacked;
+    std::vector<PackageEntry> entries;
+    if (const wchar_t* failure = UnpackPackage(r, unpacked, entries))
+        throw Failure(a.positional[0] + ": " + Narrow(failure));
+    const std::string failure = ExtractToFolder(a.positional[1], entries);
+    if (!failure.empty()) throw Failure(a.positional[1] + ": " + failure);
+    return 0;
+}
+
+int Run(int argc, char** argv)
+{
+    if (argc < 2) throw UsageError("no command");
+    const std::string command = argv[1];
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    const Arguments a = Parse(argc, argv);
+    if (command == "pack") return Pack(a, false);
+    if (command == "setup") return Pack(a, true);
+    if (command == "embed") return Embed(a);
+    if (command == "inspect") return Inspect(a);
+    if (command == "unpack") return Unpack(a);
+    throw UsageError("unknown command " + command);
+}
+
+}  // namespace
+}  // namespace quro_pack
+
+int main(int argc, char** argv)
+{
+    try {
+        return quro_pack::Run(argc, argv);
+    } catch (const quro_pack::UsageError& e) {
+        std::fprintf(stderr, "quro-pack: %s (see quro-pack --help)\n", e.what());
+        return 2;
+    } catch (const quro_pack::Failure& e) {
+        std::fprintf(stderr, "quro-pack: %s\n", e.what());
+        return 1;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "quro-pack: out of memory\n");
+        return 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quro-pack: %s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,52 @@
+// Reading inputs without copying them and writing outputs so that a failed
+// run never leaves a half-written file under the requested name.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace quro_pack {
+
+// A whole file mapped read-only. Setups and packages reach 2 GiB, so they are
+// mapped rather than read into a second copy.
+class MappedFile {
+public:
+    explicit MappedFile(const std::string& path);  // throws Failure naming the path
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    const std::uint8_t* data() const { return data_; }
+    std::size_t size() const { return size_; }
+
+private:
+    const std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+    void* mapping_ = nullptr;
+};
+
+// Writes into a temporary file beside the target and renames it into place
+// on Commit; the temporary file goes away when the object dies uncommitted.
+class OutputFile {
+public:
+    OutputFile(const std::string& path, bool executable);  // throws Failure
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    void Write(const void* data, std::size_t size);  // throws Failure
+    void Commit();                                   // throws Failure
+
+private:
+    std::string path_;
+    std::string temporary_;
+    int fd_ = -1;
+};
+
+// Writes all of data, retrying short writes; false with errno set on failure.
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size);
+
+std::string ErrnoText(int error);
+
+}  // namespace quro_pack

@@ -1,0 +1,40 @@
+// The setup program's unpacking on the build host: the same checks in the
+// same order, ending in the same failure texts, so that inspect and unpack
+// say what a setup built from this resource would say on Windows.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common.h"
+
+namespace quro_pack {
+
+struct PackageEntry {
+    std::u16string name;  // as MultiByteToWideChar makes it, separators as stored
+    const std::uint8_t* data = nullptr;
+    std::uint64_t size = 0;
+};
+
+struct PackageResource {
+    bool present = false;
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    bool fromSetup = false;  // read out of a setup executable's RCDATA 101
+};
+
+// A setup executable (a file that starts with "MZ") yields its RCDATA 101,
+// any language; any other file is a resource by itself. Throws Failure for a
+// PE file whose headers cannot be read.
+PackageResource LocatePackage(const std::uint8_t* file, std::size_t size);
+
+// Header, decompression and fingerprint. Returns null on success, else the
+// setup program's failure text.
+const wchar_t* UnpackContainer(const PackageResource& resource, Bytes& unpacked);
+
+// UnpackContainer, then the file list walk.
+const wchar_t* UnpackPackage(const PackageResource& resource, Bytes& unpacked, std::vector<PackageEntry>& entries);
+
+}  // namespace quro_pack

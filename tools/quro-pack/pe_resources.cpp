@@ -1,0 +1,605 @@
+#include "pe_resources.h"
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <memory>
+
+#include "common.h"
+
+namespace quro_pack::pe {
+namespace {
+
+[[noreturn]] void Refuse(const std::string& label, const std::string& why)
+{
+    throw Failure(label.empty() ? why : label + ": " + why);
+}
+
+constexpr std::uint32_t kScnInitializedData = 0x00000040;
+constexpr std::uint32_t kScnMemRead = 0x40000000;
+constexpr std::size_t kSectionHeaderSize = 40;
+constexpr std::uint64_t k4GiB = std::uint64_t(1) << 32;
+
+std::uint64_t AlignUp(std::uint64_t v, std::uint32_t a) { return a ? (v + a - 1) / a * a : v; }
+
+// The loader maps VirtualSize bytes, or SizeOfRawData when VirtualSize is 0.
+std::uint64_t Extent(const Section& s) { return s.virtualSize ? s.virtualSize : s.rawSize; }
+
+int SectionOf(const Image& image, std::uint32_t rva)
+{
+    for (std::size_t i = 0; i < image.sections.size(); ++i) {
+        const Section& s = image.sections[i];
+        if (rva >= s.virtualAddress && rva - s.virtualAddress < std::max<std::uint64_t>(Extent(s), s.rawSize))
+            return int(i);
+    }
+    return -1;
+}
+
+// The file bytes behind rva, up to the end of its section's raw data.
+std::optional<Span> BytesAt(const Image& image, const std::uint8_t* file, std::size_t fileSize, std::uint32_t rva)
+{
+    const int i = SectionOf(image, rva);
+    if (i < 0) return std::nullopt;
+    const Section& s = image.sections[std::size_t(i)];
+    const std::uint64_t within = rva - s.virtualAddress;
+    const std::uint64_t rawEnd = std::min<std::uint64_t>(std::uint64_t(s.rawPointer) + s.rawSize, fileSize);
+    if (std::uint64_t(s.rawPointer) + within >= rawEnd) return std::nullopt;
+    return Span{file + s.rawPointer + within, std::size_t(rawEnd - s.rawPointer - within)};
+}
+
+// One node of the resource tree: a directory, or a data entry (a leaf).
+struct Node {
+    bool directory = true;
+    std::uint32_t characteristics = 0;
+    std::uint32_t timeDateStamp = 0;
+    std::uint16_t majorVersion = 0;
+    std::uint16_t minorVersion = 0;
+    struct Entry {
+        ResourceKey key;
+        std::unique_ptr<Node> node;
+    };
+    std::vector<Entry> entries;  // named entries first, each group in the order Windows searches
+    std::uint32_t codePage = 0;
+    std::uint32_t reserved = 0;
+    Span data;
+    bool placeLast = false;  // the package: laid out after everything else
+};
+
+struct TreeReader {
+    const Image& image;
+    const std::uint8_t* file;
+    std::size_t fileSize;
+    Span view;  // the resource directory to the end of its section
+    const std::string& label;
+    std::size_t nodes = 0;
+
+    [[noreturn]] void Damaged() { Refuse(label, "its resource directory is damaged"); }
+
+    std::unique_ptr<Node> Read(std::uint32_t offset, bool directory, int depth)
+    {
+        // Windows trees are three levels deep; the limits stop loops and blowups.
+        if (depth > 8 || ++nodes > 65536) Damaged();
+        auto node = std::make_unique<Node>();
+        node->directory = directory;
+        if (!directory) {
+            if (std::uint64_t(offset) + 16 > view.size) Damaged();
+            const std::uint8_t* p = view.data + offset;
+            const std::uint32_t rva = GetLe32(p), size = GetLe32(p + 4);
+            node->codePage = GetLe32(p + 8);
+            node->reserved = GetLe32(p + 12);
+            if (size > 0) {
+                const auto bytes = BytesAt(image, file, fileSize, rva);
+                if (!bytes || bytes->size < size) Refuse(label, "a resource lies outside the file");
+                node->data = Span{bytes->data, size};
+            } else {
+                node->data = Span{view.data, 0};
+            }
+            return node;
+        }
+        if (std::uint64_t(offset) + 16 > view.size) Damaged();
+        const std::uint8_t* p = view.data + offset;
+        node->characteristics = GetLe32(p);
+        node->timeDateStamp = GetLe32(p + 4);
+        node->majorVersion = GetLe16(p + 8);
+        node->minorVersion = GetLe16(p + 10);
+        const std::uint64_t count = std::uint64_t(GetLe16(p + 12)) + GetLe16(p + 14);
+        if (offset + 16 + 8 * count > view.size) Damaged();
+        for (std::uint64_t i = 0; i < count; ++i) {
+            const std::uint8_t* e = p + 16 + 8 * i;
+            const std::uint32_t nameField = GetLe32(e), dataField = GetLe32(e + 4);
+            Node::Entry entry;
+            if (nameField & 0x80000000u) {
+                const std::uint32_t at = nameField & 0x7FFFFFFFu;
+                if (std::uint64_t(at) + 2 > view.size) Damaged();
+                const std::uint16_t length = GetLe16(view.data + at);
+                if (std::uint64_t(at) + 2 + 2 * std::uint64_t(length) > view.size) Damaged();
+                entry.key.named = true;
+                for (std::uint16_t k = 0; k < length; ++k) entry.key.name.push_back(char16_t(GetLe16(view.data + at + 2 + 2 * k)));
+            } else {
+                entry.key.id = nameField;
+            }
+            entry.node = Read(dataField & 0x7FFFFFFFu, (dataField & 0x80000000u) != 0, depth + 1);
+            node->entries.push_back(std::move(entry));
+        }
+        return node;
+    }
+};
+
+// The resource tree of image, or null when it has none.
+std::unique_ptr<Node> ReadTree(const Image& image, const std::uint8_t* file, std::size_t size, const std::string& label)
+{
+    if (image.directories.size() <= std::size_t(kResourceDirectory)) return nullptr;
+    const DataDirectory dir = image.directories[kResourceDirectory];
+    if (dir.rva == 0) return nullptr;
+    const auto view = BytesAt(image, file, size, dir.rva);
+    if (!view) Refuse(label, "its resource directory lies outside the file");
+    TreeReader reader{image, file, size, *view, label};
+    return reader.Read(0, true, 0);
+}
+
+void Flatten(const Node& node, std::vector<ResourceKey>& path, std::vector<ResourceLeaf>& out)
+{
+    if (!node.directory) {
+        out.push_back(ResourceLeaf{path, node.codePage, node.data});
+        return;
+    }
+    for (const Node::Entry& e : node.entries) {
+        path.push_back(e.key);
+        Flatten(*e.node, path, out);
+        path.pop_back();
+    }
+}
+
+Node::Entry* FindId(Node& dir, std::uint32_t id)
+{
+    for (Node::Entry& e : dir.entries)
+        if (!e.key.named && e.key.id == id) return &e;
+    return nullptr;
+}
+
+// Windows binary-searches the ID entries, so a new one goes in sorted.
+Node::Entry& InsertId(Node& dir, std::uint32_t id, std::unique_ptr<Node> node)
+{
+    auto at = std::find_if(dir.entries.begin(), dir.entries.end(),
+                           [&](const Node::Entry& e) { return !e.key.named && e.key.id > id; });
+    Node::Entry entry;
+    entry.key.id = id;
+    entry.node = std::move(node);
+    return *dir.entries.insert(at, std::move(entry));
+}
+
+struct Serialized {
+    Bytes head;  // the tables, the names and every resource but the package
+    Span tail;   // the package, which ends the section
+    std::uint64_t size = 0;
+};
+
+Serialized Serialize(const Node& root, std::uint32_t sectionRva, const std::string& label)
+{
+    std::vector<const Node*> dirs;
+    std::vector<const Node*> leaves;
+    std::deque<const Node*> queue{&root};
+    while (!queue.empty()) {
+        const Node* d = queue.front();
+        queue.pop_front();
+        dirs.push_back(d);
+        for (const Node::Entry& e : d->entries) {
+            if (e.node->directory)
+                queue.push_back(e.node.get());
+            else
+                leaves.push_back(e.node.get());
+        }
+    }
+    std::map<const Node*, std::uint64_t> at;
+    std::map<const Node::Entry*, std::uint64_t> nameAt;
+    std::uint64_t offset = 0;
+    for (const Node* d : dirs) {
+        at[d] = offset;
+        offset += 16 + 8 * std::uint64_t(d->entries.size());
+    }
+    for (const Node* l : leaves) {
+        at[l] = offset;
+        offset += 16;
+    }
+    for (const Node* d : dirs)
+        for (const Node::Entry& e : d->entries)
+            if (e.key.named) {
+                nameAt[&e] = offset;
+                offset += 2 + 2 * std::uint64_t(e.key.name.size());
+            }
+    std::map<const Node*, std::uint64_t> dataAt;
+    const Node* last = nullptr;
+    for (const Node* l : leaves) {
+        if (l->placeLast) {
+            last = l;
+            continue;
+        }
+        offset = AlignUp(offset, 8);
+        dataAt[l] = offset;
+        offset += l->data.size;
+    }
+    offset = AlignUp(offset, 8);
+    Serialized out;
+    if (offset > 0x7FFFFFFFu) Refuse(label, "its resources are too large");
+    out.head.assign(std::size_t(offset), 0);
+    if (last) {
+        dataAt[last] = offset;
+        out.tail = last->data;
+        offset += last->data.size;
+    }
+    out.size = offset;
+    if (std::uint64_t(sectionRva) + offset >= k4GiB) Refuse(label, "the setup program would reach 4 GiB");
+
+    std::uint8_t* h = out.head.data();
+    for (const Node* d : dirs) {
+        std::uint8_t* p = h + at[d];
+        PutLe32(p, d->characteristics);
+        PutLe32(p + 4, d->timeDateStamp);
+        PutLe16(p + 8, d->majorVersion);
+        PutLe16(p + 10, d->minorVersion);
+        const auto named = std::count_if(d->entries.begin(), d->entries.end(), [](const Node::Entry& e) { return e.key.named; });
+        if (d->entries.size() > 0xFFFF) Refuse(label, "a resource directory has too many entries");
+        PutLe16(p + 12, std::uint16_t(named));
+        PutLe16(p + 14, std::uint16_t(d->entries.size() - std::size_t(named)));
+        for (std::size_t i = 0; i < d->entries.size(); ++i) {
+            const Node::Entry& e = d->entries[i];
+            std::uint8_t* q = p + 16 + 8 * i;
+            PutLe32(q, e.key.named ? 0x80000000u | std::uint32_t(nameAt[&e]) : e.key.id);
+            PutLe32(q + 4, std::uint32_t(at[e.node.get()]) | (e.node->directory ? 0x80000000u : 0));
+            if (e.key.named) {
+                std::uint8_t* s = h + nameAt[&e];
+                PutLe16(s, std::uint16_t(e.key.name.size()));
+                for (std::size_t k = 0; k < e.key.name.size(); ++k) PutLe16(s + 2 + 2 * k, e.key.name[k]);
+            }
+        }
+    }
+    for (const Node* l : leaves) {
+        std::uint8_t* p = h + at[l];
+        PutLe32(p, std::uint32_t(sectionRva + dataAt[l]));
+        PutLe32(p + 4, std::uint32_t(l->data.size));
+        PutLe32(p + 8, l->codePage);
+        PutLe32(p + 12, l->reserved);
+        if (l != last && l->data.size) std::memcpy(h + dataAt[l], l->data.data, l->data.size);
+    }
+    return out;
+}
+
+// CheckSumMappedFile: the sum of the file's 16-bit little-endian words
+// with end-around carry (the CheckSum field counting as zero), folded to 16
+// bits, plus the file length. Folding once at the end gives the same value
+// as folding after every word.
+class ChecksumAccumulator {
+public:
+    explicit ChecksumAccumulator(std::uint64_t checkSumOffset) : skip_(checkSumOffset) {}
+
+    // data null: size zero bytes.
+    void Add(const std::uint8_t* data, std::size_t size)
+    {
+        for (std::size_t i = 0; i < size;) {
+            const bool nearField = position_ + 2 > skip_ && position_ < skip_ + 4;
+            if ((position_ & 1) || nearField || size - i < 2) {
+                AddByte(data ? data[i] : 0);
+                ++i;
+                continue;
+            }
+            std::uint64_t run = (size - i) & ~std::uint64_t(1);
+            if (position_ < skip_) run = std::min(run, (skip_ - position_) & ~std::uint64_t(1));
+            if (data)
+                for (std::uint64_t k = 0; k < run; k += 2) sum_ += std::uint32_t(data[i + k]) | (std::uint32_t(data[i + k + 1]) << 8);
+            position_ += run;
+            i += std::size_t(run);
+        }
+    }
+
+    std::uint32_t Finish()
+    {
+        std::uint64_t sum = sum_ + ((position_ & 1) ? pending_ : 0);
+        while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+        return std::uint32_t(sum + position_);
+    }
+
+private:
+    void AddByte(std::uint8_t b)
+    {
+        if (position_ >= skip_ && position_ < skip_ + 4) b = 0;
+        if (position_ & 1)
+            sum_ += std::uint32_t(pending_) | (std::uint32_t(b) << 8);
+        else
+            pending_ = b;
+        ++position_;
+    }
+
+    std::uint64_t skip_;
+    std::uint64_t position_ = 0;
+    std::uint64_t sum_ = 0;  // 2^32 words of 0xFFFF still fit
+    std::uint8_t pending_ = 0;
+};
+
+}  // namespace
+
+Image ReadImage(const std::uint8_t* file, std::size_t size, const std::string& label)
+{
+    if (size < 0x40 || file[0] != 'M' || file[1] != 'Z') Refuse(label, "not a Windows executable");
+    const std::uint64_t pe = GetLe32(file + 0x3C);
+    if (pe + 24 > size || std::memcmp(file + pe, "PE\0\0", 4) != 0) Refuse(label, "not a PE file");
+    const std::uint8_t* coff = file + pe + 4;
+    const std::uint16_t sectionCount = GetLe16(coff + 2);
+    const std::uint16_t optionalSize = GetLe16(coff + 16);
+    Image image;
+    image.pointerToSymbolTable = GetLe32(coff + 8);
+    image.optionalHeader = std::size_t(pe + 24);
+    if (image.optionalHeader + optionalSize > size || optionalSize < 2) Refuse(label, "its PE headers are cut short");
+    const std::uint8_t* opt = file + image.optionalHeader;
+    const std::uint16_t magic = GetLe16(opt);
+    if (magic != 0x20B && magic != 0x10B) Refuse(label, "unknown optional header");
+    image.pe32plus = magic == 0x20B;
+    const std::size_t directoriesAt = image.pe32plus ? 112 : 96;
+    if (optionalSize < directoriesAt) Refuse(label, "its PE headers are cut short");
+    image.sizeOfInitializedData = GetLe32(opt + 8);
+    image.sectionAlignment = GetLe32(opt + 32);
+    image.fileAlignment = GetLe32(opt + 36);
+    image.sizeOfImage = GetLe32(opt + 56);
+    image.sizeOfHeaders = GetLe32(opt + 60);
+    image.checkSum = GetLe32(opt + 64);
+    image.checkSumOffset = image.optionalHeader + 64;
+    const std::uint32_t directoryCount = GetLe32(opt + directoriesAt - 4);
+    const std::size_t present = std::min<std::size_t>({directoryCount, 16, (optionalSize - directoriesAt) / 8});
+    for (std::size_t i = 0; i < present; ++i)
+        image.directories.push_back(DataDirectory{GetLe32(opt + directoriesAt + 8 * i), GetLe32(opt + directoriesAt + 8 * i + 4)});
+    image.sectionTable = image.optionalHeader + optionalSize;
+    if (image.sectionTable + kSectionHeaderSize * std::uint64_t(sectionCount) > size)
+        Refuse(label, "its section table is cut short");
+    for (std::size_t i = 0; i < sectionCount; ++i) {
+        const std::uint8_t* s = file + image.sectionTable + kSectionHeaderSize * i;
+        Section section;
+        section.name.assign(reinterpret_cast<const char*>(s), strnlen(reinterpret_cast<const char*>(s), 8));
+        section.virtualSize = GetLe32(s + 8);
+        section.virtualAddress = GetLe32(s + 12);
+        section.rawSize = GetLe32(s + 16);
+        section.rawPointer = GetLe32(s + 20);
+        section.characteristics = GetLe32(s + 36);
+        image.sections.push_back(section);
+    }
+    return image;
+}
+
+std::optional<Span> FindResource(const std::uint8_t* file, std::size_t size, std::uint16_t type, std::uint16_t id,
+                                 const std::string& label)
+{
+    const Image image = ReadImage(file, size, label);
+    const std::unique_ptr<Node> root = ReadTree(image, file, size, label);
+    if (!root) return std::nullopt;
+    Node::Entry* t = FindId(*root, type);
+    if (!t || !t->node->directory) return std::nullopt;
+    Node::Entry* n = FindId(*t->node, id);
+    if (!n) return std::nullopt;
+    const Node* leaf = n->node.get();
+    if (leaf->directory) {
+        if (leaf->entries.empty()) return std::nullopt;
+        const Node::Entry* neutral = FindId(*n->node, 0);
+        leaf = (neutral ? neutral : &leaf->entries.front())->node.get();
+        if (leaf->directory) return std::nullopt;
+    }
+    return leaf->data;
+}
+
+std::vector<ResourceLeaf> ListResources(const std::uint8_t* file, std::size_t size, const std::string& label)
+{
+    const Image image = ReadImage(file, size, label);
+    std::vector<ResourceLeaf> out;
+    if (const std::unique_ptr<Node> root = ReadTree(image, file, size, label)) {
+        std::vector<ResourceKey> path;
+        Flatten(*root, path, out);
+    }
+    return out;
+}
+
+std::uint32_t Checksum(const std::uint8_t* file, std::size_t size, std::size_t checkSumOffset)
+{
+    ChecksumAccumulator sum(checkSumOffset);
+    sum.Add(file, size);
+    return sum.Finish();
+}
+
+void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uint8_t* resource,
+                  std::size_t resourceSize, const Sink& sink, const std::string& label)
+{
+    const Image image = ReadImage(stub, stubSize, label);
+    if (!image.pe32plus) Refuse(label, "not a 64-bit (PE32+) program");
+    if (image.directories.size() <= std::size_t(kRelocationDirectory)) Refuse(label, "its PE headers lack data directories");
+    const DataDirectory cert = image.directories[kCertificateDirectory];
+    if (cert.rva || cert.size)
+        Refuse(label, "it is signed (it has a certificate table); embed into the unsigned build and sign the result");
+    if (image.pointerToSymbolTable)
+        Refuse(label, "it carries a COFF symbol table (an unstripped build); strip it first");
+    if (resourceSize >= k4GiB) Refuse(label, "the package is too large for a resource (4 GiB or more)");
+    if (image.fileAlignment == 0 || image.sectionAlignment == 0) Refuse(label, "its section alignment is zero");
+
+    const std::vector<Section>& sections = image.sections;
+    std::uint64_t fileEnd = image.sizeOfHeaders;
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+        if (i > 0 && sections[i].virtualAddress < sections[i - 1].virtualAddress + Extent(sections[i - 1]))
+            Refuse(label, "its sections are not in address order");
+        if (sections[i].rawSize) {
+            if (sections[i].rawPointer < fileEnd) Refuse(label, "its sections are not in file order");
+            fileEnd = std::uint64_t(sections[i].rawPointer) + sections[i].rawSize;
+        }
+    }
+    if (fileEnd < stubSize) Refuse(label, "it has data after its last section (a signature or an appended payload)");
+    if (fileEnd > stubSize) Refuse(label, "it is cut short");
+
+    const DataDirectory res = image.directories[kResourceDirectory];
+    const DataDirectory rel = image.directories[kRelocationDirectory];
+    const int count = int(sections.size());
+    int rsrc = -1;
+    if (res.rva) {
+        rsrc = SectionOf(image, res.rva);
+        if (rsrc < 0 || sections[std::size_t(rsrc)].virtualAddress != res.rva || sections[std::size_t(rsrc)].rawSize == 0)
+            Refuse(label, "its resource directory does not begin a section of its own");
+    }
+    const int reloc = rel.rva ? SectionOf(image, rel.rva) : -1;
+    if (rel.rva && reloc < 0) Refuse(label, "its relocation directory lies outside its sections");
+    // Where the resource section is, or goes: before a closing .reloc, else last.
+    const bool relocLast = reloc == count - 1 && sections[std::size_t(reloc)].name == ".reloc";
+    const int at = rsrc >= 0 ? rsrc : (relocLast ? reloc : count);
+    const int after = count - at - (rsrc >= 0 ? 1 : 0);
+    if (after > 1 || (after == 1 && !relocLast))
+        Refuse(label, "sections other than .reloc follow its resource section, and only .rsrc followed by .reloc can be rewritten");
+    const bool moveReloc = after == 1;
+    const Section* relocSection = moveReloc ? &sections[std::size_t(reloc)] : nullptr;
+    if (moveReloc && relocSection->rawSize == 0) Refuse(label, "its .reloc section has no data");
+    if (moveReloc && std::uint64_t(relocSection->rawPointer) + relocSection->rawSize != fileEnd)
+        Refuse(label, "its .reloc section does not end the file");
+    if (rsrc >= 0) {
+        const Section& s = sections[std::size_t(rsrc)];
+        const std::uint64_t next = moveReloc ? relocSection->rawPointer : fileEnd;
+        if (std::uint64_t(s.rawPointer) + s.rawSize != next) Refuse(label, "its resource section is not where it can grow");
+    }
+
+    // The moved part of the image starts at the resource section; nothing but
+    // the resource and relocation directories may point there, and no
+    // relocation may apply to it.
+    std::uint64_t movedFrom;
+    if (rsrc >= 0)
+        movedFrom = sections[std::size_t(rsrc)].virtualAddress;
+    else if (moveReloc)
+        movedFrom = relocSection->virtualAddress;
+    else
+        movedFrom = count ? AlignUp(std::uint64_t(sections.back().virtualAddress) + Extent(sections.back()), image.sectionAlignment)
+                          : AlignUp(image.sizeOfHeaders, image.sectionAlignment);
+    for (std::size_t i = 0; i < image.directories.size(); ++i) {
+        if (int(i) == kResourceDirectory || int(i) == kRelocationDirectory || int(i) == kCertificateDirectory) continue;
+        if (image.directories[i].rva >= movedFrom)
+            Refuse(label, "data directory " + std::to_string(i) + " points behind the resources, which would move");
+    }
+    if (rel.rva) {
+        const auto blocks = BytesAt(image, stub, stubSize, rel.rva);
+        if (!blocks || blocks->size < rel.size) Refuse(label, "its relocations lie outside the file");
+        for (std::size_t o = 0; o + 8 <= rel.size;) {
+            const std::uint32_t page = GetLe32(blocks->data + o), blockSize = GetLe32(blocks->data + o + 4);
+            if (blockSize < 8 || blockSize > rel.size - o) Refuse(label, "its relocations are damaged");
+            if (page >= movedFrom) Refuse(label, "relocations apply behind its resources, which would move");
+            o += blockSize;
+        }
+    }
+
+    std::unique_ptr<Node> root = ReadTree(image, stub, stubSize, label);
+    if (!root) root = std::make_unique<Node>();
+    Node::Entry* type = FindId(*root, kRtRcdata);
+    if (!type) type = &InsertId(*root, kRtRcdata, std::make_unique<Node>());
+    if (!type->node->directory) Refuse(label, "its RCDATA resources are damaged");
+    auto language = std::make_unique<Node>();
+    language->directory = false;
+    language->data = Span{resource, resourceSize};
+    language->placeLast = true;
+    auto names = std::make_unique<Node>();
+    InsertId(*names, 0, std::move(language));
+    if (Node::Entry* old = FindId(*type->node, kPackageResourceId))
+        old->node = std::move(names);  // every language of the old one goes
+    else
+        InsertId(*type->node, kPackageResourceId, std::move(names));
+
+    // The new layout.
+    const std::uint64_t rsrcRva = movedFrom;
+    std::uint64_t rsrcRaw;
+    if (rsrc >= 0)
+        rsrcRaw = sections[std::size_t(rsrc)].rawPointer;
+    else
+        rsrcRaw = moveReloc ? relocSection->rawPointer : AlignUp(fileEnd, image.fileAlignment);
+    if (rsrcRva >= k4GiB) Refuse(label, "the setup program would reach 4 GiB");
+    const Serialized section = Serialize(*root, std::uint32_t(rsrcRva), label);
+    const std::uint64_t rsrcRawSize = AlignUp(section.size, image.fileAlignment);
+    const std::uint64_t relocRva = AlignUp(rsrcRva + section.size, image.sectionAlignment);
+    const std::uint64_t relocRaw = rsrcRaw + rsrcRawSize;
+    const std::uint64_t newFileSize = moveReloc ? relocRaw + relocSection->rawSize : relocRaw;
+    std::uint64_t imageEnd = moveReloc ? relocRva + Extent(*relocSection) : rsrcRva + section.size;
+    for (int i = 0; i < at; ++i)
+        imageEnd = std::max(imageEnd, std::uint64_t(sections[std::size_t(i)].virtualAddress) + Extent(sections[std::size_t(i)]));
+    const std::uint64_t sizeOfImage = AlignUp(imageEnd, image.sectionAlignment);
+    if (sizeOfImage >= k4GiB || newFileSize >= k4GiB) Refuse(label, "the setup program would reach 4 GiB");
+    // The linker's sum of initialized-data sections, with the resource
+    // section's share replaced (a new .rsrc counts as initialized data).
+    std::uint64_t initialized = image.sizeOfInitializedData;
+    if (rsrc < 0)
+        initialized += rsrcRawSize;
+    else if (sections[std::size_t(rsrc)].characteristics & kScnInitializedData)
+        initialized = initialized - std::min<std::uint64_t>(initialized, sections[std::size_t(rsrc)].rawSize) + rsrcRawSize;
+    if (initialized >= k4GiB) Refuse(label, "the setup program would reach 4 GiB");
+
+    // Headers and every section before the resources, patched.
+    Bytes head(stub, stub + std::min<std::uint64_t>(rsrcRaw, fileEnd));
+    std::vector<Section> layout = sections;
+    const std::size_t sectionSlots = layout.size() + (rsrc >= 0 ? 0 : 1);
+    if (rsrc < 0) {
+        const std::size_t tableEnd = image.sectionTable + kSectionHeaderSize * sectionSlots;
+        std::uint64_t firstRaw = image.sizeOfHeaders;
+        for (const Section& s : sections)
+            if (s.rawSize) firstRaw = std::min<std::uint64_t>(firstRaw, s.rawPointer);
+        if (tableEnd > firstRaw || std::any_of(stub + tableEnd - kSectionHeaderSize, stub + tableEnd, [](std::uint8_t b) { return b != 0; }))
+            Refuse(label, "it has no resource section and no room in its headers for one");
+        Section added;
+        added.name = ".rsrc";
+        added.characteristics = kScnInitializedData | kScnMemRead;
+        layout.insert(layout.begin() + at, added);
+        // Keep the fields this edit does not own (relocations, line numbers)
+        // with the header that moves one slot on.
+        if (moveReloc)
+            std::memmove(head.data() + image.sectionTable + kSectionHeaderSize * std::size_t(at + 1),
+                         head.data() + image.sectionTable + kSectionHeaderSize * std::size_t(at), kSectionHeaderSize);
+        std::memset(head.data() + image.sectionTable + kSectionHeaderSize * std::size_t(at), 0, kSectionHeaderSize);
+        PutLe16(head.data() + image.optionalHeader - 20 + 2, std::uint16_t(sectionSlots));
+    }
+    Section& r = layout[std::size_t(at)];
+    r.virtualAddress = std::uint32_t(rsrcRva);
+    r.virtualSize = std::uint32_t(section.size);
+    r.rawPointer = std::uint32_t(rsrcRaw);
+    r.rawSize = std::uint32_t(rsrcRawSize);
+    if (moveReloc) {
+        layout[std::size_t(at) + 1].virtualAddress = std::uint32_t(relocRva);
+        layout[std::size_t(at) + 1].rawPointer = std::uint32_t(relocRaw);
+    }
+    for (std::size_t i = std::size_t(at); i < layout.size(); ++i) {
+        std::uint8_t* s = head.data() + image.sectionTable + kSectionHeaderSize * i;
+        std::memset(s, 0, 8);
+        std::memcpy(s, layout[i].name.data(), std::min<std::size_t>(8, layout[i].name.size()));
+        PutLe32(s + 8, layout[i].virtualSize);
+        PutLe32(s + 12, layout[i].virtualAddress);
+        PutLe32(s + 16, layout[i].rawSize);
+        PutLe32(s + 20, layout[i].rawPointer);
+        PutLe32(s + 36, layout[i].characteristics);
+    }
+    std::uint8_t* opt = head.data() + image.optionalHeader;
+    const std::size_t directoriesAt = 112;
+    PutLe32(opt + 8, std::uint32_t(initialized));
+    PutLe32(opt + 56, std::uint32_t(sizeOfImage));
+    PutLe32(opt + 64, 0);
+    PutLe32(opt + directoriesAt + 8 * kResourceDirectory, std::uint32_t(rsrcRva));
+    PutLe32(opt + directoriesAt + 8 * kResourceDirectory + 4, std::uint32_t(section.size));
+    if (moveReloc)
+        PutLe32(opt + directoriesAt + 8 * kRelocationDirectory, std::uint32_t(rel.rva - relocSection->virtualAddress + relocRva));
+
+    static const std::uint8_t zeros[4096] = {};
+    const std::uint64_t padBefore = rsrcRaw - head.size();
+    const std::uint64_t padAfter = rsrcRawSize - section.size;
+    std::vector<Span> pieces{Span{head.data(), head.size()}, Span{nullptr, std::size_t(padBefore)},
+                             Span{section.head.data(), section.head.size()}, section.tail,
+                             Span{nullptr, std::size_t(padAfter)}};
+    if (moveReloc) pieces.push_back(Span{stub + relocSection->rawPointer, relocSection->rawSize});
+    ChecksumAccumulator sum(image.checkSumOffset);
+    for (const Span& p : pieces) sum.Add(p.data, p.size);
+    PutLe32(opt + 64, sum.Finish());
+    for (const Span& p : pieces) {
+        if (p.data) {
+            sink(p.data, p.size);
+        } else {
+            for (std::size_t left = p.size; left > 0;) {
+                const std::size_t n = std::min(left, sizeof zeros);
+                sink(zeros, n);
+                left -= n;
+            }
+        }
+    }
+}
+
+}  // namespace quro_pack::pe

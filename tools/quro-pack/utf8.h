@@ -1,0 +1,21 @@
+// UTF-8 as the setup program meets it: names are converted with
+// MultiByteToWideChar(CP_UTF8, 0), which replaces each maximal invalid
+// subpart (Unicode's "maximal subpart" practice) with one U+FFFD instead of
+// failing. quro-pack converts the same way so that the names it unpacks and
+// prints are the ones Windows would write.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace quro_pack {
+
+std::u16string Utf8ToUtf16(const std::uint8_t* text, std::size_t length);
+std::string Utf16ToUtf8(const std::u16string& text);  // unpaired surrogates become U+FFFD
+bool IsValidUtf8(const std::uint8_t* text, std::size_t length);
+
+// Decodes text to code points; malformed input as in Utf8ToUtf16.
+std::u32string Utf8ToCodePoints(const std::uint8_t* text, std::size_t length);
+
+}  // namespace quro_pack
