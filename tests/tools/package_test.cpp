@@ -1,0 +1,262 @@
+// Packages from folders and back: what the tree walk refuses, the setup
+// program's verdict on damaged resources, and writing files out again.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "../../package/container_format.h"
+#include "../../package/file_list_rules.h"
+#include "folder_writer.h"
+#include "package_reader.h"
+#include "package_writer.h"
+#include "test_support.h"
+#include "tree_walk.h"
+#include "utf8.h"
+
+using namespace quro_pack;
+using namespace quro_pack_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+void MakeSampleTree(const std::string& root)
+{
+    WriteText(root + "/DraloHost.exe", "MZ not really");
+    WriteText(root + "/lib/x64/deep/er/core.dll", std::string(100000, 'c') + "end");
+    WriteText(root + "/lib/empty.cfg", "");
+    WriteText(root + "/plugins/d\xc3\xa9j\xc3\xa0 vu.txt", "fichier\n");
+    WriteText(root + "/\xd8\xb9\xd8\xb1\xd8\xa8\xd9\x8a/\xe6\x96\x87.txt", "arabic folder, CJK name");
+    fs::create_directories(root + "/share/nothing/here");
+}
+
+const wchar_t* Verdict(const Bytes& resource)
+{
+    Bytes unpacked;
+    std::vector<PackageEntry> entries;
+    PackageResource r;
+    r.present = true;
+    r.data = resource.data();
+    r.size = resource.size();
+    return UnpackPackage(r, unpacked, entries);
+}
+
+Bytes FileList(const std::vector<std::pair<std::string, std::string>>& files, std::uint32_t count)
+{
+    Bytes b;
+    AppendLe32(b, count);
+    for (const auto& [name, data] : files) {
+        AppendLe16(b, std::uint16_t(name.size()));
+        b.insert(b.end(), name.begin(), name.end());
+        AppendLe64(b, data.size());
+        b.insert(b.end(), data.begin(), data.end());
+    }
+    return b;
+}
+
+Bytes Resource(const Bytes& unpacked, bool store = true)
+{
+    PackOptions o;
+    o.store = store;
+    return MakeResource(unpacked, o);
+}
+
+}  // namespace
+
+TEST(Package, RoundTripsATree)
+{
+    for (const bool store : {true, false}) {
+        SCOPED_TRACE(store ? "stored" : "LZMS");
+        TempDir dir;
+        MakeSampleTree(dir / "in");
+        PackOptions options;
+        options.store = store;
+        Tree walked;
+        const Bytes resource = PackFolder(dir / "in", options, &walked);
+        ASSERT_EQ(walked.emptyFolders, std::vector<std::string>{dir / "in/share"});
+
+        Bytes unpacked;
+        std::vector<PackageEntry> entries;
+        ASSERT_EQ(UnpackPackage(LocatePackage(resource.data(), resource.size()), unpacked, entries), nullptr);
+        std::vector<std::string> names;
+        for (const PackageEntry& e : entries) names.push_back(Utf16ToUtf8(e.name));
+        EXPECT_EQ(names, (std::vector<std::string>{"DraloHost.exe", "lib\\empty.cfg", "lib\\x64\\deep\\er\\core.dll",
+                                                    "plugins\\d\xc3\xa9j\xc3\xa0 vu.txt",
+                                                    "\xd8\xb9\xd8\xb1\xd8\xa8\xd9\x8a\\\xe6\x96\x87.txt"}));
+
+        ASSERT_EQ(ExtractToFolder(dir / "out/two/levels", entries), "");
+        EXPECT_EQ(ReadTree(dir / "out/two/levels"), ReadTree(dir / "in"));
+    }
+}
+
+TEST(Package, SameFolderGivesSameBytes)
+{
+    TempDir dir;
+    MakeSampleTree(dir / "a");
+    // The same files made in another order.
+    WriteText(dir / "b/\xd8\xb9\xd8\xb1\xd8\xa8\xd9\x8a/\xe6\x96\x87.txt", "arabic folder, CJK name");
+    WriteText(dir / "b/plugins/d\xc3\xa9j\xc3\xa0 vu.txt", "fichier\n");
+    WriteText(dir / "b/lib/empty.cfg", "");
+    WriteText(dir / "b/lib/x64/deep/er/core.dll", std::string(100000, 'c') + "end");
+    WriteText(dir / "b/DraloHost.exe", "MZ not really");
+    const Bytes first = PackFolder(dir / "a", {});
+    EXPECT_EQ(PackFolder(dir / "a", {}), first);
+    EXPECT_EQ(PackFolder(dir / "b", {}), first);
+}
+
+TEST(Package, EmptyFolderMakesAnEmptyList)
+{
+    TempDir dir;
+    fs::create_directories(dir / "in");
+    const Bytes resource = PackFolder(dir / "in", {});
+    Bytes unpacked;
+    std::vector<PackageEntry> entries;
+    EXPECT_EQ(UnpackPackage(LocatePackage(resource.data(), resource.size()), unpacked, entries), nullptr);
+    EXPECT_EQ(unpacked, Bytes(4, 0));
+}
+
+TEST(Package, RefusesWhatCouldNotArriveAsItLeft)
+{
+    struct Case {
+        const char* name;
+        void (*make)(const std::string& root);
+        const char* path;  // the path the message names, below root
+    };
+    const Case cases[] = {
+        {"link to a file", [](const std::string& r) { WriteText(r + "/f", "x"); fs::create_symlink("f", r + "/sub/link"); }, "sub/link"},
+        {"link to a folder", [](const std::string& r) { WriteText(r + "/d/f", "x"); fs::create_directory_symlink("d", r + "/dlink"); }, "dlink"},
+        {"named pipe", [](const std::string& r) { ASSERT_EQ(::mkfifo((r + "/pipe").c_str(), 0600), 0); }, "pipe"},
+        {"two dots inside a name", [](const std::string& r) { WriteText(r + "/a..b", "x"); }, "a..b"},
+        {"colon", [](const std::string& r) { WriteText(r + "/x:y", "x"); }, "x:y"},
+        {"backslash inside a name", [](const std::string& r) { WriteText(r + "/a\\b", "x"); }, "a\\b"},
+        {"device name", [](const std::string& r) { WriteText(r + "/sub/con.txt", "x"); }, "sub/con.txt"},
+        {"trailing dot", [](const std::string& r) { WriteText(r + "/name.", "x"); }, "name."},
+        {"character Windows refuses", [](const std::string& r) { WriteText(r + "/what?", "x"); }, "what?"},
+        {"malformed UTF-8", [](const std::string& r) { WriteText(r + "/bad\xff", "x"); }, "bad\xff"},
+        {"names differing in case", [](const std::string& r) { WriteText(r + "/Readme", "1"); WriteText(r + "/README", "2"); }, "Readme"},
+        {"file beside a folder differing in case", [](const std::string& r) { WriteText(r + "/lib", "1"); WriteText(r + "/LIB/x", "2"); }, "lib"},
+        {"over 2 GiB", [](const std::string& r) { WriteText(r + "/big", ""); ASSERT_EQ(::truncate((r + "/big").c_str(), 0x80000000ll - 16), 0); }, "big"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        fs::create_directories(dir / "in/sub");
+        c.make(dir / "in");
+        try {
+            PackFolder(dir / "in", {});
+            ADD_FAILURE() << "packed";
+        } catch (const Failure& f) {
+            EXPECT_NE(std::string(f.what()).find(dir / "in/" + c.path), std::string::npos) << f.what();
+            EXPECT_EQ(std::string(f.what()).find('\n'), std::string::npos);
+        }
+    }
+}
+
+TEST(Package, VerdictOnDamagedResources)
+{
+    const Bytes list = FileList({{"a.txt", "hello"}}, 1);
+    const Bytes good = Resource(list);
+    auto changed = [&](auto edit) {
+        Bytes b = good;
+        edit(b);
+        return b;
+    };
+    auto withSize = [&](std::uint64_t size) { return changed([&](Bytes& b) { PutLe64(b.data() + 8, size); }); };
+    struct Case {
+        const char* name;
+        Bytes resource;
+        const wchar_t* text;
+    };
+    const Case cases[] = {
+        {"good", good, nullptr},
+        {"good, LZMS", Resource(list, false), nullptr},
+        {"shorter than 48 bytes", Bytes(good.begin(), good.begin() + 47), package_format::kDamaged},
+        {"exactly the header", Bytes(good.begin(), good.begin() + 48), package_format::kDamaged},
+        {"wrong magic", changed([](Bytes& b) { b[7] = '2'; }), package_format::kDamaged},
+        {"wrong magic and size 0", changed([](Bytes& b) { b[0] = 'q'; PutLe64(b.data() + 8, 0); }), package_format::kDamaged},
+        {"size 0", withSize(0), package_format::kDamagedSize},
+        {"size 2^31 + 1", withSize(0x80000001ull), package_format::kDamagedSize},
+        {"size 2^31, stream far smaller", withSize(0x80000000ull), package_format::kDamaged},
+        {"size one more than the stream", withSize(list.size() + 1), package_format::kDamaged},
+        {"size one less than the stream", withSize(list.size() - 1), package_format::kDamaged},
+        {"stream cut short", changed([](Bytes& b) { b.pop_back(); }), package_format::kDamaged},
+        {"one digest byte flipped", changed([](Bytes& b) { b[16 + 31] ^= 0x01; }), package_format::kDamagedDigest},
+        {"one data byte flipped", changed([](Bytes& b) { b.back() ^= 0x20; }), package_format::kDamagedDigest},
+        {"count 2, one record", Resource(FileList({{"a.txt", "hello"}}, 2)), file_list::kDamagedList},
+        {"fewer than 4 bytes", Resource(Bytes{1, 0}), file_list::kDamagedList},
+        {"a..b", Resource(FileList({{"a..b", "x"}}, 1)), file_list::kDamagedName},
+        {"empty name", Resource(FileList({{"", "x"}}, 1)), file_list::kDamagedName},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const wchar_t* text = Verdict(c.resource);
+        EXPECT_EQ(text ? Narrow(text) : "ok", c.text ? Narrow(c.text) : "ok");
+    }
+}
+
+TEST(Package, ExtractsAsTheSetupProgramDoes)
+{
+    TempDir dir;
+    const Bytes list = FileList({{"same.txt", "first"},
+                                 {"sub/deeper\\same.txt", "slash and backslash"},
+                                 {"bad\xe2\x82.txt", "malformed"},
+                                 {"same.txt", "later wins"},
+                                 {"existing.txt", ""}},
+                                5);
+    WriteText(dir / "out/existing.txt", "to be emptied");
+    WriteText(dir / "out/unrelated.txt", "stays");
+    const Bytes resource = Resource(list);
+    Bytes unpacked;
+    std::vector<PackageEntry> entries;
+    ASSERT_EQ(UnpackPackage(LocatePackage(resource.data(), resource.size()), unpacked, entries), nullptr);
+    ASSERT_EQ(ExtractToFolder(dir / "out/", entries), "");
+    const std::vector<std::pair<std::string, Bytes>> expected{
+        {"bad\xef\xbf\xbd.txt", ToBytes("malformed")}, {"existing.txt", {}},
+        {"same.txt", ToBytes("later wins")},          {"sub/deeper/same.txt", ToBytes("slash and backslash")},
+        {"unrelated.txt", ToBytes("stays")},
+    };
+    EXPECT_EQ(ReadTree(dir / "out"), expected);
+
+    // A folder where a file should go: the first failure names the entry as stored.
+    fs::create_directories(dir / "blocked/b.txt");
+    const Bytes blockedList = FileList({{"a.txt", "1"}, {"b.txt", "2"}, {"c.txt", "3"}}, 3);
+    const Bytes blocked = Resource(blockedList);
+    entries.clear();
+    ASSERT_EQ(UnpackPackage(LocatePackage(blocked.data(), blocked.size()), unpacked, entries), nullptr);
+    EXPECT_EQ(ExtractToFolder(dir / "blocked", entries), "could not write b.txt");
+    EXPECT_TRUE(fs::exists(dir / "blocked/a.txt"));
+    EXPECT_FALSE(fs::exists(dir / "blocked/c.txt"));
+}
+
+TEST(Utf8, MalformedSequencesBecomeOneReplacementEach)
+{
+    const std::u16string R = u"\uFFFD";
+    struct Case {
+        const char* bytes;
+        std::u16string expected;
+    };
+    const Case cases[] = {
+        {"plain", u"plain"},
+        {"d\xc3\xa9j\xc3\xa0", u"d\u00e9j\u00e0"},
+        {"\xf0\x9f\x98\x80", u"\U0001F600"},
+        {"a\x80" "b", u"a" + R + u"b"},
+        {"\xc0\x80", R + R},                      // overlong lead is never valid
+        {"\xe0\x80\x80", R + R + R},              // overlong three-byte form
+        {"\xed\xa0\x80", R + R + R},              // UTF-16 surrogate
+        {"\xf4\x90\x80\x80", R + R + R + R},      // above U+10FFFF
+        {"\xe2\x82", R},                          // cut short: one subpart
+        {"\xf0\x9f\x98", R},
+        {"\xe2\x82" "A", R + u"A"},
+        {"\xf0\x9f\x98\xf0\x9f\x98\x80", R + u"\U0001F600"},
+        {"\xff\xfe", R + R},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        const auto* b = reinterpret_cast<const std::uint8_t*>(c.bytes);
+        const std::size_t n = std::strlen(c.bytes);
+        EXPECT_EQ(Utf8ToUtf16(b, n), c.expected);
+        EXPECT_EQ(IsValidUtf8(b, n), Utf16ToUtf8(c.expected) == c.bytes);
+    }
+}

@@ -1,0 +1,44 @@
+// Files, folders and child processes for quro-pack's tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common.h"
+
+namespace quro_pack_test {
+
+using quro_pack::Bytes;
+
+// A fresh folder under TMPDIR, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
+
+private:
+    std::string path_;
+};
+
+Bytes ReadBytes(const std::string& path);
+// Creates the missing folders of path too.
+void WriteBytes(const std::string& path, const Bytes& bytes);
+void WriteText(const std::string& path, const std::string& text);
+Bytes ToBytes(const std::string& text);
+
+// Every file below root as "relative/path" -> contents.
+std::vector<std::pair<std::string, Bytes>> ReadTree(const std::string& root);
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+RunResult RunTool(const std::vector<std::string>& arguments);
+
+}  // namespace quro_pack_test
