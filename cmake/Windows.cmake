@@ -73,7 +73,9 @@ target_link_libraries(quro_setup_core PUBLIC kernel32 user32 gdi32 advapi32 shel
 # it (RCDATA 101), which makes a setup for any hosted folder without a compiler.
 add_executable(quro-setup-stub WIN32 app/main.cpp res/setup.rc)
 target_link_libraries(quro-setup-stub PRIVATE quro_setup_core)
-target_link_options(quro-setup-stub PRIVATE -municode -mwindows $<$<CONFIG:Release>:-s>)
+# Stripped in every configuration: quro-pack rewrites the resource section
+# and keeps nothing it cannot place, such as a symbol table behind it.
+target_link_options(quro-setup-stub PRIVATE -municode -mwindows -s)
 set(QURO_STUB $<TARGET_FILE:quro-setup-stub>)
 
 add_subdirectory(examples)
