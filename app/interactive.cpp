@@ -1,11 +1,70 @@
 #include "app/command.h"
 
+#include "app/elevation.h"
+#include "install/install_sequence.h"
+#include "remove/removal.h"
+#include "ui/language.h"
+
+#include <windows.h>
 #include <objbase.h>
 
-int RunInteractiveCommand(Command, int, wchar_t**)
+#include <cwchar>
+
+namespace {
+
+// Set in our environment just before the "runas" relaunch, so that the copy
+// it starts inherits it, and taken out again by every copy at its start, so
+// that nothing the copy starts later sees it. Windows starts the elevated copy
+// with administrator rights, and then the mark changes nothing. A copy that
+// has the mark and still no rights was started by a "runas" that could not
+// elevate (no administrator prompt on this system); relaunching again would
+// only repeat that, and a removal, which asks nothing before its relaunch,
+// would go on starting copies of itself for ever.
+constexpr const wchar_t kRelaunchMark[] = L"QURO_SETUP_RELAUNCHED";
+
+bool TakeRelaunchMark()
+{
+    const bool present = ::GetEnvironmentVariableW(kRelaunchMark, nullptr, 0) > 0;
+    ::SetEnvironmentVariableW(kRelaunchMark, nullptr);
+    return present;
+}
+
+
+}  // namespace
+
+int RunInteractiveCommand(Command command, int argc, wchar_t** argv)
 {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    // The language, the elevation test and the relaunch come with the
-    // interactive start; until then no other command does anything.
-    return 1;
+    const bool relaunched = TakeRelaunchMark();
+
+    const bool removal = command == Command::Uninstall || command == Command::UninstallTemp;
+    if (removal) {
+        SetUiLanguage(ReadLanguageFile());
+    } else if (command == Command::Install) {
+        const bool arabic = argc >= 3 && std::wcscmp(argv[2], L"ar") == 0;
+        SetUiLanguage(arabic ? UiLanguage::Arabic : UiLanguage::English);
+    } else {
+        const std::optional<UiLanguage> choice = ChooseLanguage();
+        if (!choice) return 1;  // cancelled: nothing stored, asked or started
+        SetUiLanguage(*choice);
+        WriteLanguageFile();
+    }
+
+    if (IsElevated()) {
+        if (command == Command::Uninstall) return RunRemoval(false);
+        if (command == Command::UninstallTemp) return RunRemoval(true);
+        return RunInstall();  // no question: the user answered it before the relaunch
+    }
+
+    const wchar_t* parameters = nullptr;
+    if (removal) {
+        if (relaunched) return 1;  // as when the elevated copy could not be started
+        // The elevated copy runs as Uninstall and makes its own temporary copy.
+        parameters = L"/uninstall";
+    } else {
+        if (!ConfirmInstall()) return 1;
+        parameters = CurrentUiLanguage() == UiLanguage::Arabic ? L"/install ar" : L"/install en";
+    }
+    ::SetEnvironmentVariableW(kRelaunchMark, L"1");
+    return RelaunchElevated(parameters) ? 0 : 1;
 }

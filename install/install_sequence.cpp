@@ -1,4 +1,147 @@
 #include "install/install_sequence.h"
 
-// Placeholder until the install sequence lands.
-int RunInstall() { return 1; }
+#include "app/elevation.h"
+#include "app/unique_handles.h"
+#include "hosted/close_hosted.h"
+#include "install/file_tree.h"
+#include "install/launch.h"
+#include "install/locations.h"
+#include "install/move_file_call.h"
+#include "install/product.h"
+#include "install/shortcuts.h"
+#include "package/extract.h"
+#include "package/file_list.h"
+#include "ui/message_box.h"
+#include "ui/progress_window.h"
+#include "ui/texts.h"
+
+#include <windows.h>
+
+namespace {
+
+constexpr int kInstalled = 0;
+constexpr int kStillRunning = 2;
+constexpr int kPackageFailed = 3;
+constexpr int kNotPutInPlace = 4;
+
+constexpr wchar_t kFolderInUse[] = L"the old Quro Host folder is in use (close Quro Host and try again)";
+constexpr wchar_t kNotInPlace[] = L"could not put the new files in place";
+constexpr wchar_t kNoProgramFiles[] = L"Windows did not name the Program Files folder";
+
+// Everything of a previous installation that resists deletion goes at the
+// next restart, the folder itself included, so nothing of it outlives that.
+void RemoveOldFolder(const std::wstring& oldFolder)
+{
+    RemoveTree(oldFolder);
+    if (PathExists(oldFolder)) ScheduleTreeDeletionAtRestart(oldFolder, true);
+}
+
+// Old folders that an earlier run left behind, because it was cut off
+// between the swap and the clean-up or between the two renames, would
+// otherwise keep a stale copy of the program under Program Files for good.
+void RemoveStaleOldFolders(const std::wstring& installFolder)
+{
+    const std::wstring prefix = installFolder + L".old-";
+    WIN32_FIND_DATAW found{};
+    UniqueFindHandle find(::FindFirstFileExW((prefix + L"*").c_str(), FindExInfoBasic, &found,
+                                             FindExSearchNameMatch, nullptr, 0));
+    if (!find) return;
+    std::vector<std::wstring> stale;
+    const std::size_t nameStart = installFolder.find_last_of(L'\\') + 1;
+    const std::wstring namePrefix = prefix.substr(nameStart);
+    do {
+        // Only names of the form this program makes: the prefix and a tick count.
+        const std::wstring name = found.cFileName;
+        if (name.size() > namePrefix.size() &&
+            ::CompareStringOrdinal(name.c_str(), static_cast<int>(namePrefix.size()), namePrefix.c_str(),
+                                   static_cast<int>(namePrefix.size()), TRUE) == CSTR_EQUAL &&
+            name.find_first_not_of(L"0123456789", namePrefix.size()) == std::wstring::npos) {
+            stale.push_back(installFolder.substr(0, nameStart) + name);
+        }
+    } while (::FindNextFileW(find.get(), &found));
+    for (const std::wstring& folder : stale) RemoveOldFolder(folder);
+}
+
+int FailBeforeSwap(const std::wstring& stagingFolder, const std::wstring& reason)
+{
+    RemoveTree(stagingFolder);
+    DestroyProgressWindow();
+    ShowMessage(Localize(NotInstalledStart) + reason + Localize(NothingChangedLine), true);
+    return kNotPutInPlace;
+}
+
+}  // namespace
+
+int RunInstall()
+{
+    if (!CloseHostedApplication(false)) {
+        ShowMessage(Localize(NothingChanged), false);
+        return kStillRunning;
+    }
+
+    CreateProgressWindow(Localize(SetupCaption));
+    SetProgressStatus(Localize(InstallingStart) + kProductVersion + L"...");
+
+    PackageEntries files;
+    const std::wstring unpackFailure = UnpackPackage(files);
+    if (!unpackFailure.empty()) {
+        DestroyProgressWindow();
+        ShowMessage(Localize(NotInstalledStart) + unpackFailure, true);
+        return kPackageFailed;
+    }
+
+    // Without Program Files the folder would be a bare "\Quro" at the root
+    // of whatever drive is current: better to install nothing.
+    if (KnownFolderPath(FOLDERID_ProgramFiles).empty()) {
+        DestroyProgressWindow();
+        ShowMessage(Localize(NotInstalledStart) + kNoProgramFiles + Localize(NothingChangedLine), true);
+        return kNotPutInPlace;
+    }
+    const std::wstring installFolder = InstallFolder();
+    const std::wstring stagingFolder = StagingFolder(installFolder);
+    const std::wstring oldFolder = OldFolder(installFolder, ::GetTickCount64());
+    const std::wstring mainExecutable = MainExecutablePath(installFolder);
+
+    const bool existedBefore = PathExists(installFolder);
+    // A leftover of an interrupted run; whatever resists stays, and
+    // extraction writes over it.
+    RemoveTree(stagingFolder);
+
+    std::wstring failure;
+    if (!ExtractToFolder(stagingFolder, files, failure,
+                         MakeProgressCallback(static_cast<std::int32_t>(files.size())))) {
+        return FailBeforeSwap(stagingFolder, failure);
+    }
+
+    // Both renames stay on one volume, so each one is atomic: at every moment
+    // the install folder holds one complete version, or is absent while the
+    // previous one waits complete under the old name.
+    const bool hadFolder = PathExists(installFolder);
+    if (hadFolder && !MoveFileCall(installFolder.c_str(), oldFolder.c_str(), 0)) {
+        return FailBeforeSwap(stagingFolder, kFolderInUse);
+    }
+    if (!MoveFileCall(stagingFolder.c_str(), installFolder.c_str(), 0)) {
+        if (hadFolder) MoveFileCall(oldFolder.c_str(), installFolder.c_str(), 0);
+        return FailBeforeSwap(stagingFolder, kNotInPlace);
+    }
+
+    // Past the swap every step is best-effort: the new version is in place.
+    if (hadFolder) RemoveOldFolder(oldFolder);
+    RemoveStaleOldFolders(installFolder);
+    ::CopyFileW(OwnExecutablePath().c_str(), SetupCopyPath(installFolder).c_str(), FALSE);
+    WriteUninstallEntry(installFolder, mainExecutable);
+    // A folder the shell cannot name would put the link at a drive's root.
+    if (!KnownFolderPath(FOLDERID_CommonPrograms).empty()) {
+        CreateShortcut(StartMenuShortcutPath(), mainExecutable, installFolder);
+    }
+    if (!KnownFolderPath(FOLDERID_PublicDesktop).empty()) {
+        CreateShortcut(DesktopShortcutPath(), mainExecutable, installFolder);
+    }
+    RetargetAutostartValue(mainExecutable);
+    DestroyProgressWindow();
+
+    const std::wstring question =
+        Localize(InstalledStart) + kProductVersion + Localize(existedBefore ? InstalledKeptEnd : InstalledEnd);
+    if (AskYesNo(question, false)) LaunchHostedApplication(mainExecutable);
+    return kInstalled;
+}

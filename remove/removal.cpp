@@ -1,4 +1,83 @@
 #include "remove/removal.h"
 
-// Placeholder until removal lands.
-int RunRemoval(bool) { return 1; }
+#include "app/elevation.h"
+#include "app/unique_handles.h"
+#include "install/locations.h"
+#include "remove/removal_sequence.h"
+#include "ui/message_box.h"
+#include "ui/texts.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// The full size of STARTUPINFOW on 64-bit Windows.
+constexpr DWORD kStartupInfoSize = 104;
+static_assert(sizeof(STARTUPINFOW) == kStartupInfoSize);
+
+int NoTemporaryCopyFailure()
+{
+    ShowMessage(Localize(NoTemporaryCopy), true);
+    return 5;
+}
+
+}  // namespace
+
+int RunRemoval(bool isTemporaryCopy)
+{
+    const std::wstring installFolder = InstallFolder();
+    const std::wstring ownPath = OwnExecutablePath();
+    if (isTemporaryCopy) return RunRemovalSequence(true);
+    if (IsInsideInstallFolder(ownPath, installFolder)) return StartTemporaryCopy(ownPath);
+    // A copy from elsewhere (a download started with "/uninstall") does the
+    // work itself and leaves its own file alone.
+    return RunRemovalSequence(false);
+}
+
+bool IsInsideInstallFolder(const std::wstring& ownPath, const std::wstring& installFolder)
+{
+    const std::size_t length = installFolder.size();
+    if (ownPath.size() < length) return false;
+    // Ordinal and case-insensitive, as the file system compares names; the
+    // user's locale must not change what counts as inside.
+    return ::CompareStringOrdinal(ownPath.c_str(), static_cast<int>(length), installFolder.c_str(),
+                                  static_cast<int>(length), TRUE) == CSTR_EQUAL;
+}
+
+int StartTemporaryCopy(const std::wstring& ownPath)
+{
+    // A sibling of the install folder: outside what removal deletes, and
+    // writable only with the administrator rights this process has.
+    const std::wstring programFiles = KnownFolderPath(FOLDERID_ProgramFiles);
+    // Without Program Files the folder would land at the root of the current
+    // drive, where ordinary users may have planted anything.
+    if (programFiles.empty()) return NoTemporaryCopyFailure();
+    const std::wstring folder = programFiles + L"\\Quro-Remove-" + std::to_wstring(::GetTickCount64());
+    const std::wstring copy = folder + L"\\Quro-Setup.exe";
+
+    // A folder that exists already may not be ours: fail rather than run from it.
+    if (!::CreateDirectoryW(folder.c_str(), nullptr)) return NoTemporaryCopyFailure();
+    if (!::CopyFileW(ownPath.c_str(), copy.c_str(), TRUE)) return NoTemporaryCopyFailure();
+
+    STARTUPINFOW startup{};
+    startup.cb = kStartupInfoSize;
+    PROCESS_INFORMATION process{};
+    const std::wstring commandLine = L"\"" + copy + L"\" /uninstall-temp";
+    // CreateProcessW may write into the command line, so it gets its own buffer.
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back(L'\0');
+    if (!::CreateProcessW(copy.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process)) {
+        return 5;
+    }
+    // The copy carries on alone; whoever started us learns only that it started.
+    UniqueHandle started(process.hProcess);
+    UniqueHandle thread(process.hThread);
+    thread.reset();
+    started.reset();
+    return 0;
+}

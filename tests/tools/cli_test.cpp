@@ -88,6 +88,21 @@ TEST(Cli, EmbedTakesAnyBytes)
     EXPECT_EQ(fs::status(dir / "Damaged.exe").permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
 }
 
+TEST(Cli, DefaultStubIsTheOneBesideTheTool)
+{
+    TempDir dir;
+    fs::create_directories(dir / "bin");
+    fs::copy_file(QURO_PACK_EXE, dir / "bin/quro-pack");
+    fs::copy_file(QURO_TEST_STUB_BARE, dir / "bin/quro-setup-stub.exe");
+    WriteText(dir / "app/f", "x");
+    const RunResult setup = RunTool({dir / "bin/quro-pack", "setup", dir / "app", "-o", dir / "Setup.exe"});
+    ASSERT_EQ(setup.exitCode, 0) << setup.err;
+    // The bare stub has no resources of its own: the result has exactly one section more.
+    const RunResult objdump = RunTool({QURO_OBJDUMP, "-h", dir / "Setup.exe"});
+    EXPECT_NE(objdump.out.find(".rsrc"), std::string::npos) << objdump.out;
+    EXPECT_EQ(RunTool({dir / "bin/quro-pack", "inspect", dir / "Setup.exe"}).exitCode, 0);
+}
+
 TEST(Cli, HelpPrintsUsage)
 {
     const RunResult r = RunTool({QURO_PACK_EXE, "--help"});

@@ -136,6 +136,7 @@ TEST(Package, RefusesWhatCouldNotArriveAsItLeft)
         {"character Windows refuses", [](const std::string& r) { WriteText(r + "/what?", "x"); }, "what?"},
         {"malformed UTF-8", [](const std::string& r) { WriteText(r + "/bad\xff", "x"); }, "bad\xff"},
         {"names differing in case", [](const std::string& r) { WriteText(r + "/Readme", "1"); WriteText(r + "/README", "2"); }, "Readme"},
+        {"non-ASCII names differing in case", [](const std::string& r) { WriteText(r + "/\xc3\xa9t\xc3\xa9", "1"); WriteText(r + "/\xc3\x89T\xc3\x89", "2"); }, "\xc3\xa9t\xc3\xa9"},
         {"file beside a folder differing in case", [](const std::string& r) { WriteText(r + "/lib", "1"); WriteText(r + "/LIB/x", "2"); }, "lib"},
         {"over 2 GiB", [](const std::string& r) { WriteText(r + "/big", ""); ASSERT_EQ(::truncate((r + "/big").c_str(), 0x80000000ll - 16), 0); }, "big"},
     };

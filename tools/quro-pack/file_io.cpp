@@ -68,6 +68,14 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size)
 
 OutputFile::OutputFile(const std::string& path, bool executable) : path_(path)
 {
+    // A device or a pipe (/dev/stdout) is written as it is; renaming over it
+    // would replace it.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        fd_ = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        if (fd_ < 0) throw Failure(path + ": " + ErrnoText(errno));
+        return;
+    }
     temporary_ = path + ".tmp-XXXXXX";
     fd_ = ::mkstemp(temporary_.data());
     if (fd_ < 0) throw Failure(path + ": " + ErrnoText(errno));
@@ -81,7 +89,7 @@ OutputFile::~OutputFile()
 {
     if (fd_ >= 0) {
         ::close(fd_);
-        ::unlink(temporary_.c_str());
+        if (!temporary_.empty()) ::unlink(temporary_.c_str());
     }
 }
 
@@ -96,9 +104,10 @@ void OutputFile::Commit()
     fd_ = -1;
     if (::close(fd) != 0) {
         const int e = errno;
-        ::unlink(temporary_.c_str());
+        if (!temporary_.empty()) ::unlink(temporary_.c_str());
         throw Failure(path_ + ": " + ErrnoText(e));
     }
+    if (temporary_.empty()) return;
     if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
         const int e = errno;
         ::unlink(temporary_.c_str());

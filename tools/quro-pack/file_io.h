@@ -28,6 +28,8 @@ private:
 
 // Writes into a temporary file beside the target and renames it into place
 // on Commit; the temporary file goes away when the object dies uncommitted.
+// A target that exists and is no regular file (a device, a pipe) is written
+// directly.
 class OutputFile {
 public:
     OutputFile(const std::string& path, bool executable);  // throws Failure

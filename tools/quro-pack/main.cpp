@@ -211,7 +211,7 @@ int Inspect(const Arguments& a)
 {
     Expect(a, 1, false, false, false);
     const MappedFile file(a.positional[0]);
-    const PackageResource r = LocatePackage(file.data(), file.size());
+    const PackageResource r = LocatePackage(file.data(), file.size(), a.positional[0]);
     PrintHeader(r);
     Bytes unpacked;
     std::vector<PackageEntry> entries;
@@ -231,7 +231,7 @@ int Unpack(const Arguments& a)
 {
     Expect(a, 2, false, false, false);
     const MappedFile file(a.positional[0]);
-    const PackageResource r = LocatePackage(file.data(), file.size());
+    const PackageResource r = LocatePackage(file.data(), file.size(), a.positional[0]);
     Bytes unpacked;
     std::vector<PackageEntry> entries;
     if (const wchar_t* failure = UnpackPackage(r, unpacked, entries))

@@ -12,12 +12,12 @@
 
 namespace quro_pack {
 
-PackageResource LocatePackage(const std::uint8_t* file, std::size_t size)
+PackageResource LocatePackage(const std::uint8_t* file, std::size_t size, const std::string& label)
 {
     PackageResource r;
     if (size >= 2 && file[0] == 'M' && file[1] == 'Z') {
         r.fromSetup = true;
-        if (const auto found = pe::FindResource(file, size, pe::kRtRcdata, pe::kPackageResourceId)) {
+        if (const auto found = pe::FindResource(file, size, pe::kRtRcdata, pe::kPackageResourceId, label)) {
             r.present = true;
             r.data = found->data;
             r.size = found->size;

@@ -27,8 +27,8 @@ struct PackageResource {
 
 // A setup executable (a file that starts with "MZ") yields its RCDATA 101,
 // any language; any other file is a resource by itself. Throws Failure for a
-// PE file whose headers cannot be read.
-PackageResource LocatePackage(const std::uint8_t* file, std::size_t size);
+// PE file whose headers cannot be read, its message prefixed with label.
+PackageResource LocatePackage(const std::uint8_t* file, std::size_t size, const std::string& label = {});
 
 // Header, decompression and fingerprint. Returns null on success, else the
 // setup program's failure text.

@@ -229,7 +229,7 @@ Serialized Serialize(const Node& root, std::uint32_t sectionRva, const std::stri
         offset += last->data.size;
     }
     out.size = offset;
-    if (std::uint64_t(sectionRva) + offset >= k4GiB) Refuse(label, "the setup program would reach 4 GiB");
+    if (std::uint64_t(sectionRva) + offset >= k4GiB) throw Failure("with this package the setup program would reach 4 GiB");
 
     std::uint8_t* h = out.head.data();
     for (const Node* d : dirs) {
@@ -242,8 +242,14 @@ Serialized Serialize(const Node& root, std::uint32_t sectionRva, const std::stri
         if (d->entries.size() > 0xFFFF) Refuse(label, "a resource directory has too many entries");
         PutLe16(p + 12, std::uint16_t(named));
         PutLe16(p + 14, std::uint16_t(d->entries.size() - std::size_t(named)));
-        for (std::size_t i = 0; i < d->entries.size(); ++i) {
-            const Node::Entry& e = d->entries[i];
+        // The counts say "named first", whatever order the entries came in.
+        std::vector<const Node::Entry*> ordered;
+        for (const Node::Entry& e : d->entries)
+            if (e.key.named) ordered.push_back(&e);
+        for (const Node::Entry& e : d->entries)
+            if (!e.key.named) ordered.push_back(&e);
+        for (std::size_t i = 0; i < ordered.size(); ++i) {
+            const Node::Entry& e = *ordered[i];
             std::uint8_t* q = p + 16 + 8 * i;
             PutLe32(q, e.key.named ? 0x80000000u | std::uint32_t(nameAt[&e]) : e.key.id);
             PutLe32(q + 4, std::uint32_t(at[e.node.get()]) | (e.node->directory ? 0x80000000u : 0));
@@ -413,7 +419,7 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
         Refuse(label, "it is signed (it has a certificate table); embed into the unsigned build and sign the result");
     if (image.pointerToSymbolTable)
         Refuse(label, "it carries a COFF symbol table (an unstripped build); strip it first");
-    if (resourceSize >= k4GiB) Refuse(label, "the package is too large for a resource (4 GiB or more)");
+    if (resourceSize >= k4GiB) throw Failure("the package is too large for a resource (4 GiB or more)");
     if (image.fileAlignment == 0 || image.sectionAlignment == 0) Refuse(label, "its section alignment is zero");
 
     const std::vector<Section>& sections = image.sections;
@@ -441,7 +447,7 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
     const int reloc = rel.rva ? SectionOf(image, rel.rva) : -1;
     if (rel.rva && reloc < 0) Refuse(label, "its relocation directory lies outside its sections");
     // Where the resource section is, or goes: before a closing .reloc, else last.
-    const bool relocLast = reloc == count - 1 && sections[std::size_t(reloc)].name == ".reloc";
+    const bool relocLast = reloc >= 0 && reloc == count - 1 && sections[std::size_t(reloc)].name == ".reloc";
     const int at = rsrc >= 0 ? rsrc : (relocLast ? reloc : count);
     const int after = count - at - (rsrc >= 0 ? 1 : 0);
     if (after > 1 || (after == 1 && !relocLast))
@@ -507,7 +513,7 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
         rsrcRaw = sections[std::size_t(rsrc)].rawPointer;
     else
         rsrcRaw = moveReloc ? relocSection->rawPointer : AlignUp(fileEnd, image.fileAlignment);
-    if (rsrcRva >= k4GiB) Refuse(label, "the setup program would reach 4 GiB");
+    if (rsrcRva >= k4GiB) throw Failure("with this package the setup program would reach 4 GiB");
     const Serialized section = Serialize(*root, std::uint32_t(rsrcRva), label);
     const std::uint64_t rsrcRawSize = AlignUp(section.size, image.fileAlignment);
     const std::uint64_t relocRva = AlignUp(rsrcRva + section.size, image.sectionAlignment);
@@ -517,7 +523,7 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
     for (int i = 0; i < at; ++i)
         imageEnd = std::max(imageEnd, std::uint64_t(sections[std::size_t(i)].virtualAddress) + Extent(sections[std::size_t(i)]));
     const std::uint64_t sizeOfImage = AlignUp(imageEnd, image.sectionAlignment);
-    if (sizeOfImage >= k4GiB || newFileSize >= k4GiB) Refuse(label, "the setup program would reach 4 GiB");
+    if (sizeOfImage >= k4GiB || newFileSize >= k4GiB) throw Failure("with this package the setup program would reach 4 GiB");
     // The linker's sum of initialized-data sections, with the resource
     // section's share replaced (a new .rsrc counts as initialized data).
     std::uint64_t initialized = image.sizeOfInitializedData;
@@ -525,7 +531,7 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
         initialized += rsrcRawSize;
     else if (sections[std::size_t(rsrc)].characteristics & kScnInitializedData)
         initialized = initialized - std::min<std::uint64_t>(initialized, sections[std::size_t(rsrc)].rawSize) + rsrcRawSize;
-    if (initialized >= k4GiB) Refuse(label, "the setup program would reach 4 GiB");
+    if (initialized >= k4GiB) throw Failure("with this package the setup program would reach 4 GiB");
 
     // Headers and every section before the resources, patched.
     Bytes head(stub, stub + std::min<std::uint64_t>(rsrcRaw, fileEnd));
@@ -561,8 +567,7 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
     }
     for (std::size_t i = std::size_t(at); i < layout.size(); ++i) {
         std::uint8_t* s = head.data() + image.sectionTable + kSectionHeaderSize * i;
-        std::memset(s, 0, 8);
-        std::memcpy(s, layout[i].name.data(), std::min<std::size_t>(8, layout[i].name.size()));
+        if (rsrc < 0 && i == std::size_t(at)) std::memcpy(s, layout[i].name.data(), layout[i].name.size());
         PutLe32(s + 8, layout[i].virtualSize);
         PutLe32(s + 12, layout[i].virtualAddress);
         PutLe32(s + 16, layout[i].rawSize);

@@ -1,0 +1,88 @@
+#include "install/locations.h"
+
+#include "app/unique_handles.h"
+#include "hosted/hosted_app.h"
+#include "install/product.h"
+#include "package/container.h"
+
+#include <shlobj.h>
+
+namespace {
+
+// KEY_WRITE | KEY_WOW64_64KEY: the entry belongs in the 64-bit view, which
+// is where the list of installed programs looks for a 64-bit product.
+constexpr REGSAM kUninstallAccess = 0x20106;
+// KEY_READ | KEY_WRITE, in the view the process happens to have.
+constexpr REGSAM kRunAccess = 0x2001F;
+
+void SetString(HKEY key, const wchar_t* name, const std::wstring& value)
+{
+    // The terminating NUL is part of the data, as readers of REG_SZ expect.
+    ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+void SetNumber(HKEY key, const wchar_t* name, DWORD value)
+{
+    ::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+}  // namespace
+
+std::wstring KnownFolderPath(REFKNOWNFOLDERID folder)
+{
+    UniqueCoTaskMemString path;
+    const HRESULT result = ::SHGetKnownFolderPath(folder, 0, nullptr, path.put());
+    // The shell may hand out memory even with a failure code; the owner frees it either way.
+    if (FAILED(result) || !path) return std::wstring();
+    return std::wstring(path.get());
+}
+
+std::wstring InstallFolder() { return KnownFolderPath(FOLDERID_ProgramFiles) + L"\\Quro"; }
+
+std::wstring StagingFolder(const std::wstring& installFolder) { return installFolder + L".new"; }
+
+std::wstring OldFolder(const std::wstring& installFolder, std::uint64_t tickCount)
+{
+    return installFolder + L".old-" + std::to_wstring(tickCount);
+}
+
+std::wstring MainExecutablePath(const std::wstring& installFolder)
+{
+    return installFolder + L"\\" + kMainExecutableName;
+}
+
+std::wstring SetupCopyPath(const std::wstring& installFolder) { return installFolder + L"\\Quro-Setup.exe"; }
+
+std::wstring StartMenuShortcutPath() { return KnownFolderPath(FOLDERID_CommonPrograms) + L"\\Quro Host.lnk"; }
+
+std::wstring DesktopShortcutPath() { return KnownFolderPath(FOLDERID_PublicDesktop) + L"\\Quro Host.lnk"; }
+
+void WriteUninstallEntry(const std::wstring& installFolder, const std::wstring& mainExecutable)
+{
+    UniqueRegKey key;
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, REG_OPTION_NON_VOLATILE, kUninstallAccess,
+                          nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    // Each write stands alone: one that fails does not keep the others out.
+    SetString(key.get(), L"DisplayName", kProductName);
+    SetString(key.get(), L"DisplayVersion", kProductVersion);
+    SetString(key.get(), L"Publisher", kPublisher);
+    SetString(key.get(), L"InstallLocation", installFolder);
+    SetString(key.get(), L"DisplayIcon", mainExecutable);
+    SetString(key.get(), L"UninstallString", L"\"" + SetupCopyPath(installFolder) + L"\" /uninstall");
+    SetNumber(key.get(), L"NoModify", 1);
+    SetNumber(key.get(), L"NoRepair", 1);
+    SetNumber(key.get(), L"EstimatedSize", static_cast<DWORD>(UnpackedPackageSize() >> 10));
+}
+
+void RetargetAutostartValue(const std::wstring& mainExecutable)
+{
+    UniqueRegKey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, kRunAccess, key.put()) != ERROR_SUCCESS) return;
+    // Only a value the hosted application made itself is pointed here; the
+    // setup program never turns autostart on.
+    if (::RegQueryValueExW(key.get(), kAutostartValueName, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) return;
+    SetString(key.get(), kAutostartValueName, L"\"" + mainExecutable + L"\"");
+}

@@ -1,0 +1,3 @@
+#include "install/move_file_call.h"
+
+BOOL MoveFileCall(const wchar_t* from, const wchar_t* to, DWORD flags) { return ::MoveFileExW(from, to, flags); }

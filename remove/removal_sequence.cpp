@@ -1,0 +1,145 @@
+#include "remove/removal_sequence.h"
+
+#include "app/elevation.h"
+#include "app/unique_handles.h"
+#include "hosted/close_hosted.h"
+#include "hosted/hosted_app.h"
+#include "install/file_tree.h"
+#include "install/locations.h"
+#include "ui/message_box.h"
+#include "ui/texts.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cwchar>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kStartupInfoSize = 104;
+// The clean-up call is trusted to end by itself; past this we go on without it.
+constexpr DWORD kCleanupWaitMs = 120000;
+// KEY_READ | KEY_WRITE, in the view the process happens to have, as
+// installation opens the key.
+constexpr REGSAM kRunAccess = 0x2001F;
+constexpr DWORD kAutostartBufferBytes = 2048;
+
+// Lets the hosted application clean up after itself, without a window, from
+// its own folder; its exit code tells us nothing we act on.
+void RunCleanupCall(const std::wstring& installFolder)
+{
+    const std::wstring mainExecutable = MainExecutablePath(installFolder);
+    if (!PathExists(mainExecutable)) return;
+
+    STARTUPINFOW startup{};
+    startup.cb = kStartupInfoSize;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process{};
+    const std::wstring commandLine = L"\"" + mainExecutable + L"\" " + kCleanupArgument;
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back(L'\0');
+    if (!::CreateProcessW(mainExecutable.c_str(), buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                          installFolder.c_str(), &startup, &process)) {
+        return;
+    }
+    UniqueHandle started(process.hProcess);
+    UniqueHandle thread(process.hThread);
+    ::WaitForSingleObject(started.get(), kCleanupWaitMs);
+    thread.reset();
+    started.reset();
+}
+
+// The autostart value goes only when it points into this installation: the
+// user may have pointed it at another copy of the hosted application.
+void DeleteAutostartValue(const std::wstring& installFolder)
+{
+    UniqueRegKey run;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, kRunAccess, run.put()) != ERROR_SUCCESS) return;
+
+    wchar_t data[kAutostartBufferBytes / sizeof(wchar_t)] = {};
+    DWORD size = kAutostartBufferBytes;
+    if (::RegQueryValueExW(run.get(), kAutostartValueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) !=
+        ERROR_SUCCESS) {
+        return;
+    }
+    // A value that fills the buffer exactly has no terminator inside it: the
+    // text ends at the first NUL or at the end of the data, whichever comes first.
+    const std::size_t units = size / sizeof(wchar_t);
+    const std::wstring_view text(data, ::wcsnlen(data, units));
+    if (text.find(installFolder) != std::wstring_view::npos) {
+        ::RegDeleteValueW(run.get(), kAutostartValueName);
+    }
+}
+
+// The recursive removal of a known folder's child; skipped when the known
+// folder cannot be resolved, since the path would then name a folder at the
+// root of the current drive that is none of ours.
+void RemoveDataFolder(REFKNOWNFOLDERID base, const wchar_t* suffix)
+{
+    const std::wstring root = KnownFolderPath(base);
+    if (root.empty()) return;
+    RemoveTree(root + suffix);
+}
+
+// A shortcut of a known folder that cannot be resolved would be a bare
+// "\Quro Host.lnk" in the current drive's root: nothing of ours.
+void DeleteShortcut(REFKNOWNFOLDERID base, const std::wstring& path)
+{
+    if (!KnownFolderPath(base).empty()) ::DeleteFileW(path.c_str());
+}
+
+std::wstring ParentFolder(const std::wstring& path)
+{
+    const std::size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+}  // namespace
+
+int RunRemovalSequence(bool isTemporaryCopy)
+{
+    const std::wstring installFolder = InstallFolder();
+    const std::wstring ownPath = OwnExecutablePath();
+    // Without Program Files the install folder would be "\Quro" at the root of
+    // whatever drive is current: nothing of ours, and nothing to delete.
+    const bool haveInstallFolder = !KnownFolderPath(FOLDERID_ProgramFiles).empty();
+
+    // Both questions come before anything changes.
+    if (!AskYesNo(Localize(RemoveQuestion), false)) return 1;
+    const bool removeData = AskYesNo(Localize(RemoveDataQuestion), true);
+    if (!CloseHostedApplication(true)) return 2;
+
+    // From here on every step is tried once and its outcome ignored: the
+    // final message only tells whether the install folder is gone.
+    if (haveInstallFolder) RunCleanupCall(installFolder);
+    DeleteShortcut(FOLDERID_CommonPrograms, StartMenuShortcutPath());
+    DeleteShortcut(FOLDERID_PublicDesktop, DesktopShortcutPath());
+    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY, 0);
+    if (haveInstallFolder) {
+        DeleteAutostartValue(installFolder);
+        RemoveTree(installFolder);
+        // Registered contents first and the folder itself last, so that each
+        // folder is empty by its turn at restart and nothing of it survives.
+        if (PathExists(installFolder)) ScheduleTreeDeletionAtRestart(installFolder, true);
+    }
+
+    if (removeData) {
+        RemoveDataFolder(FOLDERID_ProgramData, kProgramDataFolder);
+        for (const wchar_t* suffix : kLocalDataFolders) RemoveDataFolder(FOLDERID_LocalAppData, suffix);
+    }
+
+    if (isTemporaryCopy && !ownPath.empty()) {
+        // The file before its folder, so that the folder is empty when its turn comes.
+        ::MoveFileExW(ownPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        const std::wstring ownFolder = ParentFolder(ownPath);
+        if (!ownFolder.empty()) ::MoveFileExW(ownFolder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
+
+    const bool leftovers = haveInstallFolder && PathExists(installFolder);
+    ShowMessage(Localize(leftovers ? RemovedWithRestart : Removed), false);
+    return 0;
+}

@@ -1,0 +1,111 @@
+// Finding and ending the hosted application's processes: real processes
+// (copies of the sample programs under the names to tell apart), with the
+// question answered by the recording message box of this test program.
+#include "hosted/close_hosted.h"
+
+#include "app/unique_handles.h"
+#include "install_support.h"
+#include "recording_boxes.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+struct Running {
+    UniqueHandle process;
+    DWORD id = 0;
+};
+
+Running StartCopy(const ScratchFolder& scratch, const std::wstring& source, const std::wstring& name)
+{
+    const std::wstring folder = scratch / (L"p" + std::to_wstring(::GetTickCount64()) + name);
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring exe = folder + L"\\" + name;
+    EXPECT_TRUE(::CopyFileW((ProgramFolder() + L"\\" + source).c_str(), exe.c_str(), FALSE));
+    Running running;
+    running.process.reset(Start(exe, L""));
+    running.id = ::GetProcessId(running.process.get());
+    return running;
+}
+
+bool Contains(const ProcessIdList& list, DWORD id) { return std::find(list.begin(), list.end(), id) != list.end(); }
+
+bool HasEnded(const Running& r) { return ::WaitForSingleObject(r.process.get(), 0) == WAIT_OBJECT_0; }
+
+class CloseHostedTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetRecordedBoxes();
+        // A hosted process left over from elsewhere would confuse the count.
+        ASSERT_TRUE(FindHostedProcesses().empty()) << "a hosted process already runs";
+    }
+    void TearDown() override
+    {
+        for (Running& r : started_) {
+            ::TerminateProcess(r.process.get(), 0);
+            ::WaitForSingleObject(r.process.get(), 5000);
+        }
+    }
+    ScratchFolder scratch_;
+    std::vector<Running> started_;
+};
+
+TEST_F(CloseHostedTest, MatchesWholeImageNamesInAnyLetterCase)
+{
+    struct Case {
+        const wchar_t* source;
+        const wchar_t* name;
+        bool hosted;
+    } cases[] = {
+        {L"DraloHost.exe", L"DraloHost.exe", true},
+        {L"DraloHost.exe", L"DRALOHOST.EXE", true},
+        {L"Holvenar.exe", L"holvenar.exe", true},
+        {L"DraloHost.exe", L"XDraloHost.exe", false},
+        {L"DraloHost.exe", L"DraloHost2.exe", false},
+    };
+    for (const Case& c : cases) started_.push_back(StartCopy(scratch_, c.source, c.name));
+    ::Sleep(300);
+    const ProcessIdList found = FindHostedProcesses();
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(Contains(found, started_[i].id), cases[i].hosted) << i;
+    }
+    EXPECT_EQ(found.size(), 3u);
+}
+
+TEST_F(CloseHostedTest, NothingRunningAsksNothing)
+{
+    EXPECT_TRUE(CloseHostedApplication(false));
+    EXPECT_TRUE(RecordedBoxes().empty());
+}
+
+TEST_F(CloseHostedTest, OneQuestionThenEveryInstanceEnds)
+{
+    started_.push_back(StartCopy(scratch_, L"DraloHost.exe", L"DraloHost.exe"));
+    started_.push_back(StartCopy(scratch_, L"DraloHost.exe", L"dralohost.exe"));
+    started_.push_back(StartCopy(scratch_, L"Holvenar.exe", L"Holvenar.exe"));
+    ::Sleep(300);
+    AnswerNextQuestions({true});
+    EXPECT_TRUE(CloseHostedApplication(true));
+    ASSERT_EQ(RecordedBoxes().size(), 1u);
+    EXPECT_EQ(RecordedBoxes()[0].text, L"Quro Host is open. It will be closed so it can be removed. Continue?");
+    EXPECT_TRUE(RecordedBoxes()[0].question);
+    EXPECT_FALSE(RecordedBoxes()[0].flag) << "Yes must be the default";
+    for (const Running& r : started_) EXPECT_TRUE(HasEnded(r));
+}
+
+TEST_F(CloseHostedTest, NoLeavesEverythingRunning)
+{
+    started_.push_back(StartCopy(scratch_, L"DraloHost.exe", L"DraloHost.exe"));
+    started_.push_back(StartCopy(scratch_, L"Holvenar.exe", L"Holvenar.exe"));
+    ::Sleep(300);
+    AnswerNextQuestions({false});
+    EXPECT_FALSE(CloseHostedApplication(false));
+    ASSERT_EQ(RecordedBoxes().size(), 1u);
+    EXPECT_EQ(RecordedBoxes()[0].text, L"Quro Host is open. It will be closed so it can be updated. Continue?");
+    for (const Running& r : started_) EXPECT_FALSE(HasEnded(r));
+}
+
+}  // namespace

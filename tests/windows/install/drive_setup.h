@@ -1,0 +1,21 @@
+// Running a setup program as a person would: every message box it shows is
+// read and answered with the next button of a script.
+#pragma once
+
+#include "tests/driver/driver.h"
+
+#include <string>
+#include <vector>
+
+struct SetupRun {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::vector<driver::WindowInfo> boxes;  // in the order shown
+};
+
+// The next message box of process (not its progress window, which shares
+// the caption); null after timeoutMs.
+HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs);
+
+// Starts exe with args, answers the boxes with buttons in order, and waits
+// for the exit. A box that does not come ends the run (the process is ended).
+SetupRun DriveSetup(const std::wstring& exe, const std::wstring& args, const std::vector<int>& buttons);

@@ -1,0 +1,271 @@
+// Installs and updates through the real setup program under "/install en",
+// as the elevated copy runs it: what the user is asked, the exit code, and
+// what stands on disk, in the registry and in the links afterwards.
+#include "app/unique_handles.h"
+#include "drive_setup.h"
+#include "hosted/close_hosted.h"
+#include "install/locations.h"
+#include "install_support.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include <cwchar>
+
+namespace {
+
+std::wstring g_defaultSetup;
+
+const wchar_t kShortQuestion[] = L"Quro Host 0J.76 is installed.\n\nOpen Quro Host now?";
+const wchar_t kLongQuestion[] =
+    L"Quro Host 0J.76 is installed. Your devices and password are kept.\nYou can delete the old unzipped Quro "
+    L"folder.\n\nOpen Quro Host now?";
+
+const std::vector<TestFile> kOlder = {
+    {"DraloHost.exe", BytesOf("older main program")},
+    {"data\\settings.ini", BytesOf("version=older")},
+};
+
+Tree PackagedTreeOf(const std::wstring& setup)
+{
+    ScratchFolder scratch;
+    EXPECT_EQ(WaitExit(Start(setup, L"/extract-to \"" + scratch.path() + L"\""), 60000), 0u);
+    return ReadTree(scratch.path());
+}
+
+std::wstring StringValue(const wchar_t* name, DWORD* type)
+{
+    wchar_t data[1024] = {};
+    DWORD size = sizeof data;
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kUninstallKey, name, RRF_RT_ANY | RRF_NOEXPAND | RRF_SUBKEY_WOW6464KEY, type,
+                       data, &size) != ERROR_SUCCESS) {
+        return L"<absent>";
+    }
+    return data;
+}
+
+DWORD NumberValue(const wchar_t* name, DWORD* type)
+{
+    DWORD data = 0xDEADBEEF;
+    DWORD size = sizeof data;
+    ::RegGetValueW(HKEY_LOCAL_MACHINE, kUninstallKey, name, RRF_RT_ANY | RRF_SUBKEY_WOW6464KEY, type, &data, &size);
+    return data;
+}
+
+bool HostedProcessAppears(DWORD timeoutMs)
+{
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    do {
+        if (!FindHostedProcesses().empty()) return true;
+        ::Sleep(100);
+    } while (::GetTickCount64() < end);
+    return false;
+}
+
+void EndHostedProcesses()
+{
+    driver::EndProcessesByImageName(L"DraloHost.exe");
+    driver::EndProcessesByImageName(L"Holvenar.exe");
+}
+
+class InstallEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EndHostedProcesses();
+        RemoveInstallation();
+    }
+    void TearDown() override
+    {
+        EndHostedProcesses();
+        RemoveInstallation();
+    }
+    // Installs setup and answers the final question with No.
+    void Install(const std::wstring& setup)
+    {
+        const SetupRun run = DriveSetup(setup, L"/install en", {IDNO});
+        ASSERT_EQ(run.exitCode, 0u);
+    }
+    ScratchFolder scratch_;
+};
+
+TEST_F(InstallEndToEnd, FirstInstallationPutsEverythingInPlaceAndOpensTheApplication)
+{
+    const Tree packaged = PackagedTreeOf(g_defaultSetup);
+    ASSERT_FALSE(packaged.empty());
+    const SetupRun run = DriveSetup(g_defaultSetup, L"/install en", {IDYES});
+    EXPECT_EQ(run.exitCode, 0u);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].text, kShortQuestion);
+    EXPECT_TRUE(HostedProcessAppears(15000)) << "Yes did not open the application";
+
+    const std::wstring folder = TestInstallFolder();
+    const Tree installed = ReadTree(folder);
+    EXPECT_EQ(WithoutSetupCopy(installed), packaged);
+    Bytes setupBytes;
+    ASSERT_TRUE(ReadBytes(g_defaultSetup, setupBytes));
+    ASSERT_EQ(installed.count(L"Quro-Setup.exe"), 1u);
+    EXPECT_EQ(installed.at(L"Quro-Setup.exe"), setupBytes);
+    EXPECT_FALSE(Exists(folder + L".new"));
+    EXPECT_TRUE(OldFolders().empty());
+
+    const std::wstring main = folder + L"\\DraloHost.exe";
+    const struct {
+        const wchar_t* name;
+        std::wstring data;
+    } strings[] = {
+        {L"DisplayName", L"Quro Host"},
+        {L"DisplayVersion", L"0J.76"},
+        {L"Publisher", L"Quro"},
+        {L"InstallLocation", folder},
+        {L"DisplayIcon", main},
+        {L"UninstallString", L"\"" + folder + L"\\Quro-Setup.exe\" /uninstall"},
+    };
+    for (const auto& s : strings) {
+        DWORD type = 0;
+        EXPECT_EQ(StringValue(s.name, &type), s.data);
+        EXPECT_EQ(type, DWORD(REG_SZ));
+        const RegistryValue raw = ReadValue(HKEY_LOCAL_MACHINE, kUninstallKey, s.name, KEY_WOW64_64KEY);
+        EXPECT_EQ(raw.data, StringData(s.data)) << "the terminating NUL belongs to the data";
+    }
+    std::size_t packagedBytes = 0;
+    for (const wchar_t* name : {L"NoModify", L"NoRepair"}) {
+        DWORD type = 0;
+        EXPECT_EQ(NumberValue(name, &type), 1u);
+        EXPECT_EQ(type, DWORD(REG_DWORD));
+    }
+    DWORD type = 0;
+    const DWORD kib = NumberValue(L"EstimatedSize", &type);
+    EXPECT_EQ(type, DWORD(REG_DWORD));
+    // The unpacked list holds the files and a few bytes per record more.
+    for (const auto& [name, data] : packaged) packagedBytes += data.size();
+    EXPECT_GE(kib, packagedBytes >> 10);
+    EXPECT_LE(kib, (packagedBytes >> 10) + 4);
+
+    for (const std::wstring& link : {TestStartMenuLink(), TestDesktopLink()}) {
+        const LinkInfo info = ReadLink(link);
+        ASSERT_TRUE(info.loaded);
+        EXPECT_EQ(info.path, main);
+        EXPECT_EQ(info.workingFolder, folder);
+        EXPECT_EQ(info.description, L"Quro Host");
+        EXPECT_EQ(info.icon, main);
+        EXPECT_EQ(info.iconIndex, 0);
+    }
+}
+
+TEST_F(InstallEndToEnd, UpdateReplacesTheFolderAndRetargetsAutostart)
+{
+    const std::wstring older = scratch_ / L"older.exe";
+    MakeSetup(older, kOlder);
+    Install(older);
+    const std::wstring folder = TestInstallFolder();
+    WriteBytes(folder + L"\\extra.txt", BytesOf("made by the application"));
+    // An interrupted run's staging folder.
+    ::CreateDirectoryW((folder + L".new").c_str(), nullptr);
+    WriteBytes(folder + L".new\\stray.txt", BytesOf("half written"));
+    {
+        UniqueRegKey key;
+        ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, key.put()),
+                  ERROR_SUCCESS);
+        const Bytes other = StringData(L"kept");
+        ::RegSetValueExW(key.get(), L"HelpLink", 0, REG_SZ, other.data(), static_cast<DWORD>(other.size()));
+    }
+    SetRunValue(REG_DWORD, DwordData(3));
+
+    const SetupRun run = DriveSetup(g_defaultSetup, L"/install en", {IDNO});
+    EXPECT_EQ(run.exitCode, 0u);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].text, kLongQuestion);
+    EXPECT_FALSE(HostedProcessAppears(2000)) << "No must start nothing";
+
+    EXPECT_EQ(WithoutSetupCopy(ReadTree(folder)), PackagedTreeOf(g_defaultSetup));
+    EXPECT_FALSE(Exists(folder + L".new"));
+    EXPECT_TRUE(OldFolders().empty());
+    DWORD type = 0;
+    EXPECT_EQ(StringValue(L"HelpLink", &type), L"kept");
+    EXPECT_EQ(StringValue(L"DisplayVersion", &type), L"0J.76");
+    const RegistryValue autostart = ReadValue(HKEY_CURRENT_USER, kRunKey, L"Dralo Host");
+    EXPECT_EQ(autostart.type, DWORD(REG_SZ));
+    EXPECT_EQ(autostart.data, StringData(L"\"" + folder + L"\\DraloHost.exe\""));
+
+    // Without an autostart value, an update makes none.
+    DeleteRunValue();
+    EXPECT_EQ(DriveSetup(g_defaultSetup, L"/install en", {IDNO}).exitCode, 0u);
+    EXPECT_FALSE(ReadValue(HKEY_CURRENT_USER, kRunKey, L"Dralo Host").exists);
+}
+
+TEST_F(InstallEndToEnd, ARunningApplicationIsClosedOnlyWhenTheUserAgrees)
+{
+    Install(g_defaultSetup);
+    const std::wstring folder = TestInstallFolder();
+    const std::wstring otherCase = scratch_ / L"DRALOHOST.EXE";
+    ASSERT_TRUE(::CopyFileW((folder + L"\\DraloHost.exe").c_str(), otherCase.c_str(), FALSE));
+    std::vector<UniqueHandle> running;
+    for (const std::wstring& exe : {folder + L"\\DraloHost.exe", otherCase, folder + L"\\Holvenar.exe"}) {
+        running.emplace_back(driver::StartProgram(exe, L"").process.get());
+    }
+    ::Sleep(500);
+    const Tree before = ReadTree(folder);
+
+    const SetupRun declined = DriveSetup(g_defaultSetup, L"/install en", {IDNO, IDOK});
+    EXPECT_EQ(declined.exitCode, 2u);
+    ASSERT_EQ(declined.boxes.size(), 2u);
+    EXPECT_EQ(declined.boxes[0].text, L"Quro Host is open. It will be closed so it can be updated. Continue?");
+    EXPECT_EQ(declined.boxes[1].text, L"Nothing was changed.");
+    for (const UniqueHandle& s : running) EXPECT_EQ(::WaitForSingleObject(s.get(), 0), DWORD(WAIT_TIMEOUT));
+    EXPECT_EQ(ReadTree(folder), before);
+
+    const SetupRun agreed = DriveSetup(g_defaultSetup, L"/install en", {IDYES, IDNO});
+    EXPECT_EQ(agreed.exitCode, 0u);
+    ASSERT_EQ(agreed.boxes.size(), 2u);
+    EXPECT_EQ(agreed.boxes[0].text, L"Quro Host is open. It will be closed so it can be updated. Continue?");
+    EXPECT_EQ(agreed.boxes[1].text, kLongQuestion);
+    for (const UniqueHandle& s : running) EXPECT_EQ(::WaitForSingleObject(s.get(), 0), DWORD(WAIT_OBJECT_0));
+}
+
+TEST_F(InstallEndToEnd, FailuresBeforeTheSwapLeaveThePreviousInstallationByteForByte)
+{
+    const std::wstring older = scratch_ / L"older.exe";
+    MakeSetup(older, kOlder);
+    Install(older);
+    const Tree before = ReadTree(TestInstallFolder());
+
+    Bytes damaged = Container(FileList(kOlder));
+    damaged[20] ^= 0xFF;  // inside the fingerprint
+    const std::wstring broken = scratch_ / L"broken.exe";
+    MakeSetupWithResource(broken, damaged);
+    // "block" is a file, so no folder of that name can hold inner.txt.
+    const std::wstring unwritable = scratch_ / L"unwritable.exe";
+    MakeSetup(unwritable, {{"DraloHost.exe", BytesOf("new")}, {"block", BytesOf("a file")}, {"block\\inner.txt", BytesOf("x")}});
+
+    const struct {
+        std::wstring setup;
+        DWORD exitCode;
+        std::wstring text;
+    } cases[] = {
+        {broken, 3, L"Quro Host was not installed: the setup program is damaged (fingerprint)"},
+        {unwritable, 4, L"Quro Host was not installed: could not write block\\inner.txt\nNothing was changed."},
+    };
+    for (const auto& c : cases) {
+        const SetupRun run = DriveSetup(c.setup, L"/install en", {IDOK});
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        ASSERT_EQ(run.boxes.size(), 1u);
+        EXPECT_EQ(run.boxes[0].text, c.text);
+        EXPECT_EQ(ReadTree(TestInstallFolder()), before);
+        EXPECT_FALSE(Exists(TestInstallFolder() + L".new"));
+        EXPECT_TRUE(OldFolders().empty());
+    }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    for (int i = 1; i < argc; ++i) {
+        if (std::wcsncmp(argv[i], L"--default-setup=", 16) == 0) g_defaultSetup = argv[i] + 16;
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,48 @@
+// The install's folder renames for the seam tests. Wine renames a folder
+// that holds an open file, where Windows refuses; these modes make the
+// refusals happen on any platform, at exactly the rename a test names.
+#include "install/move_file_call.h"
+
+#include "move_file_seam.h"
+
+#include <string>
+
+namespace {
+
+MoveMode g_mode = MoveMode::PassThrough;
+HANDLE g_held = INVALID_HANDLE_VALUE;
+
+bool EndsWith(const std::wstring& text, const std::wstring& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+bool IsOldFolder(const std::wstring& path) { return path.find(L"\\Quro.old-") != std::wstring::npos; }
+
+}  // namespace
+
+void SetMoveMode(MoveMode mode) { g_mode = mode; }
+
+BOOL MoveFileCall(const wchar_t* from, const wchar_t* to, DWORD flags)
+{
+    const std::wstring source = from;
+    const std::wstring target = to ? to : L"";
+    const bool aside = EndsWith(source, L"\\Quro") && IsOldFolder(target);
+    const bool intoPlace = EndsWith(source, L"\\Quro.new") && EndsWith(target, L"\\Quro");
+    const bool back = IsOldFolder(source) && EndsWith(target, L"\\Quro");
+    const bool refuse = (g_mode == MoveMode::AsideFails && aside) ||
+                        ((g_mode == MoveMode::IntoPlaceFails || g_mode == MoveMode::IntoPlaceAndBackFail) && intoPlace) ||
+                        (g_mode == MoveMode::IntoPlaceAndBackFail && back);
+    if (refuse) {
+        ::SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    const BOOL moved = ::MoveFileExW(from, to, flags);
+    if (moved && aside && g_mode == MoveMode::HoldAfterAside) {
+        // As if the old program still had its file open: the folder has moved
+        // aside, but this file cannot be deleted until the process ends.
+        g_held = ::CreateFileW((target + L"\\DraloHost.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                               nullptr);
+    }
+    return moved;
+}

@@ -1,0 +1,160 @@
+// The uninstall entry, the autostart value and the links, read back the way
+// the system's list of programs and the shell read them.
+#include "install/locations.h"
+#include "install/shortcuts.h"
+
+#include "app/unique_handles.h"
+#include "install_support.h"
+#include "package/container.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::wstring kFolder = L"C:\\Program Files\\Quro Test";
+const std::wstring kMain = kFolder + L"\\DraloHost.exe";
+
+void UnpackOfSize(std::size_t size)
+{
+    const Bytes unpacked(size, 0x5A);
+    const Bytes resource = Container(unpacked);
+    ASSERT_EQ(UnpackContainerBytes(resource.data(), static_cast<std::uint32_t>(resource.size())), L"");
+    ASSERT_EQ(UnpackedPackageSize(), size);
+}
+
+RegistryValue Uninstall(const wchar_t* name)
+{
+    return ReadValue(HKEY_LOCAL_MACHINE, kUninstallKey, name, KEY_WOW64_64KEY);
+}
+
+class UninstallEntry : public ::testing::Test {
+protected:
+    void SetUp() override { ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY, 0); }
+    void TearDown() override { ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY, 0); }
+};
+
+TEST_F(UninstallEntry, HoldsTheNineValuesAndKeepsOthers)
+{
+    {
+        UniqueRegKey key;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY,
+                                    nullptr, key.put(), nullptr),
+                  ERROR_SUCCESS);
+        const Bytes other = StringData(L"kept");
+        ::RegSetValueExW(key.get(), L"Comments", 0, REG_SZ, other.data(), static_cast<DWORD>(other.size()));
+        const Bytes stale = StringData(L"0A.01");
+        ::RegSetValueExW(key.get(), L"DisplayVersion", 0, REG_SZ, stale.data(), static_cast<DWORD>(stale.size()));
+    }
+    UnpackOfSize(5000);
+    WriteUninstallEntry(kFolder, kMain);
+
+    struct Expected {
+        const wchar_t* name;
+        DWORD type;
+        Bytes data;
+    } values[] = {
+        {L"DisplayName", REG_SZ, StringData(L"Quro Host")},
+        {L"DisplayVersion", REG_SZ, StringData(L"0J.76")},
+        {L"Publisher", REG_SZ, StringData(L"Quro")},
+        {L"InstallLocation", REG_SZ, StringData(kFolder)},
+        {L"DisplayIcon", REG_SZ, StringData(kMain)},
+        {L"UninstallString", REG_SZ, StringData(L"\"C:\\Program Files\\Quro Test\\Quro-Setup.exe\" /uninstall")},
+        {L"NoModify", REG_DWORD, DwordData(1)},
+        {L"NoRepair", REG_DWORD, DwordData(1)},
+        {L"EstimatedSize", REG_DWORD, DwordData(4)},
+        {L"Comments", REG_SZ, StringData(L"kept")},
+    };
+    for (const Expected& e : values) {
+        const RegistryValue v = Uninstall(e.name);
+        ASSERT_TRUE(v.exists) << "missing value";
+        EXPECT_EQ(v.type, e.type);
+        EXPECT_EQ(v.data, e.data) << "value data differs (the NUL counts)";
+    }
+    // Only the 64-bit view holds the entry.
+    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName", KEY_WOW64_32KEY).exists);
+}
+
+TEST_F(UninstallEntry, EstimatedSizeDropsWhatIsBelowAWholeKiB)
+{
+    const std::pair<std::size_t, DWORD> cases[] = {{1, 0}, {1023, 0}, {1024, 1}, {2047, 1}, {3 << 20, 3072}};
+    for (const auto& [size, kib] : cases) {
+        UnpackOfSize(size);
+        WriteUninstallEntry(kFolder, kMain);
+        EXPECT_EQ(Uninstall(L"EstimatedSize").data, DwordData(kib)) << size;
+    }
+}
+
+class Autostart : public ::testing::Test {
+protected:
+    void SetUp() override { saved_ = ReadValue(HKEY_CURRENT_USER, kRunKey, L"Dralo Host"); }
+    void TearDown() override
+    {
+        DeleteRunValue();
+        if (saved_.exists) SetRunValue(saved_.type, saved_.data);
+    }
+    RegistryValue saved_;
+};
+
+TEST_F(Autostart, AnExistingValueBecomesTheQuotedMainExecutable)
+{
+    const DWORD number = 7;
+    struct Case {
+        const char* what;
+        DWORD type;
+        Bytes data;
+    } cases[] = {
+        {"another copy", REG_SZ, StringData(L"\"D:\\Unzipped\\Quro\\DraloHost.exe\" --tray")},
+        {"an expandable text", REG_EXPAND_SZ, StringData(L"%LOCALAPPDATA%\\Quro\\DraloHost.exe")},
+        {"a number", REG_DWORD, DwordData(number)},
+        {"no data at all", REG_BINARY, {}},
+    };
+    for (const Case& c : cases) {
+        SetRunValue(c.type, c.data);
+        RetargetAutostartValue(kMain);
+        const RegistryValue v = ReadValue(HKEY_CURRENT_USER, kRunKey, L"Dralo Host");
+        EXPECT_EQ(v.type, DWORD(REG_SZ)) << c.what;
+        EXPECT_EQ(v.data, StringData(L"\"" + kMain + L"\"")) << c.what;
+    }
+}
+
+TEST_F(Autostart, NoValueStaysNoValue)
+{
+    DeleteRunValue();
+    RetargetAutostartValue(kMain);
+    EXPECT_FALSE(ReadValue(HKEY_CURRENT_USER, kRunKey, L"Dralo Host").exists);
+}
+
+TEST(Shortcut, CarriesTargetFolderDescriptionAndIconAndIsRewritten)
+{
+    ScratchFolder scratch;
+    const std::wstring link = scratch / L"Quro Host.lnk";
+    const std::wstring folder = scratch / L"Program Files With Spaces\\Quro";
+    const std::wstring main = folder + L"\\DraloHost.exe";
+    // The link object wants its target to exist.
+    ::CreateDirectoryW((scratch / L"Program Files With Spaces").c_str(), nullptr);
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    WriteBytes(main, BytesOf("MZ"));
+    WriteBytes(link, BytesOf("not a link yet"));
+
+    for (int round = 0; round < 2; ++round) {
+        CreateShortcut(link, main, folder);
+        const LinkInfo info = ReadLink(link);
+        ASSERT_TRUE(info.loaded) << "round " << round;
+        EXPECT_EQ(info.path, main);
+        EXPECT_EQ(info.workingFolder, folder);
+        EXPECT_EQ(info.description, L"Quro Host");
+        EXPECT_EQ(info.arguments, L"");
+        EXPECT_EQ(info.icon, main);
+        EXPECT_EQ(info.iconIndex, 0);
+    }
+}
+
+TEST(Shortcut, AFolderThatCannotTakeItLeavesNothingBehind)
+{
+    ScratchFolder scratch;
+    const std::wstring link = scratch / L"no such folder\\Quro Host.lnk";
+    CreateShortcut(link, scratch / L"DraloHost.exe", scratch.path());
+    EXPECT_FALSE(Exists(link));
+}
+
+}  // namespace

@@ -1,0 +1,221 @@
+// The install sequence's branches that Wine will not produce by itself: a
+// copy of this program carrying a package runs RunInstall with one of the
+// folder renames refused (see move_file_seam.cpp), and the test judges the
+// exit code, the recorded message boxes and what is left on disk.
+#include "install/install_sequence.h"
+
+#include "app/unique_handles.h"
+#include "install/file_tree.h"
+#include "install/locations.h"
+#include "install_support.h"
+#include "move_file_seam.h"
+#include "recording_boxes.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include <cwchar>
+
+namespace {
+
+const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+
+const std::vector<TestFile> kNewFiles = {
+    {"DraloHost.exe", BytesOf("new main program")},
+    {"Holvenar.exe", BytesOf("new helper")},
+    {"data\\settings.ini", BytesOf("version=new")},
+};
+
+// A previous installation as an earlier setup would have left it.
+const std::vector<TestFile> kOldFiles = {
+    {"DraloHost.exe", BytesOf("old main program")},
+    {"data\\settings.ini", BytesOf("version=old")},
+    {"data\\only-old.txt", BytesOf("gone after an update")},
+    {"Quro-Setup.exe", BytesOf("old setup copy")},
+};
+
+void PlantOldInstallation()
+{
+    const std::wstring folder = TestInstallFolder();
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    ::CreateDirectoryW((folder + L"\\data").c_str(), nullptr);
+    for (const TestFile& f : kOldFiles) WriteBytes(folder + L"\\" + Widen(f.name), f.data);
+}
+
+struct ChildRun {
+    DWORD exitCode = 0;
+    std::vector<RecordedBox> boxes;
+};
+
+// Runs RunInstall in a copy of this program that carries kNewFiles.
+ChildRun RunInstallWith(const wchar_t* mode)
+{
+    ScratchFolder scratch;
+    const std::wstring exe = scratch / L"seam-setup.exe";
+    const std::wstring log = scratch / L"boxes.log";
+    wchar_t own[520] = {};
+    ::GetModuleFileNameW(nullptr, own, 520);
+    EXPECT_TRUE(::CopyFileW(own, exe.c_str(), FALSE));
+    const Bytes resource = Container(FileList(kNewFiles));
+    HANDLE update = ::BeginUpdateResourceW(exe.c_str(), FALSE);
+    EXPECT_NE(update, nullptr);
+    ::UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(101), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                      const_cast<std::uint8_t*>(resource.data()), static_cast<DWORD>(resource.size()));
+    EXPECT_TRUE(::EndUpdateResourceW(update, FALSE));
+
+    ChildRun run;
+    run.exitCode = WaitExit(Start(exe, std::wstring(L"--child ") + mode + L" \"" + log + L"\""), 60000);
+    Bytes logged;
+    ReadBytes(log, logged);
+    const auto* text = reinterpret_cast<const wchar_t*>(logged.data());
+    const std::wstring all(text, text + logged.size() / sizeof(wchar_t));
+    // Records: kind, flag, text, each record ended by U+0001.
+    for (std::size_t start = 0, end; (end = all.find(L'\x01', start)) != std::wstring::npos; start = end + 1) {
+        run.boxes.push_back({all.substr(start + 2, end - start - 2), all[start] == L'Q', all[start + 1] == L'1'});
+    }
+    return run;
+}
+
+class InstallSeam : public ::testing::Test {
+protected:
+    void SetUp() override { RemoveInstallation(); }
+    void TearDown() override { RemoveInstallation(); }
+};
+
+TEST_F(InstallSeam, AFailedSwapLeavesThePreviousInstallationAsItWas)
+{
+    struct Case {
+        const wchar_t* mode;
+        const wchar_t* reason;
+    } cases[] = {
+        {L"aside-fails", L"the old Quro Host folder is in use (close Quro Host and try again)"},
+        {L"into-place-fails", L"could not put the new files in place"},
+    };
+    for (const Case& c : cases) {
+        RemoveInstallation();
+        PlantOldInstallation();
+        const Tree before = ReadTree(TestInstallFolder());
+        const ChildRun run = RunInstallWith(c.mode);
+        EXPECT_EQ(run.exitCode, 4u);
+        ASSERT_EQ(run.boxes.size(), 1u);
+        EXPECT_FALSE(run.boxes[0].question);
+        EXPECT_TRUE(run.boxes[0].flag) << "an error box";
+        EXPECT_EQ(run.boxes[0].text, std::wstring(L"Quro Host was not installed: ") + c.reason + L"\nNothing was changed.");
+        EXPECT_EQ(ReadTree(TestInstallFolder()), before);
+        EXPECT_FALSE(PathExists(TestInstallFolder() + L".new"));
+        EXPECT_TRUE(OldFolders().empty());
+        EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName", KEY_WOW64_64KEY).exists);
+    }
+}
+
+TEST_F(InstallSeam, WhenMovingBackFailsTooThePreviousInstallationWaitsUnderTheOldName)
+{
+    PlantOldInstallation();
+    const Tree before = ReadTree(TestInstallFolder());
+    const ChildRun run = RunInstallWith(L"into-place-and-back-fail");
+    EXPECT_EQ(run.exitCode, 4u);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].text, L"Quro Host was not installed: could not put the new files in place\nNothing was changed.");
+    EXPECT_FALSE(PathExists(TestInstallFolder()));
+    EXPECT_FALSE(PathExists(TestInstallFolder() + L".new"));
+    const std::vector<std::wstring> old = OldFolders();
+    ASSERT_EQ(old.size(), 1u);
+    EXPECT_EQ(ReadTree(old[0]), before);
+}
+
+TEST_F(InstallSeam, AnOldFolderStillInUseGoesAtTheNextRestartWithoutAWord)
+{
+    const RegistryValue saved = ReadValue(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
+    PlantOldInstallation();
+    const ChildRun run = RunInstallWith(L"hold-after-aside");
+    const RegistryValue pending = ReadValue(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
+    {
+        UniqueRegKey key;
+        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, key.put());
+        if (saved.exists) {
+            ::RegSetValueExW(key.get(), L"PendingFileRenameOperations", 0, saved.type, saved.data.data(),
+                             static_cast<DWORD>(saved.data.size()));
+        } else {
+            ::RegDeleteValueW(key.get(), L"PendingFileRenameOperations");
+        }
+    }
+    EXPECT_EQ(run.exitCode, 0u);
+    ASSERT_EQ(run.boxes.size(), 1u) << "only the final question";
+    EXPECT_TRUE(run.boxes[0].question);
+    EXPECT_EQ(run.boxes[0].text,
+              L"Quro Host 0J.76 is installed. Your devices and password are kept.\nYou can delete the old unzipped "
+              L"Quro folder.\n\nOpen Quro Host now?");
+    EXPECT_EQ(WithoutSetupCopy(ReadTree(TestInstallFolder())), TreeOf(kNewFiles));
+
+    // The held file and then the old folder itself end the list.
+    const std::vector<std::wstring> old = OldFolders();
+    ASSERT_EQ(old.size(), 1u);
+    const auto* text = reinterpret_cast<const wchar_t*>(pending.data.data());
+    std::vector<std::wstring> strings;
+    for (std::size_t i = 0, start = 0; i < pending.data.size() / 2; ++i) {
+        if (text[i] == 0) {
+            strings.emplace_back(text + start, text + i);
+            start = i + 1;
+        }
+    }
+    while (!strings.empty() && strings.back().empty()) strings.pop_back();
+    ASSERT_GE(strings.size(), 3u);
+    EXPECT_EQ(strings[strings.size() - 1], L"\\??\\" + old[0]);
+    EXPECT_EQ(strings[strings.size() - 3], L"\\??\\" + old[0] + L"\\DraloHost.exe");
+}
+
+TEST_F(InstallSeam, FoldersLeftByAnInterruptedRunAreCleared)
+{
+    // Cut off between the two renames: no install folder, the previous one
+    // under an old name; and a half-written staging folder.
+    PlantOldInstallation();
+    ASSERT_TRUE(::MoveFileExW(TestInstallFolder().c_str(), (TestInstallFolder() + L".old-12345").c_str(), 0));
+    ::CreateDirectoryW((TestInstallFolder() + L".new").c_str(), nullptr);
+    WriteBytes(TestInstallFolder() + L".new\\stray.txt", BytesOf("half"));
+    const ChildRun run = RunInstallWith(L"pass-through");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(WithoutSetupCopy(ReadTree(TestInstallFolder())), TreeOf(kNewFiles));
+    EXPECT_FALSE(PathExists(TestInstallFolder() + L".new"));
+    EXPECT_TRUE(OldFolders().empty());
+}
+
+}  // namespace
+
+namespace {
+
+int RunChild(const std::wstring& mode, const std::wstring& log)
+{
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const struct {
+        const wchar_t* name;
+        MoveMode mode;
+    } modes[] = {{L"aside-fails", MoveMode::AsideFails},
+                 {L"into-place-fails", MoveMode::IntoPlaceFails},
+                 {L"into-place-and-back-fail", MoveMode::IntoPlaceAndBackFail},
+                 {L"hold-after-aside", MoveMode::HoldAfterAside},
+                 {L"pass-through", MoveMode::PassThrough}};
+    for (const auto& m : modes) {
+        if (mode == m.name) SetMoveMode(m.mode);
+    }
+    const int code = RunInstall();
+    std::wstring records;
+    for (const RecordedBox& box : RecordedBoxes()) {
+        records += box.question ? L'Q' : L'M';
+        records += box.flag ? L'1' : L'0';
+        records += box.text + L'\x01';
+    }
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(records.data());
+    WriteBytes(log, Bytes(bytes, bytes + records.size() * sizeof(wchar_t)));
+    return code;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc == 4 && std::wcscmp(argv[1], L"--child") == 0) return RunChild(argv[2], argv[3]);
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

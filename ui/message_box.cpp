@@ -1,0 +1,35 @@
+#include "ui/message_box.h"
+
+#include "ui/language.h"
+#include "ui/message_box_call.h"
+#include "ui/texts.h"
+
+namespace {
+
+constexpr UINT kCommonStyle = MB_SETFOREGROUND | MB_TOPMOST;
+constexpr UINT kRightToLeft = MB_RIGHT | MB_RTLREADING;
+
+UINT LanguageStyle() { return CurrentUiLanguage() == UiLanguage::Arabic ? kRightToLeft : 0; }
+
+}  // namespace
+
+UINT AskYesNoStyle(bool defaultNo)
+{
+    return MB_YESNO | MB_ICONQUESTION | kCommonStyle | LanguageStyle() | (defaultNo ? MB_DEFBUTTON2 : 0);
+}
+
+UINT ShowMessageStyle(bool isError)
+{
+    return MB_OK | kCommonStyle | LanguageStyle() | (isError ? MB_ICONERROR : MB_ICONINFORMATION);
+}
+
+bool AskYesNo(const std::wstring& text, bool defaultNo)
+{
+    // A failed box (0) is no Yes: every caller takes that as No.
+    return MessageBoxCall(nullptr, text.c_str(), Localize(SetupCaption).c_str(), AskYesNoStyle(defaultNo)) == IDYES;
+}
+
+void ShowMessage(const std::wstring& text, bool isError)
+{
+    MessageBoxCall(nullptr, text.c_str(), Localize(SetupCaption).c_str(), ShowMessageStyle(isError));
+}

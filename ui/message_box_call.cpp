@@ -1,0 +1,6 @@
+#include "ui/message_box_call.h"
+
+int MessageBoxCall(HWND owner, const wchar_t* text, const wchar_t* caption, UINT style)
+{
+    return ::MessageBoxW(owner, text, caption, style);
+}
