@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Remakes the pictures of the language chooser and of the install question
+# (English and Arabic) from the real setup program under Wine, on a bench of
+# its own. Run by hand from the source tree after a build:
+#   docs/make-screenshots.sh [BUILD_DIR]        (default: build)
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+build=$(cd "${1:-$root/build}" && pwd)
+win=$build/windows
+bench=$root/tests/wine/bench
+dir=$(mktemp -d /tmp/quro-screenshots.XXXXXX)
+driver=$win/tests/driver/quro-driver.exe
+stub=$win/quro-setup-stub.exe
+
+"$bench" start "$dir" "$win/tests/standin/cabinet.dll" >/dev/null
+trap '"$bench" run "$dir" "$driver" end quro-setup-stub.exe >/dev/null 2>&1; "$bench" stop "$dir" >/dev/null; rm -rf "$dir"' EXIT
+. "$dir/env"
+export DISPLAY
+
+drive() { "$bench" run "$dir" "$driver" "$@"; }
+
+# shot CAPTION FILE: the window as the driver reports its rectangle.
+shot() {
+  local crop
+  crop=$(drive describe "$1" 30000 | sed -n 's/^crop=//p')
+  [ -n "$crop" ] || { echo "no window '$1'" >&2; exit 1; }
+  sleep 0.5  # let it finish drawing
+  /usr/bin/import -display "$DISPLAY" -window root "$dir/screen.png"
+  /usr/bin/convert "$dir/screen.png" -crop "$crop" +repage "$here/$2"
+  echo "wrote docs/$2 ($crop)"
+}
+
+drive start --unelevated "$stub" >/dev/null
+shot "Quro Host Setup" language-chooser.png
+drive press "Quro Host Setup" 100 >/dev/null
+sleep 0.5
+shot "Quro Host Setup" install-question-en.png
+drive press "Quro Host Setup" 7 >/dev/null
+
+drive start --unelevated "$stub" /install ar >/dev/null
+shot "إعداد Quro Host" install-question-ar.png
+drive press "إعداد Quro Host" 7 >/dev/null
