@@ -417,6 +417,9 @@ std::vector<TracedProcess> TraceProcesses(const std::wstring& exe, const std::ws
                 }
                 for (size_t i = 0; i < traced.size(); ++i) {
                     if (traced[i].ended) continue;
+                    // A process shows in the snapshot a moment before its
+                    // parameters are in place: read again until they are.
+                    if (traced[i].commandLine.empty()) traced[i].commandLine = CommandLineOf(handles[i].get());
                     if (::WaitForSingleObject(handles[i].get(), 0) == WAIT_OBJECT_0) {
                         traced[i].ended = true;
                         ::GetExitCodeProcess(handles[i].get(), &traced[i].exitCode);
