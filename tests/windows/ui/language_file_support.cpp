@@ -1,0 +1,41 @@
+#include "tests/windows/ui/language_file_support.h"
+
+#include "install/file_tree.h"
+#include "tests/windows/package/test_files.h"
+#include "ui/language.h"
+
+#include <windows.h>
+
+std::optional<std::string> ReadBytes(const std::wstring& path)
+{
+    Bytes bytes;
+    if (!ReadBytes(path, bytes)) return std::nullopt;
+    return std::string(bytes.begin(), bytes.end());
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes)
+{
+    ::CreateDirectoryW(path.substr(0, path.find_last_of(L'\\')).c_str(), nullptr);
+    WriteBytes(path, Bytes(bytes.begin(), bytes.end()));
+    return ReadBytes(path) == bytes;
+}
+
+std::wstring LanguageFolder()
+{
+    const std::wstring path = LanguageFilePath();
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
+void DeleteTree(const std::wstring& folder) { RemoveTree(folder); }
+
+SavedLanguageFolder::SavedLanguageFolder() : folder_(LanguageFolder()), aside_(LanguageFolder() + L".saved-by-ui-test")
+{
+    DeleteTree(aside_);
+    moved_ = ::MoveFileExW(folder_.c_str(), aside_.c_str(), 0) != FALSE;
+}
+
+SavedLanguageFolder::~SavedLanguageFolder()
+{
+    DeleteTree(folder_);
+    if (moved_) ::MoveFileExW(aside_.c_str(), folder_.c_str(), 0);
+}

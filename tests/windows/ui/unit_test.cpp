@@ -1,0 +1,242 @@
+// The language file, the texts and the two message boxes in-process: the
+// boxes and the chooser go through the test's own MessageBoxCall and
+// TaskDialogCall, which record what the program asked for.
+#include "app/elevation.h"
+#include "tests/windows/ui/language_file_support.h"
+#include "tests/windows/ui/seams.h"
+#include "ui/language.h"
+#include "ui/message_box.h"
+#include "ui/texts.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+namespace {
+
+class LanguageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetUiLanguage(UiLanguage::English);
+        g_seenBoxes.clear();
+        g_seenTaskDialogs.clear();
+        g_boxAnswer = IDNO;
+        g_taskDialogResult = S_OK;
+        g_taskDialogButton = 0;
+    }
+    void TearDown() override { SetUiLanguage(UiLanguage::English); }
+
+    SavedLanguageFolder saved_;
+};
+
+const char* Name(UiLanguage language) { return language == UiLanguage::Arabic ? "Arabic" : "English"; }
+
+TEST_F(LanguageTest, ReadLanguageFile)
+{
+    struct Row {
+        const char* bytes;  // nullptr: no file
+        size_t length;
+        UiLanguage expected;
+    };
+#define BYTES(s) s, sizeof(s) - 1
+    const Row rows[] = {
+        {BYTES("Ar"), UiLanguage::Arabic},
+        {BYTES("Ar\r\n"), UiLanguage::Arabic},
+        {BYTES("Ar   "), UiLanguage::Arabic},
+        {BYTES("Ar \r \r"), UiLanguage::Arabic},
+        {BYTES("\xEF\xBB\xBF" "Ar"), UiLanguage::Arabic},
+        {BYTES("\xEF\xBB\xBF" "Ar\r\n"), UiLanguage::Arabic},
+        {BYTES("Ar\nEn"), UiLanguage::Arabic},  // only the first line counts
+        {BYTES("En"), UiLanguage::English},
+        {BYTES("ar"), UiLanguage::English},
+        {BYTES("AR"), UiLanguage::English},
+        {BYTES("Arabic"), UiLanguage::English},
+        {BYTES(" Ar"), UiLanguage::English},
+        {BYTES("A r"), UiLanguage::English},
+        {BYTES("\tAr"), UiLanguage::English},
+        {BYTES("Ar\t"), UiLanguage::English},
+        {BYTES("x\nAr"), UiLanguage::English},
+        {BYTES("\nAr"), UiLanguage::English},
+        {BYTES("\xEF\xBB\xBF"), UiLanguage::English},
+        {BYTES("\xEF\xBB" "Ar"), UiLanguage::English},  // a cut mark is no mark
+        {BYTES("A"), UiLanguage::English},
+        {BYTES(""), UiLanguage::English},
+        {nullptr, 0, UiLanguage::English},
+    };
+#undef BYTES
+    for (const Row& row : rows) {
+        ::DeleteFileW(LanguageFilePath().c_str());
+        if (row.bytes) {
+            ASSERT_TRUE(WriteBytes(LanguageFilePath(), std::string(row.bytes, row.length)));
+        }
+        EXPECT_EQ(ReadLanguageFile(), row.expected)
+            << "file: " << (row.bytes ? ::testing::PrintToString(std::string(row.bytes, row.length)) : "(none)");
+    }
+
+    // "Ar" followed by more spaces than one read takes in.
+    ASSERT_TRUE(WriteBytes(LanguageFilePath(), "Ar" + std::string(10000, ' ') + "\r\nEn"));
+    EXPECT_EQ(ReadLanguageFile(), UiLanguage::Arabic);
+
+    DeleteTree(LanguageFolder());
+    EXPECT_EQ(ReadLanguageFile(), UiLanguage::English) << "no folder";
+}
+
+TEST_F(LanguageTest, WriteLanguageFileStoresExactlyTwoBytes)
+{
+    struct Row {
+        bool folderExists;
+        std::string before;
+        UiLanguage language;
+        std::string after;
+    };
+    const Row rows[] = {
+        {false, "", UiLanguage::Arabic, "Ar"},
+        {false, "", UiLanguage::English, "En"},
+        {true, "Ar", UiLanguage::English, "En"},
+        {true, "\xEF\xBB\xBF" "En\r\nsomething longer", UiLanguage::Arabic, "Ar"},
+    };
+    for (const Row& row : rows) {
+        DeleteTree(LanguageFolder());
+        if (row.folderExists) {
+            ASSERT_TRUE(WriteBytes(LanguageFilePath(), row.before));
+        }
+        SetUiLanguage(row.language);
+        WriteLanguageFile();
+        EXPECT_EQ(ReadBytes(LanguageFilePath()), row.after) << Name(row.language);
+        EXPECT_EQ(ReadLanguageFile(), row.language);
+    }
+}
+
+TEST_F(LanguageTest, LocalizeFollowsEveryChange)
+{
+    for (const TextPair* pair : {&SetupCaption, &RemoveQuestion, &InstalledKeptEnd}) {
+        SetUiLanguage(UiLanguage::Arabic);
+        EXPECT_EQ(Localize(*pair), pair->arabic);
+        SetUiLanguage(UiLanguage::English);
+        EXPECT_EQ(Localize(*pair), pair->english);
+        SetUiLanguage(UiLanguage::Arabic);
+        EXPECT_EQ(Localize(*pair), pair->arabic);
+    }
+}
+
+TEST_F(LanguageTest, MessageBoxStylesAndCaptions)
+{
+    struct Row {
+        UiLanguage language;
+        bool question;
+        bool flag;  // defaultNo or isError
+        UINT style;
+    };
+    const Row rows[] = {
+        {UiLanguage::English, true, false, 0x50024},   {UiLanguage::English, true, true, 0x50124},
+        {UiLanguage::Arabic, true, false, 0x1D0024},   {UiLanguage::Arabic, true, true, 0x1D0124},
+        {UiLanguage::English, false, true, 0x50010},   {UiLanguage::English, false, false, 0x50040},
+        {UiLanguage::Arabic, false, true, 0x1D0010},   {UiLanguage::Arabic, false, false, 0x1D0040},
+    };
+    for (const Row& row : rows) {
+        SetUiLanguage(row.language);
+        g_seenBoxes.clear();
+        if (row.question)
+            AskYesNo(L"question?", row.flag);
+        else
+            ShowMessage(L"notice.", row.flag);
+        ASSERT_EQ(g_seenBoxes.size(), 1u);
+        const SeenBox& box = g_seenBoxes[0];
+        EXPECT_EQ(box.style, row.style) << Name(row.language) << (row.question ? " question" : " notice") << row.flag;
+        EXPECT_EQ(box.caption, row.language == UiLanguage::Arabic ? L"إعداد Quro Host" : L"Quro Host Setup");
+        EXPECT_EQ(box.text, row.question ? L"question?" : L"notice.");
+        EXPECT_EQ(box.owner, nullptr);
+    }
+}
+
+TEST_F(LanguageTest, AskYesNoIsYesOnlyForYes)
+{
+    const std::pair<int, bool> rows[] = {{IDYES, true}, {IDNO, false}, {0, false}, {IDCANCEL, false}, {IDOK, false}};
+    for (const auto& [answer, expected] : rows) {
+        g_boxAnswer = answer;
+        EXPECT_EQ(AskYesNo(L"?", false), expected) << answer;
+    }
+}
+
+TEST_F(LanguageTest, ConfirmInstallAsksTheComposedQuestionWithYesAsDefault)
+{
+    const std::pair<UiLanguage, const wchar_t*> rows[] = {
+        {UiLanguage::English,
+         L"Install Quro Host 0J.76 on this PC (in Program Files)?\nWindows will ask for permission once. Your "
+         L"devices and password are kept."},
+        {UiLanguage::Arabic,
+         L"هل تريد تثبيت Quro Host 0J.76 على هذا الحاسوب (في مجلد Program Files)؟\nسيطلب Windows الإذن مرة "
+         L"واحدة. أجهزتك وكلمة السر كما هي."},
+    };
+    for (const auto& [language, text] : rows) {
+        SetUiLanguage(language);
+        g_seenBoxes.clear();
+        g_boxAnswer = IDYES;
+        EXPECT_TRUE(ConfirmInstall());
+        ASSERT_EQ(g_seenBoxes.size(), 1u);
+        EXPECT_EQ(g_seenBoxes[0].text, text);
+        EXPECT_EQ(g_seenBoxes[0].style, language == UiLanguage::Arabic ? 0x1D0024u : 0x50024u);
+        g_boxAnswer = IDNO;
+        EXPECT_FALSE(ConfirmInstall());
+    }
+}
+
+TEST_F(LanguageTest, ChooserConfiguration)
+{
+    g_taskDialogButton = 100;
+    ChooseLanguage();
+    ASSERT_EQ(g_seenTaskDialogs.size(), 1u);
+    const SeenTaskDialog& seen = g_seenTaskDialogs[0];
+    const TASKDIALOGCONFIG& c = seen.config;
+    EXPECT_EQ(c.cbSize, 160u);
+    EXPECT_EQ(c.hwndParent, nullptr);
+    EXPECT_EQ(c.hInstance, ::GetModuleHandleW(nullptr));
+    EXPECT_EQ(c.dwFlags, 0x1018);
+    EXPECT_EQ(c.dwCommonButtons, 0);
+    EXPECT_EQ(seen.title, L"Quro Host Setup");
+    EXPECT_EQ(c.pszMainIcon, MAKEINTRESOURCEW(1));
+    EXPECT_EQ(seen.instruction, L"Quro Host");
+    EXPECT_EQ(c.pszContent, nullptr);
+    const std::vector<std::pair<int, std::wstring>> buttons = {{100, L"English"}, {101, L"العربية"}};
+    EXPECT_EQ(seen.buttons, buttons);
+    const int expectedDefault = PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_ARABIC ? 101 : 100;
+    EXPECT_EQ(c.nDefaultButton, expectedDefault);
+    EXPECT_EQ(c.cRadioButtons, 0u);
+    EXPECT_EQ(c.pszVerificationText, nullptr);
+    EXPECT_EQ(c.pszExpandedInformation, nullptr);
+    EXPECT_EQ(c.pszFooter, nullptr);
+    EXPECT_EQ(c.pfCallback, nullptr);
+    EXPECT_EQ(c.cxWidth, 0u);
+}
+
+TEST_F(LanguageTest, ChooserAnswers)
+{
+    struct Row {
+        HRESULT result;
+        int button;
+        std::optional<UiLanguage> expected;
+    };
+    const Row rows[] = {
+        {S_OK, 100, UiLanguage::English},
+        {S_OK, 101, UiLanguage::Arabic},
+        {S_OK, IDCANCEL, std::nullopt},
+        {S_OK, 0, std::nullopt},
+        {E_OUTOFMEMORY, 101, UiLanguage::English},  // a failed dialog counts as English
+        {E_NOTIMPL, 0, UiLanguage::English},        // comctl32 without the function
+    };
+    for (const Row& row : rows) {
+        g_taskDialogResult = row.result;
+        g_taskDialogButton = row.button;
+        EXPECT_EQ(ChooseLanguage(), row.expected) << std::hex << row.result << " " << std::dec << row.button;
+    }
+}
+
+TEST_F(LanguageTest, OwnExecutablePathIsThisProgram)
+{
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    EXPECT_EQ(OwnExecutablePath(), path);
+}
+
+}  // namespace
