@@ -214,7 +214,7 @@ protected:
     }
 
     // Starts the registered uninstall command and waits for its first question.
-    Box StartRegisteredUninstall(Process& bootstrap)
+    Box StartRegisteredUninstall(Process& bootstrap, const std::wstring& caption = English(SetupCaption))
     {
         const std::optional<std::wstring> command =
             state::ReadString(HKEY_LOCAL_MACHINE, state::kUninstallKey, L"UninstallString", KEY_WOW64_64KEY);
@@ -222,7 +222,45 @@ protected:
         if (!command) return {};
         bootstrap = StartCommandLine(*command);
         EXPECT_TRUE(bootstrap.handle);
-        return WaitForBox(English(SetupCaption));
+        return WaitForBox(caption);
+    }
+
+    enum class DataAnswer { Yes, No, Enter };
+    struct Removal {
+        std::wstring temporaryFolder;  // empty when not exactly one was made
+        std::wstring finalText;
+        DWORD exitCode = 0xFFFFFFFF;
+    };
+
+    // The registered command answered Yes, then the data question as given,
+    // then the final message acknowledged.
+    void RemoveThroughRegisteredCommand(DataAnswer answer, Removal& removal)
+    {
+        Process bootstrap;
+        const Box question = StartRegisteredUninstall(bootstrap);
+        ASSERT_TRUE(question.window) << "no removal question";
+        Process copy = OpenById(question.info.processId);
+        const std::vector<std::wstring> made = NewTemporaryFolders();
+        ASSERT_EQ(made.size(), 1u);
+        removal.temporaryFolder = made[0];
+        Answer(question, IDYES);
+
+        const Box data = WaitForBox(English(SetupCaption), copy.id);
+        ASSERT_TRUE(data.window) << "no data question";
+        EXPECT_EQ(data.info.text, English(RemoveDataQuestion));
+        EXPECT_EQ(data.info.defaultButton, IDNO);
+        if (answer == DataAnswer::Enter) {
+            driver::SendEnter(data.window);
+            for (int i = 0; i < 100 && ::IsWindow(data.window); ++i) ::Sleep(50);
+        } else {
+            Answer(data, answer == DataAnswer::Yes ? IDYES : IDNO);
+        }
+
+        const Box done = WaitForBox(English(SetupCaption), copy.id, 150000);
+        ASSERT_TRUE(done.window) << "no final message";
+        removal.finalText = done.info.text;
+        Answer(done, IDOK);
+        removal.exitCode = ExitCode(copy);
     }
 
     std::vector<std::wstring> NewTemporaryFolders() const
@@ -316,6 +354,56 @@ TEST_F(RemovalTest, UninstallCommandRunsATemporaryCopyAndNoChangesNothing)
     ExpectDataFolders(true);
 }
 
+// The questions come in the language picked in the chooser of an interactive
+// install, which the setup program keeps in the language file for later.
+TEST_F(RemovalTest, QuestionsFollowTheLanguageChosenAtInstallation)
+{
+    struct Case {
+        int chooserButton;
+        bool arabic;
+    };
+    for (const Case c : {Case{101, true}, Case{100, false}}) {
+        SCOPED_TRACE(c.arabic ? "Arabic" : "English");
+        const auto text = [&](const TextPair& pair) { return std::wstring(c.arabic ? pair.arabic : pair.english); };
+        ::DeleteFileW(state::LanguageFile().c_str());
+
+        // Every Wine process has administrator rights, so the interactive
+        // start installs right after the chooser.
+        Process setup = Start(g_setup, L"");
+        const HWND chooser = driver::WaitForWindow(English(SetupCaption), kBoxTimeoutMs, setup.id);
+        ASSERT_TRUE(chooser) << "no language chooser";
+        driver::PressButton(chooser, c.chooserButton);
+        for (int i = 0; i < 100 && ::IsWindow(chooser); ++i) ::Sleep(50);
+        const Box installed = WaitForBox(text(SetupCaption), setup.id, 120000);
+        ASSERT_TRUE(installed.window) << "no final question";
+        Answer(installed, IDNO);
+        ASSERT_EQ(ExitCode(setup), 0u);
+        EXPECT_EQ(state::ReadFileText(state::LanguageFile()), std::optional<std::string>(c.arabic ? "Ar" : "En"));
+
+        Process bootstrap;
+        const Box question = StartRegisteredUninstall(bootstrap, text(SetupCaption));
+        ASSERT_TRUE(question.window) << "no removal question";
+        // Wine's message box ignores MB_RIGHT and MB_RTLREADING, so the
+        // right-to-left styles are checked where the box is asked for (ui.unit).
+        EXPECT_EQ(question.info.text, text(RemoveQuestion));
+        Process copy = OpenById(question.info.processId);
+        Answer(question, IDYES);
+        const Box data = WaitForBox(text(SetupCaption), copy.id);
+        ASSERT_TRUE(data.window) << "no data question";
+        EXPECT_EQ(data.info.text, text(RemoveDataQuestion));
+        Answer(data, IDNO);
+        const Box done = WaitForBox(text(SetupCaption), copy.id, 150000);
+        ASSERT_TRUE(done.window) << "no final message";
+        EXPECT_EQ(done.info.text, text(Removed));
+        Answer(done, IDOK);
+        EXPECT_EQ(ExitCode(copy), 0u);
+        ExpectInstallationGone();
+
+        TearDown();
+        SetUp();
+    }
+}
+
 TEST_F(RemovalTest, RunningApplicationNotClosedChangesNothing)
 {
     ASSERT_NO_FATAL_FAILURE(Install());
@@ -350,9 +438,9 @@ TEST_F(RemovalTest, YesRemovesTheInstallationAndTheDataOnlyOnRequest)
 {
     struct Case {
         bool removeData;
-        bool pressEnter;  // Enter answers the data question with its default button
+        DataAnswer answer;  // Enter answers the data question with its default button
     };
-    for (const Case c : {Case{false, true}, Case{true, false}}) {
+    for (const Case c : {Case{false, DataAnswer::Enter}, Case{true, DataAnswer::Yes}}) {
         SCOPED_TRACE(c.removeData ? "data removed" : "data kept");
         ASSERT_NO_FATAL_FAILURE(Install());
         ASSERT_NO_FATAL_FAILURE(MakeDataFolders());
@@ -362,37 +450,17 @@ TEST_F(RemovalTest, YesRemovesTheInstallationAndTheDataOnlyOnRequest)
         ASSERT_NO_FATAL_FAILURE(SetAutostart(L"\"" + state::InstallFolder() + L"\\DraloHost.exe\" --minimized"));
         state::ClearPending();
 
-        Process bootstrap;
-        const Box question = StartRegisteredUninstall(bootstrap);
-        ASSERT_TRUE(question.window);
-        Process copy = OpenById(question.info.processId);
-        const std::vector<std::wstring> made = NewTemporaryFolders();
-        ASSERT_EQ(made.size(), 1u);
-        Answer(question, IDYES);
-
-        const Box data = WaitForBox(English(SetupCaption), copy.id);
-        ASSERT_TRUE(data.window);
-        EXPECT_EQ(data.info.text, English(RemoveDataQuestion));
-        EXPECT_EQ(data.info.defaultButton, IDNO);
-        if (c.pressEnter) {
-            driver::SendEnter(data.window);
-            for (int i = 0; i < 100 && ::IsWindow(data.window); ++i) ::Sleep(50);
-        } else {
-            Answer(data, IDYES);
-        }
-
-        const Box done = WaitForBox(English(SetupCaption), copy.id, 150000);
-        ASSERT_TRUE(done.window);
-        EXPECT_EQ(done.info.text, English(Removed));
-        Answer(done, IDOK);
-        EXPECT_EQ(ExitCode(copy), 0u);
+        Removal removal;
+        ASSERT_NO_FATAL_FAILURE(RemoveThroughRegisteredCommand(c.answer, removal));
+        EXPECT_EQ(removal.finalText, English(Removed));
+        EXPECT_EQ(removal.exitCode, 0u);
 
         ExpectInstallationGone();
         ExpectCleanupCallFromInstallFolder();
         EXPECT_FALSE(AutostartPresent());
         ExpectDataFolders(!c.removeData);
-        const std::wstring temporaryCopy = made[0] + L"\\Quro-Setup.exe";
-        EXPECT_EQ(state::PendingDeletions(), (std::vector<std::wstring>{temporaryCopy, made[0]}));
+        const std::wstring temporaryCopy = removal.temporaryFolder + L"\\Quro-Setup.exe";
+        EXPECT_EQ(state::PendingDeletions(), (std::vector<std::wstring>{temporaryCopy, removal.temporaryFolder}));
 
         TearDown();
         SetUp();
@@ -410,21 +478,10 @@ TEST_F(RemovalTest, FileInUseLeavesTheRestForRestart)
     heldOpen_ = ::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(heldOpen_, INVALID_HANDLE_VALUE);
 
-    Process bootstrap;
-    const Box question = StartRegisteredUninstall(bootstrap);
-    ASSERT_TRUE(question.window);
-    Process copy = OpenById(question.info.processId);
-    const std::vector<std::wstring> made = NewTemporaryFolders();
-    ASSERT_EQ(made.size(), 1u);
-    Answer(question, IDYES);
-    const Box data = WaitForBox(English(SetupCaption), copy.id);
-    ASSERT_TRUE(data.window);
-    Answer(data, IDNO);
-    const Box done = WaitForBox(English(SetupCaption), copy.id, 150000);
-    ASSERT_TRUE(done.window);
-    EXPECT_EQ(done.info.text, English(RemovedWithRestart));
-    Answer(done, IDOK);
-    EXPECT_EQ(ExitCode(copy), 0u);
+    Removal removal;
+    ASSERT_NO_FATAL_FAILURE(RemoveThroughRegisteredCommand(DataAnswer::No, removal));
+    EXPECT_EQ(removal.finalText, English(RemovedWithRestart));
+    EXPECT_EQ(removal.exitCode, 0u);
 
     const std::wstring folder = state::InstallFolder();
     const std::vector<std::wstring> left = state::Walk(folder);
@@ -446,8 +503,8 @@ TEST_F(RemovalTest, FileInUseLeavesTheRestForRestart)
         }
     }
     EXPECT_EQ(pending[left.size()], folder);
-    EXPECT_EQ(pending[left.size() + 1], made[0] + L"\\Quro-Setup.exe");
-    EXPECT_EQ(pending[left.size() + 2], made[0]);
+    EXPECT_EQ(pending[left.size() + 1], removal.temporaryFolder + L"\\Quro-Setup.exe");
+    EXPECT_EQ(pending[left.size() + 2], removal.temporaryFolder);
     EXPECT_TRUE(state::Exists(held));
     EXPECT_FALSE(state::KeyExists(HKEY_LOCAL_MACHINE, state::kUninstallKey, KEY_WOW64_64KEY));
 }
