@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Remakes the pictures of the language chooser and of the install question
-# (English and Arabic) from the real setup program under Wine, on a bench of
-# its own. Run by hand from the source tree after a build:
+# Remakes the pictures of the language chooser, of the install question and
+# of the final question (English and Arabic) from the real setup program
+# under Wine, on a bench of its own. Run by hand from the source tree after a build:
 #   docs/make-screenshots.sh [BUILD_DIR]        (default: build)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
@@ -14,7 +14,7 @@ driver=$win/tests/driver/quro-driver.exe
 stub=$win/quro-setup-stub.exe
 
 "$bench" start "$dir" "$win/tests/standin/cabinet.dll" >/dev/null
-trap '"$bench" run "$dir" "$driver" end quro-setup-stub.exe >/dev/null 2>&1; "$bench" stop "$dir" >/dev/null; rm -rf "$dir"' EXIT
+trap '"$bench" run "$dir" "$driver" end quro-setup-stub.exe >/dev/null 2>&1; "$bench" run "$dir" "$driver" end Quro-Setup.exe >/dev/null 2>&1; "$bench" stop "$dir" >/dev/null; rm -rf "$dir"' EXIT
 . "$dir/env"
 export DISPLAY
 
@@ -31,6 +31,17 @@ shot() {
   echo "wrote docs/$2 ($crop)"
 }
 
+# wait_box CAPTION: until the window of that caption is a message box (the
+# progress window before it shares the caption).
+wait_box() {
+  local i
+  for i in $(seq 1 300); do
+    drive describe "$1" 100 2>/dev/null | grep -q '^class=#32770' && return 0
+    sleep 0.2
+  done
+  echo "no message box '$1'" >&2; exit 1
+}
+
 drive start --unelevated "$stub" >/dev/null
 shot "Quro Host Setup" language-chooser.png
 drive press "Quro Host Setup" 100 >/dev/null
@@ -40,4 +51,15 @@ drive press "Quro Host Setup" 7 >/dev/null
 
 drive start --unelevated "$stub" /install ar >/dev/null
 shot "إعداد Quro Host" install-question-ar.png
+drive press "إعداد Quro Host" 7 >/dev/null
+
+# Wine gives every process administrator rights: these install at once. The
+# first is a first installation, the second an update.
+drive start "$win/Quro-Setup.exe" /install en >/dev/null
+wait_box "Quro Host Setup"
+shot "Quro Host Setup" final-question-en.png
+drive press "Quro Host Setup" 7 >/dev/null
+drive start "$win/Quro-Setup.exe" /install ar >/dev/null
+wait_box "إعداد Quro Host"
+shot "إعداد Quro Host" final-question-ar.png
 drive press "إعداد Quro Host" 7 >/dev/null
