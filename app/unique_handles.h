@@ -7,9 +7,13 @@
 
 #include <utility>
 
-template <class T, T Invalid, class Close>
+// Traits name the "none" value and how to close; a traits class rather than
+// a template value, because INVALID_HANDLE_VALUE is no constant expression.
+template <class Traits>
 class UniqueResource {
 public:
+    using T = typename Traits::Type;
+
     UniqueResource() = default;
     explicit UniqueResource(T value) : value_(value) {}
     UniqueResource(const UniqueResource&) = delete;
@@ -23,11 +27,11 @@ public:
     ~UniqueResource() { reset(); }
 
     T get() const { return value_; }
-    explicit operator bool() const { return value_ != Invalid; }
-    T release() { return std::exchange(value_, Invalid); }
-    void reset(T value = Invalid)
+    explicit operator bool() const { return value_ != Traits::Invalid(); }
+    T release() { return std::exchange(value_, Traits::Invalid()); }
+    void reset(T value = Traits::Invalid())
     {
-        if (value_ != Invalid) Close{}(value_);
+        if (value_ != Traits::Invalid()) Traits::Close(value_);
         value_ = value;
     }
     // For out-parameters: closes what is held and hands out the slot.
@@ -38,47 +42,41 @@ public:
     }
 
 private:
-    T value_ = Invalid;
+    T value_ = Traits::Invalid();
 };
 
-struct CloseHandleFn { void operator()(HANDLE h) const { ::CloseHandle(h); } };
-struct FindCloseFn { void operator()(HANDLE h) const { ::FindClose(h); } };
-struct RegCloseKeyFn { void operator()(HKEY k) const { ::RegCloseKey(k); } };
-struct CoTaskMemFreeFn { void operator()(wchar_t* p) const { ::CoTaskMemFree(p); } };
+// Most kernel objects use null for "none"; files and find handles use INVALID_HANDLE_VALUE.
+struct KernelHandleTraits {
+    using Type = HANDLE;
+    static HANDLE Invalid() { return nullptr; }
+    static void Close(HANDLE h) { ::CloseHandle(h); }
+};
+struct FileHandleTraits {
+    using Type = HANDLE;
+    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE h) { ::CloseHandle(h); }
+};
+struct FindHandleTraits {
+    using Type = HANDLE;
+    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE h) { ::FindClose(h); }
+};
+struct RegKeyTraits {
+    using Type = HKEY;
+    static HKEY Invalid() { return nullptr; }
+    static void Close(HKEY k) { ::RegCloseKey(k); }
+};
+struct CoTaskMemStringTraits {
+    using Type = wchar_t*;
+    static wchar_t* Invalid() { return nullptr; }
+    static void Close(wchar_t* p) { ::CoTaskMemFree(p); }
+};
 
-// Most kernel objects use null for "none"; files and snapshots use INVALID_HANDLE_VALUE.
-using UniqueHandle = UniqueResource<HANDLE, nullptr, CloseHandleFn>;
-struct UniqueFileHandle {
-    HANDLE value = INVALID_HANDLE_VALUE;
-    UniqueFileHandle() = default;
-    explicit UniqueFileHandle(HANDLE h) : value(h) {}
-    UniqueFileHandle(const UniqueFileHandle&) = delete;
-    UniqueFileHandle& operator=(const UniqueFileHandle&) = delete;
-    UniqueFileHandle(UniqueFileHandle&& o) noexcept : value(std::exchange(o.value, INVALID_HANDLE_VALUE)) {}
-    ~UniqueFileHandle() { reset(); }
-    HANDLE get() const { return value; }
-    explicit operator bool() const { return value != INVALID_HANDLE_VALUE; }
-    void reset()
-    {
-        if (value != INVALID_HANDLE_VALUE) ::CloseHandle(value);
-        value = INVALID_HANDLE_VALUE;
-    }
-};
-struct UniqueFindHandle {
-    HANDLE value = INVALID_HANDLE_VALUE;
-    UniqueFindHandle() = default;
-    explicit UniqueFindHandle(HANDLE h) : value(h) {}
-    UniqueFindHandle(const UniqueFindHandle&) = delete;
-    UniqueFindHandle& operator=(const UniqueFindHandle&) = delete;
-    ~UniqueFindHandle()
-    {
-        if (value != INVALID_HANDLE_VALUE) ::FindClose(value);
-    }
-    HANDLE get() const { return value; }
-    explicit operator bool() const { return value != INVALID_HANDLE_VALUE; }
-};
-using UniqueRegKey = UniqueResource<HKEY, nullptr, RegCloseKeyFn>;
-using UniqueCoTaskMemString = UniqueResource<wchar_t*, nullptr, CoTaskMemFreeFn>;
+using UniqueHandle = UniqueResource<KernelHandleTraits>;
+using UniqueFileHandle = UniqueResource<FileHandleTraits>;
+using UniqueFindHandle = UniqueResource<FindHandleTraits>;
+using UniqueRegKey = UniqueResource<RegKeyTraits>;
+using UniqueCoTaskMemString = UniqueResource<CoTaskMemStringTraits>;
 
 // A COM interface pointer that releases its reference.
 template <class I>

@@ -84,6 +84,17 @@ void WalkInto(const std::wstring& folder, std::vector<std::wstring>& entries)
 
 }  // namespace
 
+void CreateFolderChain(const std::wstring& folder)
+{
+    const auto isSeparator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    for (std::size_t i = 1; i < folder.size(); ++i) {
+        if (isSeparator(folder[i]) && !isSeparator(folder[i - 1])) {
+            ::CreateDirectoryW(folder.substr(0, i).c_str(), nullptr);
+        }
+    }
+    if (!folder.empty()) ::CreateDirectoryW(folder.c_str(), nullptr);
+}
+
 bool PathExists(const std::wstring& path)
 {
     if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;

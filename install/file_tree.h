@@ -1,4 +1,4 @@
-// File-system helpers shared by installation and removal. None of them
+// File-system helpers shared by extraction, installation and removal. None of them
 // follows a link to a folder: the program runs with administrator rights,
 // and following a link would let whoever planted it turn "delete the old
 // folder" into "delete anything on the disk".
@@ -10,6 +10,10 @@
 // Any kind of entry counts as present; "not found" errors (2, 3, 53, 64, 123,
 // 267) count as absent; any other error counts as present.
 bool PathExists(const std::wstring& path);
+
+// Creates folder and each missing ancestor, outermost first. Errors are not
+// examined: a folder that was not made shows up when a file in it is created.
+void CreateFolderChain(const std::wstring& folder);
 
 // Deletes path with everything in it, contents before their folder; a link
 // is removed itself, never what it points to. Stops at the first entry that

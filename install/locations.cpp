@@ -12,8 +12,6 @@ namespace {
 // KEY_WRITE | KEY_WOW64_64KEY: the entry belongs in the 64-bit view, which
 // is where the list of installed programs looks for a 64-bit product.
 constexpr REGSAM kUninstallAccess = 0x20106;
-// KEY_READ | KEY_WRITE, in the view the process happens to have.
-constexpr REGSAM kRunAccess = 0x2001F;
 
 void SetString(HKEY key, const wchar_t* name, const std::wstring& value)
 {

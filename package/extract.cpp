@@ -1,6 +1,7 @@
 #include "package/extract.h"
 
 #include "app/unique_handles.h"
+#include "install/file_tree.h"
 #include "package/write_file_call.h"
 
 #include <windows.h>
@@ -37,18 +38,6 @@ std::wstring ParentFolder(const std::wstring& path)
     if (end == 0) return path.substr(0, withSeparators);       // "\x" keeps "\"
     if (end == 2 && path[1] == L':') return path.substr(0, 3 <= withSeparators ? 3 : end);  // "C:\x" keeps "C:\"
     return path.substr(0, end);
-}
-
-// Creates folder and each missing ancestor, outermost first. Errors are not
-// examined: a folder that was not made shows up when the file is created.
-void CreateFolderChain(const std::wstring& folder)
-{
-    for (std::size_t i = 1; i < folder.size(); ++i) {
-        if (IsSeparator(folder[i]) && !IsSeparator(folder[i - 1])) {
-            ::CreateDirectoryW(folder.substr(0, i).c_str(), nullptr);
-        }
-    }
-    if (!folder.empty()) ::CreateDirectoryW(folder.c_str(), nullptr);
 }
 
 bool WriteEntry(const std::wstring& path, const PackageEntry& entry)

@@ -15,9 +15,7 @@
 
 namespace {
 
-// The full size of STARTUPINFOW on 64-bit Windows.
-constexpr DWORD kStartupInfoSize = 104;
-static_assert(sizeof(STARTUPINFOW) == kStartupInfoSize);
+static_assert(sizeof(STARTUPINFOW) == 104, "STARTUPINFOW as 64-bit Windows lays it out");
 
 int NoTemporaryCopyFailure()
 {
@@ -64,7 +62,7 @@ int StartTemporaryCopy(const std::wstring& ownPath)
     if (!::CopyFileW(ownPath.c_str(), copy.c_str(), TRUE)) return NoTemporaryCopyFailure();
 
     STARTUPINFOW startup{};
-    startup.cb = kStartupInfoSize;
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     const std::wstring commandLine = L"\"" + copy + L"\" /uninstall-temp";
     // CreateProcessW may write into the command line, so it gets its own buffer.

@@ -19,12 +19,8 @@
 
 namespace {
 
-constexpr DWORD kStartupInfoSize = 104;
 // The clean-up call is trusted to end by itself; past this we go on without it.
 constexpr DWORD kCleanupWaitMs = 120000;
-// KEY_READ | KEY_WRITE, in the view the process happens to have, as
-// installation opens the key.
-constexpr REGSAM kRunAccess = 0x2001F;
 constexpr DWORD kAutostartBufferBytes = 2048;
 
 // Lets the hosted application clean up after itself, without a window, from
@@ -35,7 +31,7 @@ void RunCleanupCall(const std::wstring& installFolder)
     if (!PathExists(mainExecutable)) return;
 
     STARTUPINFOW startup{};
-    startup.cb = kStartupInfoSize;
+    startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process{};

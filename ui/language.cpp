@@ -2,6 +2,8 @@
 
 #include "app/unique_handles.h"
 #include "hosted/hosted_app.h"
+#include "install/file_tree.h"
+#include "install/locations.h"
 #include "install/product.h"
 #include "ui/task_dialog_call.h"
 #include "ui/texts.h"
@@ -24,15 +26,6 @@ constexpr WORD kIconGroup = 1;
 
 constexpr char kArabicContent[2] = {'A', 'r'};
 constexpr char kEnglishContent[2] = {'E', 'n'};
-
-// Creates every missing folder of path, one level after the other; an
-// existing one, or one that cannot be made, is passed over.
-void CreateFolders(const std::wstring& path)
-{
-    for (size_t at = path.find(L'\\', 1); at != std::wstring::npos; at = path.find(L'\\', at + 1))
-        ::CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-    ::CreateDirectoryW(path.c_str(), nullptr);
-}
 
 }  // namespace
 
@@ -72,12 +65,9 @@ std::optional<UiLanguage> ChooseLanguage()
 
 std::wstring LanguageFilePath()
 {
-    UniqueCoTaskMemString folder;
-    const HRESULT result = ::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, folder.put());
     // After a failed lookup the suffix alone remains, which Windows resolves
     // against the root of the current drive.
-    std::wstring path = SUCCEEDED(result) && folder ? folder.get() : L"";
-    return path + kLanguageFileSuffix;
+    return KnownFolderPath(FOLDERID_LocalAppData) + kLanguageFileSuffix;
 }
 
 UiLanguage ReadLanguageFile()
@@ -121,7 +111,7 @@ void WriteLanguageFile()
 {
     const std::wstring path = LanguageFilePath();
     const size_t slash = path.find_last_of(L'\\');
-    if (slash != std::wstring::npos && slash > 0) CreateFolders(path.substr(0, slash));
+    if (slash != std::wstring::npos && slash > 0) CreateFolderChain(path.substr(0, slash));
 
     UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
