@@ -1,25 +1,18 @@
 #include "tests/windows/remove/system_state.h"
 
+#include "install/locations.h"
+
 #include <algorithm>
 #include <cwchar>
 
 namespace state {
 
-std::wstring KnownFolder(REFKNOWNFOLDERID id)
-{
-    wchar_t* path = nullptr;
-    std::wstring result;
-    if (SUCCEEDED(::SHGetKnownFolderPath(id, 0, nullptr, &path))) result = path;
-    ::CoTaskMemFree(path);
-    return result;
-}
-
-std::wstring ProgramFiles() { return KnownFolder(FOLDERID_ProgramFiles); }
+std::wstring ProgramFiles() { return KnownFolderPath(FOLDERID_ProgramFiles); }
 std::wstring InstallFolder() { return ProgramFiles() + L"\\Quro"; }
-std::wstring LocalAppData() { return KnownFolder(FOLDERID_LocalAppData); }
-std::wstring ProgramData() { return KnownFolder(FOLDERID_ProgramData); }
-std::wstring StartMenuShortcut() { return KnownFolder(FOLDERID_CommonPrograms) + L"\\Quro Host.lnk"; }
-std::wstring DesktopShortcut() { return KnownFolder(FOLDERID_PublicDesktop) + L"\\Quro Host.lnk"; }
+std::wstring LocalAppData() { return KnownFolderPath(FOLDERID_LocalAppData); }
+std::wstring ProgramData() { return KnownFolderPath(FOLDERID_ProgramData); }
+std::wstring StartMenuShortcut() { return KnownFolderPath(FOLDERID_CommonPrograms) + L"\\Quro Host.lnk"; }
+std::wstring DesktopShortcut() { return KnownFolderPath(FOLDERID_PublicDesktop) + L"\\Quro Host.lnk"; }
 
 std::vector<std::wstring> DataFolders()
 {

@@ -12,7 +12,6 @@
 
 namespace state {
 
-std::wstring KnownFolder(REFKNOWNFOLDERID id);
 std::wstring ProgramFiles();
 std::wstring InstallFolder();
 std::wstring LocalAppData();
