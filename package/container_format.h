@@ -14,6 +14,10 @@
 
 namespace package_format {
 
+// Where the package travels: the resource RT_RCDATA (10), 101, language neutral.
+inline constexpr std::uint16_t kResourceType = 10;
+inline constexpr std::uint16_t kResourceId = 101;
+
 inline constexpr std::size_t kHeaderSize = 48;
 inline constexpr char kMagic[8] = {'Q', 'U', 'R', 'O', 'S', 'E', 'T', '1'};
 inline constexpr std::size_t kSizeOffset = 8;

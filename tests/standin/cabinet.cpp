@@ -69,6 +69,9 @@ BOOL WINAPI CreateDecompressor(DWORD algorithm, PCOMPRESS_ALLOCATION_ROUTINES ro
     if (algorithm != COMPRESS_ALGORITHM_LZMS) return Fail(ERROR_INVALID_PARAMETER);
     // Without ntdll's CRC no header can be checked, so nothing could be decoded.
     if (!Crc32Function()) return Fail(ERROR_NOT_SUPPORTED);
+    // Memory from the caller's allocator must go back to the caller's Free:
+    // half a pair of routines is refused, never mixed with the process heap.
+    if (routines && (!routines->Allocate) != (!routines->Free)) return Fail(ERROR_INVALID_PARAMETER);
     void* memory = nullptr;
     if (routines && routines->Allocate) {
         memory = routines->Allocate(routines->UserContext, sizeof(Decompressor));

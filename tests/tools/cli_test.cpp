@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
+#include <vector>
 
 #include "test_support.h"
 
@@ -97,9 +99,27 @@ TEST(Cli, DefaultStubIsTheOneBesideTheTool)
     WriteText(dir / "app/f", "x");
     const RunResult setup = RunTool({dir / "bin/quro-pack", "setup", dir / "app", "-o", dir / "Setup.exe"});
     ASSERT_EQ(setup.exitCode, 0) << setup.err;
-    // The bare stub has no resources of its own: the result has exactly one section more.
-    const RunResult objdump = RunTool({QURO_OBJDUMP, "-h", dir / "Setup.exe"});
-    EXPECT_NE(objdump.out.find(".rsrc"), std::string::npos) << objdump.out;
+    // The bare stub has no resources of its own, the built one has: built on
+    // the bare stub, the result has exactly one section more, a .rsrc.
+    const auto sections = [](const std::string& exe) {
+        const RunResult objdump = RunTool({QURO_OBJDUMP, "-h", exe});
+        std::vector<std::string> names;
+        std::istringstream lines(objdump.out);
+        for (std::string line; std::getline(lines, line);) {
+            std::istringstream fields(line);
+            std::string index, name;
+            if (fields >> index >> name && !index.empty() &&
+                index.find_first_not_of("0123456789") == std::string::npos)
+                names.push_back(name);
+        }
+        return names;
+    };
+    std::vector<std::string> expected = sections(QURO_TEST_STUB_BARE);
+    ASSERT_FALSE(expected.empty());
+    ASSERT_EQ(std::count(expected.begin(), expected.end(), ".rsrc"), 0);
+    const std::vector<std::string> got = sections(dir / "Setup.exe");
+    EXPECT_EQ(got.size(), expected.size() + 1);
+    EXPECT_EQ(std::count(got.begin(), got.end(), ".rsrc"), 1);
     EXPECT_EQ(RunTool({dir / "bin/quro-pack", "inspect", dir / "Setup.exe"}).exitCode, 0);
 }
 

@@ -106,15 +106,13 @@ TEST(Package, SameFolderGivesSameBytes)
     EXPECT_EQ(PackFolder(dir / "b", {}), first);
 }
 
-TEST(Package, EmptyFolderMakesAnEmptyList)
+// The setup program's /verify refuses a package without files, and an
+// install would put an empty folder in place.
+TEST(Package, RefusesAFolderWithoutFiles)
 {
     TempDir dir;
-    fs::create_directories(dir / "in");
-    const Bytes resource = PackFolder(dir / "in", {});
-    Bytes unpacked;
-    std::vector<PackageEntry> entries;
-    EXPECT_EQ(UnpackPackage(LocatePackage(resource.data(), resource.size()), unpacked, entries), nullptr);
-    EXPECT_EQ(unpacked, Bytes(4, 0));
+    fs::create_directories(dir / "in/only/folders");
+    EXPECT_THROW(PackFolder(dir / "in", {}), Failure);
 }
 
 TEST(Package, RefusesWhatCouldNotArriveAsItLeft)

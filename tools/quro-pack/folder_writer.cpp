@@ -32,12 +32,8 @@ bool WriteEntry(const std::string& path, const PackageEntry& entry)
     }
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return false;
-    bool ok = true;
-    for (std::uint64_t done = 0; ok && done < entry.size;) {
-        const std::size_t step = std::size_t(std::min<std::uint64_t>(entry.size - done, kMaxWriteCall));
-        ok = WriteAll(fd, entry.data + done, step);
-        done += step;
-    }
+    // WriteAll loops over short writes itself: one call for the whole file.
+    const bool ok = WriteAll(fd, entry.data, std::size_t(entry.size));
     return ::close(fd) == 0 && ok;
 }
 

@@ -10,8 +10,6 @@
 
 namespace quro_pack {
 
-inline constexpr std::size_t kMaxWriteCall = 16u << 20;
-
 // Returns the empty string on success, else "could not write " and the
 // entry's name (UTF-8); files written before the failure stay.
 std::string ExtractToFolder(const std::string& folder, const std::vector<PackageEntry>& entries);

@@ -20,15 +20,19 @@ struct DecompressorDeleter {
     void operator()(wimlib_decompressor* d) const { wimlib_free_decompressor(d); }
 };
 
-// wimlib's LZMS compressor for 64 MiB chunks needs about 600 MB; one per
-// core would exhaust a small machine with many cores.
-unsigned WorkerCount(const CompressOptions& options, std::size_t chunkCount, std::uint32_t chunkSize)
+// wimlib's default LZMS level (50).
+constexpr unsigned kLevel = 0;
+
+// One compressor per core, as far as memory allows: wimlib's LZMS compressor
+// for 64 MiB chunks needs about 600 MB, and one per core would exhaust a
+// small machine with many cores.
+unsigned WorkerCount(std::size_t chunkCount, std::uint32_t chunkSize)
 {
-    unsigned n = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+    unsigned n = std::max(1u, std::thread::hardware_concurrency());
     const std::uint64_t perWorker =
-        wimlib_get_compressor_needed_memory(WIMLIB_COMPRESSION_TYPE_LZMS, chunkSize, options.level) + chunkSize;
+        wimlib_get_compressor_needed_memory(WIMLIB_COMPRESSION_TYPE_LZMS, chunkSize, kLevel) + chunkSize;
     const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
-    if (!options.threads && pages > 0 && pageSize > 0 && perWorker > 0) {
+    if (pages > 0 && pageSize > 0 && perWorker > 0) {
         const std::uint64_t budget = std::uint64_t(pages) * std::uint64_t(pageSize) / 2;
         n = unsigned(std::clamp<std::uint64_t>(budget / perWorker, 1, n));
     }
@@ -64,7 +68,7 @@ void AppendBuffer(const std::uint8_t* raw, std::size_t size, const CompressOptio
         auto work = [&] {
             try {
                 wimlib_compressor* c = nullptr;
-                if (wimlib_create_compressor(WIMLIB_COMPRESSION_TYPE_LZMS, chunkSize, options.level, &c) != 0)
+                if (wimlib_create_compressor(WIMLIB_COMPRESSION_TYPE_LZMS, chunkSize, kLevel, &c) != 0)
                     throw Failure("wimlib could not make an LZMS compressor (out of memory?)");
                 std::unique_ptr<wimlib_compressor, CompressorDeleter> owner(c);
                 Bytes scratch;
@@ -89,7 +93,7 @@ void AppendBuffer(const std::uint8_t* raw, std::size_t size, const CompressOptio
                 next = chunkCount;
             }
         };
-        const unsigned workers = WorkerCount(options, chunkCount, chunkSize);
+        const unsigned workers = WorkerCount(chunkCount, chunkSize);
         std::vector<std::thread> threads;
         for (unsigned t = 1; t < workers; ++t) threads.emplace_back(work);
         work();

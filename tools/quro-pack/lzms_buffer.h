@@ -17,9 +17,7 @@ namespace quro_pack::lzms {
 std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t length);
 
 struct CompressOptions {
-    bool store = false;    // every chunk verbatim
-    unsigned level = 0;    // wimlib's compression level; 0 is its default (50)
-    unsigned threads = 0;  // 0: one per core, as far as memory allows
+    bool store = false;  // every chunk verbatim
     // Called from worker threads, one at a time, after each chunk.
     std::function<void(std::size_t chunksDone, std::size_t chunkCount)> progress;
 };

@@ -3,10 +3,12 @@
 // back the way the setup program does.
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
+#include "../../hosted/hosted_app.h"
 #include "../../package/container_format.h"
 #include "common.h"
 #include "file_io.h"
@@ -110,11 +112,19 @@ std::string DefaultStub()
                   "); name one with --stub");
 }
 
-void WarnAboutEmptyFolders(const Tree& tree)
+void WarnAboutTree(const std::string& folder, const Tree& tree)
 {
-    for (const std::string& folder : tree.emptyFolders)
+    for (const std::string& empty : tree.emptyFolders)
         std::fprintf(stderr, "quro-pack: warning: %s holds no files and is left out (a package carries files only)\n",
-                     folder.c_str());
+                     empty.c_str());
+    // The setup program links, opens and asks for clean-up the main
+    // executable at the top of the install folder; without it, the installed
+    // shortcuts lead nowhere. Windows matches the name in any letter case.
+    const std::string main = Narrow(kMainExecutableName);
+    for (const TreeFile& f : tree.files)
+        if (f.name.size() == main.size() && ::strncasecmp(f.name.c_str(), main.c_str(), main.size()) == 0) return;
+    std::fprintf(stderr, "quro-pack: warning: %s has no %s at its top; the installed shortcuts would lead nowhere\n",
+                 folder.c_str(), main.c_str());
 }
 
 void WriteSetup(const std::uint8_t* resource, std::size_t size, const std::string& stubPath, const std::string& output)
@@ -145,7 +155,7 @@ int Pack(const Arguments& a, bool setup)
         out.Commit();
     }
     progress.Clear();
-    WarnAboutEmptyFolders(tree);
+    WarnAboutTree(a.positional[0], tree);
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "../../package/container_format.h"
+#include "../../package/file_list_rules.h"
 #include "file_io.h"
 #include "lzms_buffer.h"
 #include "progress.h"
@@ -63,6 +64,8 @@ Bytes BuildFileList(const Tree& tree, Progress* progress)
     if (tree.files.size() > 0xFFFFFFFFu) throw Failure(tree.files[0xFFFFFFFFu].path + ": more than 2^32-1 files");
     std::uint64_t total = 4;
     for (const TreeFile& f : tree.files) {
+        // Where the 16-bit length field is written, so no caller can wrap it.
+        if (f.name.size() > file_list::kMaxNameBytes) throw Failure(f.path + ": the name is longer than 65,535 bytes");
         total += 10 + f.name.size() + f.size;
         if (total > package_format::kMaxUnpackedSize || f.size > package_format::kMaxUnpackedSize)
             throw Failure(f.path + ": with this file the package exceeds 2 GiB (2,147,483,648 bytes) unpacked");
@@ -95,8 +98,6 @@ Bytes MakeResource(const Bytes& unpacked, const PackOptions& options)
     Sha256(unpacked.data(), unpacked.size(), resource.data() + package_format::kDigestOffset);
     lzms::CompressOptions c;
     c.store = options.store;
-    c.level = options.level;
-    c.threads = options.threads;
     if (options.progress)
         c.progress = [progress = options.progress](std::size_t done, std::size_t count) {
             progress->Show("quro-pack: compressing " + std::to_string(done) + " of " + std::to_string(count) +
@@ -111,6 +112,9 @@ Bytes MakeResource(const Bytes& unpacked, const PackOptions& options)
 Bytes PackFolder(const std::string& folder, const PackOptions& options, Tree* walked)
 {
     Tree tree = WalkTree(folder);
+    // The setup program would refuse to verify such a package, and install
+    // an empty folder from it.
+    if (tree.files.empty()) throw Failure(folder + ": holds no files, and a package needs at least one");
     Bytes resource;
     {
         const Bytes unpacked = BuildFileList(tree, options.progress);

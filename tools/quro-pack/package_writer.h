@@ -13,9 +13,7 @@ namespace quro_pack {
 class Progress;
 
 struct PackOptions {
-    bool store = false;    // stored chunks, for setups that run under Wine
-    unsigned level = 0;    // wimlib's LZMS level, 0 for its default
-    unsigned threads = 0;  // 0: every core
+    bool store = false;  // stored chunks, for setups that run under Wine
     Progress* progress = nullptr;
 };
 

@@ -11,10 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "../../package/container_format.h"
+
 namespace quro_pack::pe {
 
-inline constexpr std::uint16_t kRtRcdata = 10;
-inline constexpr std::uint16_t kPackageResourceId = 101;
+inline constexpr std::uint16_t kRtRcdata = package_format::kResourceType;
+inline constexpr std::uint16_t kPackageResourceId = package_format::kResourceId;
 
 struct Span {
     const std::uint8_t* data = nullptr;

@@ -99,8 +99,6 @@ struct Walker {
         std::replace(name.begin(), name.end(), '/', '\\');
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(relative.data());
         if (!IsValidUtf8(bytes, relative.size())) throw Failure(path + ": the name is not valid UTF-8");
-        if (name.size() > file_list::kMaxNameBytes)
-            throw Failure(path + ": the name is longer than 65,535 bytes");
         const std::string problem = WindowsNameProblem(relative);
         if (!problem.empty()) throw Failure(path + ": " + problem);
         if (!file_list::IsAcceptableName(name.data(), name.size()))

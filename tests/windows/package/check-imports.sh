@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Every executable that ships may import only Known DLLs: anything else would
 # be looked up first in the folder the program was started from.
-#   check-imports.sh STUB [OTHER.exe ...]   the stub is required, others are
-#                                           checked when they exist
+#   check-imports.sh STUB [OTHER.exe ...]   every one named must exist
 set -u
 allowed='^(kernel32|user32|gdi32|advapi32|shell32|ole32|shlwapi|msvcrt)\.dll$'
 objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
@@ -11,14 +10,14 @@ objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 [ -f "$1" ] || { echo "FAIL: the stub $1 does not exist" >&2; exit 1; }
 
 status=0
-first=1
 for exe in "$@"; do
+  # Every executable named here ships and is built by default: one missing
+  # is a broken build, not something to pass over.
   if [ ! -f "$exe" ]; then
-    [ $first -eq 1 ] || echo "skipped (not built): $exe"
-    first=0
+    echo "FAIL: $exe was not built"
+    status=1
     continue
   fi
-  first=0
   dlls=$("$objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' | tr -d '\r')
   if [ -z "$dlls" ]; then
     echo "FAIL: $exe: no import table found"
