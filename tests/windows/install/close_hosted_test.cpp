@@ -20,7 +20,10 @@ struct Running {
 
 Running StartCopy(const ScratchFolder& scratch, const std::wstring& source, const std::wstring& name)
 {
-    const std::wstring folder = scratch / (L"p" + std::to_wstring(::GetTickCount64()) + name);
+    // A folder per copy: names that differ only in letter case would
+    // otherwise be one file, and the copy would fail over a running image.
+    static int copies = 0;
+    const std::wstring folder = scratch / (L"p" + std::to_wstring(++copies));
     ::CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring exe = folder + L"\\" + name;
     EXPECT_TRUE(::CopyFileW((ProgramFolder() + L"\\" + source).c_str(), exe.c_str(), FALSE));
@@ -65,6 +68,9 @@ TEST_F(CloseHostedTest, MatchesWholeImageNamesInAnyLetterCase)
         {L"Holvenar.exe", L"holvenar.exe", true},
         {L"DraloHost.exe", L"XDraloHost.exe", false},
         {L"DraloHost.exe", L"DraloHost2.exe", false},
+        {L"DraloHost.exe", L"DraloHost.exe.old", false},
+        {L"DraloHost.exe", L"DraloHost", false},
+        {L"Holvenar.exe", L"Holvenar.ex", false},
     };
     for (const Case& c : cases) started_.push_back(StartCopy(scratch_, c.source, c.name));
     ::Sleep(300);
@@ -93,6 +99,8 @@ TEST_F(CloseHostedTest, OneQuestionThenEveryInstanceEnds)
     EXPECT_EQ(RecordedBoxes()[0].text, L"Quro Host is open. It will be closed so it can be removed. Continue?");
     EXPECT_TRUE(RecordedBoxes()[0].question);
     EXPECT_FALSE(RecordedBoxes()[0].flag) << "Yes must be the default";
+    EXPECT_EQ(RecordedBoxes()[0].caption, L"Quro Host Setup");
+    EXPECT_EQ(RecordedBoxes()[0].style, 0x50024u);
     for (const Running& r : started_) EXPECT_TRUE(HasEnded(r));
 }
 

@@ -1,6 +1,6 @@
 #include "recording_boxes.h"
 
-#include "ui/message_box.h"
+#include "ui/message_box_call.h"
 
 #include <deque>
 
@@ -21,13 +21,16 @@ void AnswerNextQuestions(const std::vector<bool>& answers) { g_answers.assign(an
 
 const std::vector<RecordedBox>& RecordedBoxes() { return g_boxes; }
 
-bool AskYesNo(const std::wstring& text, bool defaultNo)
+// Stands in for the program's one MessageBoxW call, so that everything
+// above it (texts, captions, styles) runs as in the program.
+int MessageBoxCall(HWND, const wchar_t* text, const wchar_t* caption, UINT style)
 {
-    g_boxes.push_back({text, true, defaultNo});
-    if (g_answers.empty()) return false;
+    const bool question = (style & MB_TYPEMASK) == MB_YESNO;
+    const bool flag = question ? (style & MB_DEFMASK) == MB_DEFBUTTON2 : (style & MB_ICONMASK) == MB_ICONERROR;
+    g_boxes.push_back({text ? text : L"", question, flag, caption ? caption : L"", style});
+    if (!question) return IDOK;
+    if (g_answers.empty()) return IDNO;
     const bool answer = g_answers.front();
     g_answers.pop_front();
-    return answer;
+    return answer ? IDYES : IDNO;
 }
-
-void ShowMessage(const std::wstring& text, bool isError) { g_boxes.push_back({text, false, isError}); }
