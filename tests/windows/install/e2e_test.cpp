@@ -11,6 +11,8 @@
 
 #include <objbase.h>
 
+#include <cstdint>
+#include <cstring>
 #include <cwchar>
 
 namespace {
@@ -38,7 +40,7 @@ std::wstring StringValue(const wchar_t* name, DWORD* type)
 {
     wchar_t data[1024] = {};
     DWORD size = sizeof data;
-    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kUninstallKey, name, RRF_RT_ANY | RRF_NOEXPAND | RRF_SUBKEY_WOW6464KEY, type,
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kTestUninstallKey, name, RRF_RT_ANY | RRF_NOEXPAND | RRF_SUBKEY_WOW6464KEY, type,
                        data, &size) != ERROR_SUCCESS) {
         return L"<absent>";
     }
@@ -49,8 +51,24 @@ DWORD NumberValue(const wchar_t* name, DWORD* type)
 {
     DWORD data = 0xDEADBEEF;
     DWORD size = sizeof data;
-    ::RegGetValueW(HKEY_LOCAL_MACHINE, kUninstallKey, name, RRF_RT_ANY | RRF_SUBKEY_WOW6464KEY, type, &data, &size);
+    ::RegGetValueW(HKEY_LOCAL_MACHINE, kTestUninstallKey, name, RRF_RT_ANY | RRF_SUBKEY_WOW6464KEY, type, &data, &size);
     return data;
+}
+
+// The unpacked size that a setup's package header states (offset 8), read
+// from its resource as Windows loads it, or ~0 when there is none.
+std::uint64_t UnpackedSizeOf(const std::wstring& setup)
+{
+    std::uint64_t size = ~0ull;
+    const HMODULE module =
+        ::LoadLibraryExW(setup.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!module) return size;
+    if (const HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(101), MAKEINTRESOURCEW(10))) {
+        const auto* bytes = static_cast<const std::uint8_t*>(::LockResource(::LoadResource(module, found)));
+        if (bytes && ::SizeofResource(module, found) >= 16) std::memcpy(&size, bytes + 8, sizeof size);
+    }
+    ::FreeLibrary(module);
+    return size;
 }
 
 bool HostedProcessAppears(DWORD timeoutMs)
@@ -126,10 +144,9 @@ TEST_F(InstallEndToEnd, FirstInstallationPutsEverythingInPlaceAndOpensTheApplica
         DWORD type = 0;
         EXPECT_EQ(StringValue(s.name, &type), s.data);
         EXPECT_EQ(type, DWORD(REG_SZ));
-        const RegistryValue raw = ReadValue(HKEY_LOCAL_MACHINE, kUninstallKey, s.name, KEY_WOW64_64KEY);
+        const RegistryValue raw = ReadValue(HKEY_LOCAL_MACHINE, kTestUninstallKey, s.name, KEY_WOW64_64KEY);
         EXPECT_EQ(raw.data, StringData(s.data)) << "the terminating NUL belongs to the data";
     }
-    std::size_t packagedBytes = 0;
     for (const wchar_t* name : {L"NoModify", L"NoRepair"}) {
         DWORD type = 0;
         EXPECT_EQ(NumberValue(name, &type), 1u);
@@ -138,10 +155,7 @@ TEST_F(InstallEndToEnd, FirstInstallationPutsEverythingInPlaceAndOpensTheApplica
     DWORD type = 0;
     const DWORD kib = NumberValue(L"EstimatedSize", &type);
     EXPECT_EQ(type, DWORD(REG_DWORD));
-    // The unpacked list holds the files and a few bytes per record more.
-    for (const auto& [name, data] : packaged) packagedBytes += data.size();
-    EXPECT_GE(kib, packagedBytes >> 10);
-    EXPECT_LE(kib, (packagedBytes >> 10) + 4);
+    EXPECT_EQ(kib, UnpackedSizeOf(g_defaultSetup) >> 10);
 
     for (const std::wstring& link : {TestStartMenuLink(), TestDesktopLink()}) {
         const LinkInfo info = ReadLink(link);
@@ -166,7 +180,7 @@ TEST_F(InstallEndToEnd, UpdateReplacesTheFolderAndRetargetsAutostart)
     WriteBytes(folder + L".new\\stray.txt", BytesOf("half written"));
     {
         UniqueRegKey key;
-        ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, key.put()),
+        ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kTestUninstallKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, key.put()),
                   ERROR_SUCCESS);
         const Bytes other = StringData(L"kept");
         ::RegSetValueExW(key.get(), L"HelpLink", 0, REG_SZ, other.data(), static_cast<DWORD>(other.size()));
@@ -185,14 +199,36 @@ TEST_F(InstallEndToEnd, UpdateReplacesTheFolderAndRetargetsAutostart)
     DWORD type = 0;
     EXPECT_EQ(StringValue(L"HelpLink", &type), L"kept");
     EXPECT_EQ(StringValue(L"DisplayVersion", &type), L"0J.76");
-    const RegistryValue autostart = ReadValue(HKEY_CURRENT_USER, kRunKey, L"Dralo Host");
+    // The older package is far smaller: the entry was written anew.
+    ASSERT_NE(UnpackedSizeOf(older) >> 10, UnpackedSizeOf(g_defaultSetup) >> 10);
+    EXPECT_EQ(NumberValue(L"EstimatedSize", &type), UnpackedSizeOf(g_defaultSetup) >> 10);
+    const RegistryValue autostart = ReadValue(HKEY_CURRENT_USER, kTestRunKey, L"Dralo Host");
     EXPECT_EQ(autostart.type, DWORD(REG_SZ));
     EXPECT_EQ(autostart.data, StringData(L"\"" + folder + L"\\DraloHost.exe\""));
 
     // Without an autostart value, an update makes none.
     DeleteRunValue();
     EXPECT_EQ(DriveSetup(g_defaultSetup, L"/install en", {IDNO}).exitCode, 0u);
-    EXPECT_FALSE(ReadValue(HKEY_CURRENT_USER, kRunKey, L"Dralo Host").exists);
+    EXPECT_FALSE(ReadValue(HKEY_CURRENT_USER, kTestRunKey, L"Dralo Host").exists);
+}
+
+// Past the swap every step stands alone: a Start menu link that cannot be
+// saved (a folder of that name stands in the way) keeps none of the rest out.
+TEST_F(InstallEndToEnd, ALinkThatCannotBeSavedStopsNothingElse)
+{
+    const std::wstring blocked = TestStartMenuLink();
+    ASSERT_TRUE(::CreateDirectoryW(blocked.c_str(), nullptr));
+    const SetupRun run = DriveSetup(g_defaultSetup, L"/install en", {IDNO});
+    const bool stillAFolder = IsFolder(blocked);
+    ::RemoveDirectoryW(blocked.c_str());
+    EXPECT_TRUE(stillAFolder);
+    EXPECT_EQ(run.exitCode, 0u);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].text, kShortQuestion);
+    EXPECT_TRUE(ReadLink(TestDesktopLink()).loaded) << "the desktop link comes after the Start menu one";
+    DWORD type = 0;
+    EXPECT_EQ(StringValue(L"DisplayName", &type), L"Quro Host");
+    EXPECT_TRUE(Exists(TestInstallFolder() + L"\\Quro-Setup.exe"));
 }
 
 TEST_F(InstallEndToEnd, ARunningApplicationIsClosedOnlyWhenTheUserAgrees)

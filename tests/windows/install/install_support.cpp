@@ -123,7 +123,7 @@ void RemoveInstallation()
     Delete(TestInstallFolder());
     Delete(TestInstallFolder() + L".new");
     for (const std::wstring& old : OldFolders()) Delete(old);
-    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, UninstallKeyPath().c_str(), KEY_WOW64_64KEY, 0);
+    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kTestUninstallKey, KEY_WOW64_64KEY, 0);
     ::DeleteFileW(TestStartMenuLink().c_str());
     ::DeleteFileW(TestDesktopLink().c_str());
     DeleteRunValue();
@@ -157,13 +157,11 @@ Bytes DwordData(DWORD value)
     return Bytes(bytes, bytes + sizeof value);
 }
 
-std::wstring UninstallKeyPath() { return kUninstallKey; }
-std::wstring RunKeyPath() { return kRunKey; }
 
 void SetRunValue(DWORD type, const Bytes& data)
 {
     UniqueRegKey key;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kTestRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
               ERROR_SUCCESS);
     ASSERT_EQ(::RegSetValueExW(key.get(), L"Dralo Host", 0, type, data.data(), static_cast<DWORD>(data.size())),
               ERROR_SUCCESS);
@@ -172,7 +170,7 @@ void SetRunValue(DWORD type, const Bytes& data)
 void DeleteRunValue()
 {
     UniqueRegKey key;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) return;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kTestRunKey, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) return;
     ::RegDeleteValueW(key.get(), L"Dralo Host");
 }
 

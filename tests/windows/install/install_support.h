@@ -49,8 +49,10 @@ RegistryValue ReadValue(HKEY root, const wchar_t* subkey, const wchar_t* name, R
 Bytes StringData(const std::wstring& text);  // with its terminating NUL
 Bytes DwordData(DWORD value);
 
-std::wstring UninstallKeyPath();
-std::wstring RunKeyPath();
+// Written out here rather than taken from the program, so that a wrong key
+// in the program fails the tests.
+inline constexpr const wchar_t kTestUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuroHost";
+inline constexpr const wchar_t kTestRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 void SetRunValue(DWORD type, const Bytes& data);
 void DeleteRunValue();
 

@@ -24,20 +24,20 @@ void UnpackOfSize(std::size_t size)
 
 RegistryValue Uninstall(const wchar_t* name)
 {
-    return ReadValue(HKEY_LOCAL_MACHINE, kUninstallKey, name, KEY_WOW64_64KEY);
+    return ReadValue(HKEY_LOCAL_MACHINE, kTestUninstallKey, name, KEY_WOW64_64KEY);
 }
 
 class UninstallEntry : public ::testing::Test {
 protected:
-    void SetUp() override { ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY, 0); }
-    void TearDown() override { ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY, 0); }
+    void SetUp() override { ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kTestUninstallKey, KEY_WOW64_64KEY, 0); }
+    void TearDown() override { ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kTestUninstallKey, KEY_WOW64_64KEY, 0); }
 };
 
 TEST_F(UninstallEntry, HoldsTheNineValuesAndKeepsOthers)
 {
     {
         UniqueRegKey key;
-        ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY,
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kTestUninstallKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY,
                                     nullptr, key.put(), nullptr),
                   ERROR_SUCCESS);
         const Bytes other = StringData(L"kept");
@@ -71,7 +71,7 @@ TEST_F(UninstallEntry, HoldsTheNineValuesAndKeepsOthers)
         EXPECT_EQ(v.data, e.data) << "value data differs (the NUL counts)";
     }
     // Only the 64-bit view holds the entry.
-    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName", KEY_WOW64_32KEY).exists);
+    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kTestUninstallKey, L"DisplayName", KEY_WOW64_32KEY).exists);
 }
 
 TEST_F(UninstallEntry, EstimatedSizeDropsWhatIsBelowAWholeKiB)
@@ -86,7 +86,7 @@ TEST_F(UninstallEntry, EstimatedSizeDropsWhatIsBelowAWholeKiB)
 
 class Autostart : public ::testing::Test {
 protected:
-    void SetUp() override { saved_ = ReadValue(HKEY_CURRENT_USER, kRunKey, L"Dralo Host"); }
+    void SetUp() override { saved_ = ReadValue(HKEY_CURRENT_USER, kTestRunKey, L"Dralo Host"); }
     void TearDown() override
     {
         DeleteRunValue();
@@ -111,7 +111,7 @@ TEST_F(Autostart, AnExistingValueBecomesTheQuotedMainExecutable)
     for (const Case& c : cases) {
         SetRunValue(c.type, c.data);
         RetargetAutostartValue(kMain);
-        const RegistryValue v = ReadValue(HKEY_CURRENT_USER, kRunKey, L"Dralo Host");
+        const RegistryValue v = ReadValue(HKEY_CURRENT_USER, kTestRunKey, L"Dralo Host");
         EXPECT_EQ(v.type, DWORD(REG_SZ)) << c.what;
         EXPECT_EQ(v.data, StringData(L"\"" + kMain + L"\"")) << c.what;
     }
@@ -121,7 +121,7 @@ TEST_F(Autostart, NoValueStaysNoValue)
 {
     DeleteRunValue();
     RetargetAutostartValue(kMain);
-    EXPECT_FALSE(ReadValue(HKEY_CURRENT_USER, kRunKey, L"Dralo Host").exists);
+    EXPECT_FALSE(ReadValue(HKEY_CURRENT_USER, kTestRunKey, L"Dralo Host").exists);
 }
 
 TEST(Shortcut, CarriesTargetFolderDescriptionAndIconAndIsRewritten)

@@ -105,7 +105,7 @@ TEST_F(InstallSeam, AFailedSwapLeavesThePreviousInstallationAsItWas)
         EXPECT_EQ(ReadTree(TestInstallFolder()), before);
         EXPECT_FALSE(PathExists(TestInstallFolder() + L".new"));
         EXPECT_TRUE(OldFolders().empty());
-        EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName", KEY_WOW64_64KEY).exists);
+        EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kTestUninstallKey, L"DisplayName", KEY_WOW64_64KEY).exists);
     }
 }
 
