@@ -31,16 +31,9 @@ shot() {
   echo "wrote docs/$2 ($crop)"
 }
 
-# wait_box CAPTION: until the window of that caption is a message box (the
-# progress window before it shares the caption).
-wait_box() {
-  local i
-  for i in $(seq 1 300); do
-    drive describe "$1" 100 2>/dev/null | grep -q '^class=#32770' && return 0
-    sleep 0.2
-  done
-  echo "no message box '$1'" >&2; exit 1
-}
+# wait_box CAPTION: until a dialog of that caption is up (the progress
+# window before it shares the caption).
+wait_box() { drive dialog "$1" 60000 >/dev/null || { echo "no message box '$1'" >&2; exit 1; }; }
 
 drive start --unelevated "$stub" >/dev/null
 shot "Quro Host Setup" language-chooser.png

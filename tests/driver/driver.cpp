@@ -241,6 +241,27 @@ HWND WaitForWindow(const std::wstring& caption, DWORD timeoutMs, DWORD processId
 
 std::vector<HWND> FindWindows(const std::wstring& caption) { return TopLevelWindows(caption, 0); }
 
+HWND WaitForDialog(const std::wstring& caption, DWORD timeoutMs, DWORD processId)
+{
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        for (HWND window : TopLevelWindows(caption, processId))
+            if (ClassName(window) == L"#32770") return window;
+        if (::GetTickCount64() >= deadline) return nullptr;
+        ::Sleep(kPollMs);
+    }
+}
+
+bool WaitUntilGone(HWND window, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    while (::IsWindow(window)) {
+        if (::GetTickCount64() >= deadline) return false;
+        ::Sleep(25);
+    }
+    return true;
+}
+
 WindowInfo DescribeWindow(HWND window)
 {
     WindowInfo info;

@@ -23,6 +23,15 @@ HWND WaitForWindow(const std::wstring& caption, DWORD timeoutMs, DWORD processId
 // Every visible top-level window with that caption, of any process.
 std::vector<HWND> FindWindows(const std::wstring& caption);
 
+// As WaitForWindow, but only a dialog (class #32770: a message box or a task
+// dialog) counts, whichever of the windows with that caption it is: the
+// setup program's progress window shares the caption and stands beside its
+// boxes.
+HWND WaitForDialog(const std::wstring& caption, DWORD timeoutMs, DWORD processId = 0);
+
+// Polls until window no longer exists; false when it still did after timeoutMs.
+bool WaitUntilGone(HWND window, DWORD timeoutMs = 5000);
+
 struct Button {
     int id = 0;  // the control id: IDYES/IDNO/IDOK in a message box, 100/101 for command links
     std::wstring text;

@@ -3,6 +3,8 @@
 //
 //   quro-driver wait CAPTION [MS]                exit 0 when the window appeared
 //   quro-driver describe CAPTION [MS]            caption, class, text, buttons, styles, rect
+//   quro-driver dialog CAPTION [MS]              the same, of the dialog (message box, task
+//                                                dialog) among the windows of that caption
 //   quro-driver press CAPTION ID [MS]            BM_CLICK on the button with that id
 //   quro-driver key CAPTION escape|altf4|enter [MS]
 //   quro-driver close CAPTION [MS]               the title bar's close button
@@ -187,6 +189,7 @@ int wmain(int argc, wchar_t** argv)
     const std::wstring caption = argv[2];
     if (command == L"wait") return driver::WaitForWindow(caption, Milliseconds(argc, argv, 3)) ? 0 : kNoWindow;
     if (command == L"describe") return Describe(driver::WaitForWindow(caption, Milliseconds(argc, argv, 3)));
+    if (command == L"dialog") return Describe(driver::WaitForDialog(caption, Milliseconds(argc, argv, 3)));
     if (command == L"tree") {
         HWND window = driver::WaitForWindow(caption, Milliseconds(argc, argv, 3));
         if (!window) return kNoWindow;

@@ -7,8 +7,7 @@ HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs)
     const ULONGLONG end = ::GetTickCount64() + timeoutMs;
     do {
         for (const wchar_t* caption : {L"Quro Host Setup", L"\u0625\u0639\u062F\u0627\u062F Quro Host"}) {
-            const HWND window = driver::WaitForWindow(caption, 0, processId);
-            if (window && driver::DescribeWindow(window).className == L"#32770") return window;
+            if (const HWND window = driver::WaitForDialog(caption, 0, processId)) return window;
         }
         ::Sleep(50);
     } while (::GetTickCount64() < end);
@@ -26,7 +25,7 @@ SetupRun DriveSetup(const std::wstring& exe, const std::wstring& args, const std
         if (!box) break;
         run.boxes.push_back(driver::DescribeWindow(box));
         driver::PressButton(box, button);
-        for (int i = 0; i < 200 && ::IsWindow(box); ++i) ::Sleep(25);
+        driver::WaitUntilGone(box);
     }
     run.exitCode = driver::WaitForExit(process.get(), 60000);
     if (run.exitCode == driver::kStillRunning) {

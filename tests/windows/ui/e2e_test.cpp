@@ -44,20 +44,10 @@ std::wstring Question(bool arabic)
 // the progress window shares the caption but is no dialog.
 driver::WindowInfo WaitForDialog(const std::wstring& caption, DWORD processId, DWORD timeoutMs = kWindowMs)
 {
-    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-    do {
-        if (HWND window = driver::WaitForWindow(caption, 100, processId)) {
-            driver::WindowInfo info = driver::DescribeWindow(window);
-            if (info.className == L"#32770") return info;
-        }
-    } while (::GetTickCount64() < deadline);
-    return {};
+    return driver::DescribeWindow(driver::WaitForDialog(caption, timeoutMs, processId));
 }
 
-void WaitUntilGone(HWND window)
-{
-    for (int i = 0; i < 200 && ::IsWindow(window); ++i) ::Sleep(25);
-}
+void WaitUntilGone(HWND window) { driver::WaitUntilGone(window); }
 
 bool HasButton(const driver::WindowInfo& info, int id, const std::wstring& text)
 {
