@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <system_error>
 
@@ -18,6 +20,11 @@ ScratchFolder::ScratchFolder()
         path_ = base + L"\\quro-package-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
                 std::to_wstring(++counter);
         if (::CreateDirectoryW(path_.c_str(), nullptr)) break;
+        // Only a name taken already is worth another try.
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) {
+            ADD_FAILURE() << "cannot make a scratch folder below the temporary folder: error " << ::GetLastError();
+            break;
+        }
     }
 }
 
@@ -54,12 +61,15 @@ bool ReadBytes(const std::wstring& path, Bytes& out)
     return ok;
 }
 
-void WriteBytes(const std::wstring& path, const Bytes& data)
+bool WriteBytes(const std::wstring& path, const Bytes& data)
 {
     UniqueFileHandle file(
         ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     DWORD written = 0;
-    if (file && !data.empty()) ::WriteFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+    return data.empty() ||
+           (::WriteFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
+            written == data.size());
 }
 
 std::vector<std::wstring> FolderContents(const std::wstring& folder)

@@ -24,7 +24,8 @@ bool Exists(const std::wstring& path);
 bool IsFolder(const std::wstring& path);
 // The file's bytes; false when it cannot be read.
 bool ReadBytes(const std::wstring& path, Bytes& out);
-void WriteBytes(const std::wstring& path, const Bytes& data);
+// True when every byte was written.
+bool WriteBytes(const std::wstring& path, const Bytes& data);
 // Names of everything directly in folder, "." and ".." left out.
 std::vector<std::wstring> FolderContents(const std::wstring& folder);
 // The folder that holds the running test program.

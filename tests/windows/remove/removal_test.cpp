@@ -39,16 +39,8 @@ struct Box {
 // progress window shares the caption, so only dialogs count.
 Box WaitForBox(const std::wstring& caption, DWORD processId = 0, DWORD timeoutMs = kBoxTimeoutMs)
 {
-    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-    while (::GetTickCount64() < deadline) {
-        HWND window = driver::WaitForWindow(caption, 500, processId);
-        if (window) {
-            driver::WindowInfo info = driver::DescribeWindow(window);
-            if (info.className == L"#32770") return {window, info};
-        }
-        ::Sleep(100);
-    }
-    return {};
+    const HWND window = driver::WaitForDialog(caption, timeoutMs, processId);
+    return {window, driver::DescribeWindow(window)};
 }
 
 // Presses a button and waits until the box is gone, so that the next wait
@@ -56,7 +48,7 @@ Box WaitForBox(const std::wstring& caption, DWORD processId = 0, DWORD timeoutMs
 void Answer(const Box& box, int buttonId)
 {
     driver::PressButton(box.window, buttonId);
-    for (int i = 0; i < 100 && ::IsWindow(box.window); ++i) ::Sleep(50);
+    driver::WaitUntilGone(box.window);
 }
 
 struct Process {
@@ -153,6 +145,7 @@ protected:
         savedRun_ = state::ReadValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue);
         savedLanguage_ = state::ReadFileText(state::LanguageFile());
         temporaryBefore_ = TemporaryFolders();
+        dataBefore_.clear();  // cases that loop run SetUp again
         for (const std::wstring& folder : state::DataFolders()) dataBefore_.push_back(state::Exists(folder));
         ASSERT_FALSE(state::Exists(state::InstallFolder())) << "a previous run left an installation behind";
         state::ClearPending();
@@ -251,7 +244,7 @@ protected:
         EXPECT_EQ(data.info.defaultButton, IDNO);
         if (answer == DataAnswer::Enter) {
             driver::SendEnter(data.window);
-            for (int i = 0; i < 100 && ::IsWindow(data.window); ++i) ::Sleep(50);
+            driver::WaitUntilGone(data.window);
         } else {
             Answer(data, answer == DataAnswer::Yes ? IDYES : IDNO);
         }
@@ -314,6 +307,9 @@ protected:
         EXPECT_EQ(state::Exists(state::LanguageFile()), present);
     }
 
+    // Folders named like temporary ones that the test itself made.
+    void TakeTemporaryFoldersAsFound() { temporaryBefore_ = TemporaryFolders(); }
+
     HANDLE heldOpen_ = INVALID_HANDLE_VALUE;
 
 private:
@@ -373,7 +369,7 @@ TEST_F(RemovalTest, QuestionsFollowTheLanguageChosenAtInstallation)
         const HWND chooser = driver::WaitForWindow(English(SetupCaption), kBoxTimeoutMs, setup.id);
         ASSERT_TRUE(chooser) << "no language chooser";
         driver::PressButton(chooser, c.chooserButton);
-        for (int i = 0; i < 100 && ::IsWindow(chooser); ++i) ::Sleep(50);
+        driver::WaitUntilGone(chooser);
         const Box installed = WaitForBox(text(SetupCaption), setup.id, 120000);
         ASSERT_TRUE(installed.window) << "no final question";
         Answer(installed, IDNO);
@@ -509,6 +505,36 @@ TEST_F(RemovalTest, FileInUseLeavesTheRestForRestart)
     EXPECT_FALSE(state::KeyExists(HKEY_LOCAL_MACHINE, state::kUninstallKey, KEY_WOW64_64KEY));
 }
 
+// A main program the user deleted by hand gets no clean-up call, and the
+// rest goes as ever; folders beside the install folder that look like ours
+// (a staging folder, an old folder, an earlier temporary folder) are none of
+// removal's business and stay.
+TEST_F(RemovalTest, WithoutTheMainProgramAndBesideLookAlikeFolders)
+{
+    ASSERT_NO_FATAL_FAILURE(Install());
+    ASSERT_NO_FATAL_FAILURE(SetLanguage("En"));
+    state::ClearPending();
+    ASSERT_TRUE(::DeleteFileW((state::InstallFolder() + L"\\DraloHost.exe").c_str()));
+    const std::vector<std::wstring> beside = {state::InstallFolder() + L".new", state::InstallFolder() + L".old-5",
+                                              state::ProgramFiles() + L"\\Quro-Remove-1"};
+    for (const std::wstring& folder : beside) {
+        ::CreateDirectoryW(folder.c_str(), nullptr);
+        ASSERT_TRUE(state::WriteFileText(folder + L"\\kept.txt", "not removal's"));
+    }
+    TakeTemporaryFoldersAsFound();
+
+    Removal removal;
+    ASSERT_NO_FATAL_FAILURE(RemoveThroughRegisteredCommand(DataAnswer::No, removal));
+    EXPECT_EQ(removal.finalText, English(Removed));
+    EXPECT_EQ(removal.exitCode, 0u);
+    ExpectInstallationGone();
+    EXPECT_FALSE(state::Exists(state::CleanupRecord())) << "a clean-up call without the main program";
+    for (const std::wstring& folder : beside) {
+        EXPECT_TRUE(state::Exists(folder + L"\\kept.txt")) << testing::PrintToString(folder);
+        state::DeleteTree(folder);
+    }
+}
+
 // A setup program that is not the installed copy removes in place: it makes
 // no temporary copy and does not schedule itself. The autostart value goes
 // only when its text holds the install folder's path, letter case included.
@@ -543,7 +569,22 @@ TEST_F(RemovalTest, NothingInstalledFromAnotherFolder)
         if (c.raw.empty()) {
             ASSERT_NO_FATAL_FAILURE(SetAutostart(c.autostart));
         } else {
-            ASSERT_TRUE(state::WriteValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue, {REG_SZ, c.raw}));
+            // Wine's RegSetValueExW takes one character more when the one
+            // after the data is NUL; a guard there keeps the value unterminated.
+            std::vector<BYTE> guarded = c.raw;
+            guarded.push_back('x');
+            guarded.push_back(0);
+            HKEY run = nullptr;
+            ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, state::kRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &run,
+                                        nullptr),
+                      ERROR_SUCCESS);
+            const LSTATUS written = ::RegSetValueExW(run, state::kRunValue, 0, REG_SZ, guarded.data(),
+                                                     static_cast<DWORD>(c.raw.size()));
+            ::RegCloseKey(run);
+            ASSERT_EQ(written, ERROR_SUCCESS);
+            const auto stored = state::ReadValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue);
+            ASSERT_TRUE(stored.has_value());
+            ASSERT_EQ(stored->data.size(), c.raw.size()) << "the value was stored with a terminator";
         }
         const bool arabic = c.language[0] == 'A';
         const auto text = [&](const TextPair& pair) { return std::wstring(arabic ? pair.arabic : pair.english); };

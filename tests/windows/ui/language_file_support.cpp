@@ -16,8 +16,7 @@ std::optional<std::string> ReadBytes(const std::wstring& path)
 bool WriteBytes(const std::wstring& path, const std::string& bytes)
 {
     ::CreateDirectoryW(path.substr(0, path.find_last_of(L'\\')).c_str(), nullptr);
-    WriteBytes(path, Bytes(bytes.begin(), bytes.end()));
-    return ReadBytes(path) == bytes;
+    return WriteBytes(path, Bytes(bytes.begin(), bytes.end()));
 }
 
 std::wstring LanguageFolder()
