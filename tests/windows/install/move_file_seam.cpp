@@ -5,6 +5,8 @@
 
 #include "move_file_seam.h"
 
+#include <commctrl.h>
+
 #include <string>
 
 namespace {
@@ -19,12 +21,38 @@ bool EndsWith(const std::wstring& text, const std::wstring& end)
 
 bool IsOldFolder(const std::wstring& path) { return path.find(L"\\Quro.old-") != std::wstring::npos; }
 
+std::wstring g_progress;
+bool g_moved = false;
+
+std::wstring TextOf(HWND window)
+{
+    wchar_t text[512] = {};
+    ::GetWindowTextW(window, text, 512);
+    return text;
+}
+
+void SnapshotProgressWindow()
+{
+    const HWND main = ::FindWindowW(L"QuroSetup", nullptr);
+    if (!main) return;
+    const HWND status = ::FindWindowExW(main, nullptr, L"Static", nullptr);
+    const HWND bar = ::FindWindowExW(main, nullptr, L"msctls_progress32", nullptr);
+    const LRESULT position = bar ? ::SendMessageW(bar, PBM_GETPOS, 0, 0) : -1;
+    const LRESULT end = bar ? ::SendMessageW(bar, PBM_GETRANGE, FALSE, 0) : -1;
+    g_progress = TextOf(main) + L"|" + (status ? TextOf(status) : L"<no status>") + L"|" + std::to_wstring(position) +
+                 L"|" + std::to_wstring(end);
+}
+
 }  // namespace
 
 void SetMoveMode(MoveMode mode) { g_mode = mode; }
 
+const std::wstring& ProgressAtFirstMove() { return g_progress; }
+
 BOOL MoveFileCall(const wchar_t* from, const wchar_t* to, DWORD flags)
 {
+    if (!g_moved) SnapshotProgressWindow();
+    g_moved = true;
     const std::wstring source = from;
     const std::wstring target = to ? to : L"";
     const bool aside = EndsWith(source, L"\\Quro") && IsOldFolder(target);

@@ -46,6 +46,7 @@ void PlantOldInstallation()
 struct ChildRun {
     DWORD exitCode = 0;
     std::vector<RecordedBox> boxes;
+    std::wstring progress;  // ProgressAtFirstMove of the child
 };
 
 // Runs RunInstall in a copy of this program that carries kNewFiles.
@@ -70,9 +71,11 @@ ChildRun RunInstallWith(const wchar_t* mode)
     ReadBytes(log, logged);
     const auto* text = reinterpret_cast<const wchar_t*>(logged.data());
     const std::wstring all(text, text + logged.size() / sizeof(wchar_t));
-    // Records: kind, flag, text, each record ended by U+0001.
+    // Records: kind (P: the progress window, Q, M: boxes), flag, text, each
+    // record ended by U+0001.
     for (std::size_t start = 0, end; (end = all.find(L'\x01', start)) != std::wstring::npos; start = end + 1) {
-        run.boxes.push_back({all.substr(start + 2, end - start - 2), all[start] == L'Q', all[start + 1] == L'1'});
+        if (all[start] == L'P') run.progress = all.substr(start + 2, end - start - 2);
+        else run.boxes.push_back({all.substr(start + 2, end - start - 2), all[start] == L'Q', all[start + 1] == L'1'});
     }
     return run;
 }
@@ -175,6 +178,8 @@ TEST_F(InstallSeam, FoldersLeftByAnInterruptedRunAreCleared)
     WriteBytes(TestInstallFolder() + L".new\\stray.txt", BytesOf("half"));
     const ChildRun run = RunInstallWith(L"pass-through");
     EXPECT_EQ(run.exitCode, 0u);
+    // Every file written, the status line as the install sets it.
+    EXPECT_EQ(run.progress, L"Quro Host Setup|Installing Quro Host 0J.76...|3|3");
     EXPECT_EQ(WithoutSetupCopy(ReadTree(TestInstallFolder())), TreeOf(kNewFiles));
     EXPECT_FALSE(PathExists(TestInstallFolder() + L".new"));
     EXPECT_TRUE(OldFolders().empty());
@@ -199,7 +204,7 @@ int RunChild(const std::wstring& mode, const std::wstring& log)
         if (mode == m.name) SetMoveMode(m.mode);
     }
     const int code = RunInstall();
-    std::wstring records;
+    std::wstring records = L"P0" + ProgressAtFirstMove() + L'\x01';
     for (const RecordedBox& box : RecordedBoxes()) {
         records += box.question ? L'Q' : L'M';
         records += box.flag ? L'1' : L'0';
