@@ -301,7 +301,10 @@ TEST_F(InteractiveStartTest, ElevatedInteractiveStartInstallsWithoutAsking)
     // The stub carries no package: the install itself reports that.
     const driver::WindowInfo notice = WaitForDialog(kArabicCaption, run.started.processId);
     ASSERT_TRUE(notice.window);
-    EXPECT_EQ(notice.text.rfind(NotInstalledStart.arabic, 0), 0u) << driver::Utf8(notice.text);
+    // The prefix in the chosen language, the reason in English always.
+    EXPECT_EQ(notice.text, std::wstring(L"\u0644\u0645 \u064A\u064F\u062B\u0628\u064E\u0651\u062A Quro Host: ") +
+                               L"the setup program carries no Quro Host")
+        << driver::Utf8(notice.text);
     EXPECT_EQ(ReadBytes(LanguageFilePath()), "Ar");
     driver::PressButton(notice.window, IDOK);
     EXPECT_EQ(run.Exit(), 3u);
