@@ -4,6 +4,7 @@
 #include "app/unique_handles.h"
 #include "package_builder.h"
 #include "test_files.h"
+#include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
 
@@ -206,8 +207,8 @@ TEST(PackageCommands, FolderArgumentForms)
 }
 
 // Without a folder, or in other letters, the switch is no package command at
-// all: the run becomes the interactive start, which must not extract anything.
-// That start may wait for the user, so it is ended after a few seconds.
+// all: the run becomes the interactive start, whose language chooser comes
+// up, and nothing is extracted.
 TEST(PackageCommands, NotTheExtractCommand)
 {
     ScratchFolder scratch;
@@ -215,14 +216,25 @@ TEST(PackageCommands, NotTheExtractCommand)
     for (const wchar_t* arguments : {L"/extract-to", L"/EXTRACT-TO out", L"-extract-to out", L"/extract-to: out"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(arguments)));
         ScratchFolder current;
-        RunSetup(setup, arguments, current.path(), 4000);
+        std::wstring commandLine = L"\"" + setup + L"\" " + arguments;
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        ASSERT_TRUE(::CreateProcessW(setup.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                     current.path().c_str(), &startup, &process));
+        UniqueHandle processHandle(process.hProcess);
+        UniqueHandle threadHandle(process.hThread);
+        EXPECT_NE(driver::WaitForDialog(L"Quro Host Setup", 30000, process.dwProcessId), nullptr)
+            << "no language chooser";
+        ::TerminateProcess(process.hProcess, kStillRunning);
+        ::WaitForSingleObject(process.hProcess, 10000);
         EXPECT_TRUE(FolderContents(current.path()).empty());
     }
 }
 
 TEST(PackageCommands, DefaultSetupVerifies)
 {
-    if (g_defaultSetup.empty() || !Exists(g_defaultSetup)) GTEST_SKIP() << "no default setup program built";
+    ASSERT_TRUE(Exists(g_defaultSetup)) << "no default setup program at " << testing::PrintToString(g_defaultSetup);
     ScratchFolder scratch;
     EXPECT_EQ(RunSetup(g_defaultSetup, L"/verify", scratch.path()), 0u);
 }
