@@ -218,8 +218,10 @@ HANDLE Start(const std::wstring& exe, const std::wstring& arguments)
     return process.hProcess;
 }
 
-DWORD WaitExit(HANDLE process, DWORD timeoutMs)
+DWORD WaitExit(HANDLE handle, DWORD timeoutMs)
 {
+    const UniqueHandle owned(handle);
+    const HANDLE process = owned.get();
     if (!process) return 0xFFFFFFFF;
     DWORD code = 0xFFFFFFFF;
     if (::WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0) {
