@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "little_endian.h"
+
 namespace package_format {
 
 // Where the package travels: the resource RT_RCDATA (10), 101, language neutral.
@@ -31,13 +33,6 @@ inline constexpr const wchar_t kDamaged[] = L"the setup program is damaged (down
 inline constexpr const wchar_t kDamagedSize[] = L"the setup program is damaged (size)";
 inline constexpr const wchar_t kNoDecompressor[] = L"Windows could not unpack Quro Host";
 inline constexpr const wchar_t kDamagedDigest[] = L"the setup program is damaged (fingerprint)";
-
-inline std::uint64_t ReadLe64(const std::uint8_t* p)
-{
-    std::uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
 
 // Checks that need no decompression: presence, length, magic and size field,
 // in that order. Returns the failure text, or null when the header passes.

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string>
 
+#include "little_endian.h"
+
 namespace file_list {
 
 inline constexpr const wchar_t kDamagedList[] = L"damaged list";
@@ -32,18 +34,6 @@ bool IsAcceptableName(const Char* name, std::size_t length)
         if (name[i] == Char('.') && i + 1 < length && name[i + 1] == Char('.')) return false;
     }
     return true;
-}
-
-inline std::uint16_t ReadLe16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
-inline std::uint32_t ReadLe32(const std::uint8_t* p)
-{
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
-}
-inline std::uint64_t ReadLe64(const std::uint8_t* p)
-{
-    std::uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
 }
 
 // Walks the records of bytes[0 .. length). For each record, convert(name, n)

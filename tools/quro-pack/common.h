@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "../../package/little_endian.h"  // ReadLe16, ReadLe32, ReadLe64
+
 namespace quro_pack {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -17,12 +19,6 @@ struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-inline std::uint16_t GetLe16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
-inline std::uint32_t GetLe32(const std::uint8_t* p)
-{
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
-}
-inline std::uint64_t GetLe64(const std::uint8_t* p) { return GetLe32(p) | (std::uint64_t(GetLe32(p + 4)) << 32); }
 inline void PutLe16(std::uint8_t* p, std::uint16_t v)
 {
     p[0] = std::uint8_t(v);

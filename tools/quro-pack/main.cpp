@@ -196,7 +196,7 @@ void PrintHeader(const PackageResource& r)
     }
     std::printf("magic            %s\n", Printable(r.data, sizeof package_format::kMagic).c_str());
     std::printf("unpacked size    %llu\n",
-                static_cast<unsigned long long>(package_format::ReadLe64(r.data + package_format::kSizeOffset)));
+                static_cast<unsigned long long>(ReadLe64(r.data + package_format::kSizeOffset)));
     std::printf("digest           ");
     for (std::size_t i = 0; i < package_format::kDigestSize; ++i) std::printf("%02x", r.data[package_format::kDigestOffset + i]);
     std::printf("\ncompressed size  %zu\n", r.size - package_format::kHeaderSize);

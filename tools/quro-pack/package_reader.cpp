@@ -34,7 +34,7 @@ const wchar_t* UnpackContainer(const PackageResource& resource, Bytes& unpacked)
 {
     if (!resource.present) return package_format::kNoPackage;
     if (const wchar_t* failure = package_format::CheckHeader(resource.data, resource.size)) return failure;
-    const std::uint64_t size = package_format::ReadLe64(resource.data + package_format::kSizeOffset);
+    const std::uint64_t size = ReadLe64(resource.data + package_format::kSizeOffset);
     const std::uint8_t* stream = resource.data + package_format::kHeaderSize;
     const std::size_t streamSize = resource.size - package_format::kHeaderSize;
 

@@ -85,9 +85,9 @@ struct TreeReader {
         if (!directory) {
             if (std::uint64_t(offset) + 16 > view.size) Damaged();
             const std::uint8_t* p = view.data + offset;
-            const std::uint32_t rva = GetLe32(p), size = GetLe32(p + 4);
-            node->codePage = GetLe32(p + 8);
-            node->reserved = GetLe32(p + 12);
+            const std::uint32_t rva = ReadLe32(p), size = ReadLe32(p + 4);
+            node->codePage = ReadLe32(p + 8);
+            node->reserved = ReadLe32(p + 12);
             if (size > 0) {
                 const auto bytes = BytesAt(image, file, fileSize, rva);
                 if (!bytes || bytes->size < size) Refuse(label, "a resource lies outside the file");
@@ -99,23 +99,23 @@ struct TreeReader {
         }
         if (std::uint64_t(offset) + 16 > view.size) Damaged();
         const std::uint8_t* p = view.data + offset;
-        node->characteristics = GetLe32(p);
-        node->timeDateStamp = GetLe32(p + 4);
-        node->majorVersion = GetLe16(p + 8);
-        node->minorVersion = GetLe16(p + 10);
-        const std::uint64_t count = std::uint64_t(GetLe16(p + 12)) + GetLe16(p + 14);
+        node->characteristics = ReadLe32(p);
+        node->timeDateStamp = ReadLe32(p + 4);
+        node->majorVersion = ReadLe16(p + 8);
+        node->minorVersion = ReadLe16(p + 10);
+        const std::uint64_t count = std::uint64_t(ReadLe16(p + 12)) + ReadLe16(p + 14);
         if (offset + 16 + 8 * count > view.size) Damaged();
         for (std::uint64_t i = 0; i < count; ++i) {
             const std::uint8_t* e = p + 16 + 8 * i;
-            const std::uint32_t nameField = GetLe32(e), dataField = GetLe32(e + 4);
+            const std::uint32_t nameField = ReadLe32(e), dataField = ReadLe32(e + 4);
             Node::Entry entry;
             if (nameField & 0x80000000u) {
                 const std::uint32_t at = nameField & 0x7FFFFFFFu;
                 if (std::uint64_t(at) + 2 > view.size) Damaged();
-                const std::uint16_t length = GetLe16(view.data + at);
+                const std::uint16_t length = ReadLe16(view.data + at);
                 if (std::uint64_t(at) + 2 + 2 * std::uint64_t(length) > view.size) Damaged();
                 entry.key.named = true;
-                for (std::uint16_t k = 0; k < length; ++k) entry.key.name.push_back(char16_t(GetLe16(view.data + at + 2 + 2 * k)));
+                for (std::uint16_t k = 0; k < length; ++k) entry.key.name.push_back(char16_t(ReadLe16(view.data + at + 2 + 2 * k)));
             } else {
                 entry.key.id = nameField;
             }
@@ -327,32 +327,32 @@ private:
 Image ReadImage(const std::uint8_t* file, std::size_t size, const std::string& label)
 {
     if (size < 0x40 || file[0] != 'M' || file[1] != 'Z') Refuse(label, "not a Windows executable");
-    const std::uint64_t pe = GetLe32(file + 0x3C);
+    const std::uint64_t pe = ReadLe32(file + 0x3C);
     if (pe + 24 > size || std::memcmp(file + pe, "PE\0\0", 4) != 0) Refuse(label, "not a PE file");
     const std::uint8_t* coff = file + pe + 4;
-    const std::uint16_t sectionCount = GetLe16(coff + 2);
-    const std::uint16_t optionalSize = GetLe16(coff + 16);
+    const std::uint16_t sectionCount = ReadLe16(coff + 2);
+    const std::uint16_t optionalSize = ReadLe16(coff + 16);
     Image image;
-    image.pointerToSymbolTable = GetLe32(coff + 8);
+    image.pointerToSymbolTable = ReadLe32(coff + 8);
     image.optionalHeader = std::size_t(pe + 24);
     if (image.optionalHeader + optionalSize > size || optionalSize < 2) Refuse(label, "its PE headers are cut short");
     const std::uint8_t* opt = file + image.optionalHeader;
-    const std::uint16_t magic = GetLe16(opt);
+    const std::uint16_t magic = ReadLe16(opt);
     if (magic != 0x20B && magic != 0x10B) Refuse(label, "unknown optional header");
     image.pe32plus = magic == 0x20B;
     const std::size_t directoriesAt = image.pe32plus ? 112 : 96;
     if (optionalSize < directoriesAt) Refuse(label, "its PE headers are cut short");
-    image.sizeOfInitializedData = GetLe32(opt + 8);
-    image.sectionAlignment = GetLe32(opt + 32);
-    image.fileAlignment = GetLe32(opt + 36);
-    image.sizeOfImage = GetLe32(opt + 56);
-    image.sizeOfHeaders = GetLe32(opt + 60);
-    image.checkSum = GetLe32(opt + 64);
+    image.sizeOfInitializedData = ReadLe32(opt + 8);
+    image.sectionAlignment = ReadLe32(opt + 32);
+    image.fileAlignment = ReadLe32(opt + 36);
+    image.sizeOfImage = ReadLe32(opt + 56);
+    image.sizeOfHeaders = ReadLe32(opt + 60);
+    image.checkSum = ReadLe32(opt + 64);
     image.checkSumOffset = image.optionalHeader + 64;
-    const std::uint32_t directoryCount = GetLe32(opt + directoriesAt - 4);
+    const std::uint32_t directoryCount = ReadLe32(opt + directoriesAt - 4);
     const std::size_t present = std::min<std::size_t>({directoryCount, 16, (optionalSize - directoriesAt) / 8});
     for (std::size_t i = 0; i < present; ++i)
-        image.directories.push_back(DataDirectory{GetLe32(opt + directoriesAt + 8 * i), GetLe32(opt + directoriesAt + 8 * i + 4)});
+        image.directories.push_back(DataDirectory{ReadLe32(opt + directoriesAt + 8 * i), ReadLe32(opt + directoriesAt + 8 * i + 4)});
     image.sectionTable = image.optionalHeader + optionalSize;
     if (image.sectionTable + kSectionHeaderSize * std::uint64_t(sectionCount) > size)
         Refuse(label, "its section table is cut short");
@@ -360,11 +360,11 @@ Image ReadImage(const std::uint8_t* file, std::size_t size, const std::string& l
         const std::uint8_t* s = file + image.sectionTable + kSectionHeaderSize * i;
         Section section;
         section.name.assign(reinterpret_cast<const char*>(s), strnlen(reinterpret_cast<const char*>(s), 8));
-        section.virtualSize = GetLe32(s + 8);
-        section.virtualAddress = GetLe32(s + 12);
-        section.rawSize = GetLe32(s + 16);
-        section.rawPointer = GetLe32(s + 20);
-        section.characteristics = GetLe32(s + 36);
+        section.virtualSize = ReadLe32(s + 8);
+        section.virtualAddress = ReadLe32(s + 12);
+        section.rawSize = ReadLe32(s + 16);
+        section.rawPointer = ReadLe32(s + 20);
+        section.characteristics = ReadLe32(s + 36);
         image.sections.push_back(section);
     }
     return image;
@@ -483,7 +483,7 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
         const auto blocks = BytesAt(image, stub, stubSize, rel.rva);
         if (!blocks || blocks->size < rel.size) Refuse(label, "its relocations lie outside the file");
         for (std::size_t o = 0; o + 8 <= rel.size;) {
-            const std::uint32_t page = GetLe32(blocks->data + o), blockSize = GetLe32(blocks->data + o + 4);
+            const std::uint32_t page = ReadLe32(blocks->data + o), blockSize = ReadLe32(blocks->data + o + 4);
             if (blockSize < 8 || blockSize > rel.size - o) Refuse(label, "its relocations are damaged");
             if (page >= movedFrom) Refuse(label, "relocations apply behind its resources, which would move");
             o += blockSize;
