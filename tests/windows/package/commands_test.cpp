@@ -232,6 +232,37 @@ TEST(PackageCommands, NotTheExtractCommand)
     }
 }
 
+// The setup program usually starts from Downloads, where anyone may have left
+// a cabinet.dll. Neither one beside it nor one in its current folder may be
+// loaded: the Compression API comes from System32 only.
+TEST(PackageCommands, ACabinetDllBesideTheSetupIsNeverLoaded)
+{
+    ScratchFolder scratch;
+    const std::wstring setup = MakeSetup(scratch, L"setup", ValidResource());
+    ScratchFolder current;
+    for (const std::wstring& folder : {scratch.path(), current.path()}) {
+        ASSERT_TRUE(::CopyFileW((ProgramFolder() + L"\\planted-cabinet.dll").c_str(), (folder + L"\\cabinet.dll").c_str(),
+                                FALSE));
+    }
+    wchar_t temp[MAX_PATH + 1] = {};
+    ::GetTempPathW(MAX_PATH + 1, temp);
+    const std::wstring mark = std::wstring(temp) + L"quro-planted-cabinet-loaded";
+
+    // The mark works: loading the planted DLL on purpose leaves it.
+    ::DeleteFileW(mark.c_str());
+    const HMODULE planted = ::LoadLibraryW((scratch / L"cabinet.dll").c_str());
+    ASSERT_NE(planted, nullptr);
+    ::FreeLibrary(planted);
+    ASSERT_TRUE(Exists(mark));
+    ::DeleteFileW(mark.c_str());
+
+    EXPECT_EQ(RunSetup(setup, L"/verify", current.path()), 0u);
+    EXPECT_EQ(RunSetup(setup, L"/extract-to out", current.path()), 0u);
+    ExpectSampleFilesIn(current / L"out");
+    EXPECT_FALSE(Exists(mark)) << "the setup program loaded the planted cabinet.dll";
+    ::DeleteFileW(mark.c_str());
+}
+
 TEST(PackageCommands, DefaultSetupVerifies)
 {
     ASSERT_TRUE(Exists(g_defaultSetup)) << "no default setup program at " << testing::PrintToString(g_defaultSetup);
