@@ -3,6 +3,7 @@
 
 #include "app/unique_handles.h"
 #include "install_support.h"
+#include "restart_list.h"
 
 #include <gtest/gtest.h>
 
@@ -115,54 +116,9 @@ TEST(RemoveTree, FileInUseStopsItAndKeepsItsFolders)
     EXPECT_FALSE(PathExists(scratch / L"tree"));
 }
 
-// PendingFileRenameOperations as a list of strings; absent gives none.
-std::vector<std::wstring> PendingOperations()
-{
-    const RegistryValue value = ReadValue(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager",
-                                          L"PendingFileRenameOperations");
-    std::vector<std::wstring> strings;
-    if (!value.exists) return strings;
-    const auto* text = reinterpret_cast<const wchar_t*>(value.data.data());
-    const std::size_t count = value.data.size() / sizeof(wchar_t);
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (text[i] == 0) {
-            strings.emplace_back(text + start, text + i);
-            start = i + 1;
-        }
-    }
-    // The list ends with an empty string of its own.
-    if (!strings.empty() && strings.back().empty() && (strings.size() % 2) == 1) strings.pop_back();
-    return strings;
-}
-
-// Puts the value back as it was before the test, so the prefix stays clean.
-class PendingOperationsGuard {
-public:
-    PendingOperationsGuard()
-        : saved_(ReadValue(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations"))
-    {
-    }
-    ~PendingOperationsGuard()
-    {
-        UniqueRegKey key;
-        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) return;
-        if (saved_.exists) {
-            ::RegSetValueExW(key.get(), L"PendingFileRenameOperations", 0, saved_.type, saved_.data.data(),
-                             static_cast<DWORD>(saved_.data.size()));
-        } else {
-            ::RegDeleteValueW(key.get(), L"PendingFileRenameOperations");
-        }
-    }
-
-private:
-    static constexpr const wchar_t* kSessionManager = L"System\\CurrentControlSet\\Control\\Session Manager";
-    RegistryValue saved_;
-};
-
 TEST(ScheduleTreeDeletionAtRestart, RegistersContentsBeforeTheirFolderAndTheFolderLast)
 {
-    PendingOperationsGuard guard;
+    PendingDeletionsGuard guard;
     ScratchFolder scratch;
     MakeTree(scratch);
     const std::wstring root = scratch / L"tree";
@@ -173,19 +129,11 @@ TEST(ScheduleTreeDeletionAtRestart, RegistersContentsBeforeTheirFolderAndTheFold
     const std::vector<std::wstring> leftovers = WalkTree(root);
     ASSERT_FALSE(leftovers.empty());
 
-    const std::size_t before = PendingOperations().size();
+    const std::size_t before = PendingDeletions().size();
     ScheduleTreeDeletionAtRestart(root, true);
-    std::vector<std::wstring> pending = PendingOperations();
-    pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(before));
-
-    // Pairs of source and empty target; the sources are our entries.
-    ASSERT_EQ(pending.size(), 2 * (leftovers.size() + 1));
-    std::vector<std::wstring> order;
-    for (std::size_t i = 0; i < pending.size(); i += 2) {
-        EXPECT_TRUE(pending[i + 1].empty()) << "a deletion has no target";
-        ASSERT_EQ(pending[i].rfind(L"\\??\\", 0), 0u);
-        order.push_back(pending[i].substr(4));
-    }
+    std::vector<std::wstring> order = PendingDeletions();
+    order.erase(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(before));
+    ASSERT_EQ(order.size(), leftovers.size() + 1) << "every leftover and the folder, as deletions";
     EXPECT_EQ(order.back(), root);
     for (const std::wstring& entry : leftovers) {
         const std::size_t at = IndexOf(order, entry);
@@ -196,11 +144,11 @@ TEST(ScheduleTreeDeletionAtRestart, RegistersContentsBeforeTheirFolderAndTheFold
         }
     }
 
-    const std::size_t mark = PendingOperations().size();
+    const std::size_t mark = PendingDeletions().size();
     ScheduleTreeDeletionAtRestart(root, false);
-    std::vector<std::wstring> withoutFolder = PendingOperations();
-    ASSERT_EQ(withoutFolder.size() - mark, 2 * leftovers.size());
-    EXPECT_NE(withoutFolder[withoutFolder.size() - 2].substr(4), root);
+    const std::vector<std::wstring> withoutFolder = PendingDeletions();
+    ASSERT_EQ(withoutFolder.size() - mark, leftovers.size());
+    EXPECT_NE(withoutFolder.back(), root);
     handle.reset();
 }
 
@@ -212,7 +160,7 @@ TEST(ScheduleTreeDeletionAtRestart, RegistersContentsBeforeTheirFolderAndTheFold
 TEST(LinkedFolder, IsRemovedAsALinkAndNeverEntered)
 {
     if (g_linkFixture.empty()) GTEST_SKIP() << "needs the host-side script that plants the link";
-    PendingOperationsGuard guard;
+    PendingDeletionsGuard guard;
     const std::wstring tree = g_linkFixture + L"\\tree";
     const std::wstring link = tree + L"\\link";
     const std::wstring outside = g_linkFixture + L"\\outside";
@@ -226,9 +174,9 @@ TEST(LinkedFolder, IsRemovedAsALinkAndNeverEntered)
     EXPECT_LT(IndexOf(entries, link), entries.size());
     for (const std::wstring& e : entries) EXPECT_NE(e.rfind(link + L"\\", 0), 0u) << "walked into the link";
 
-    const std::size_t before = PendingOperations().size();
+    const std::size_t before = PendingDeletions().size();
     ScheduleTreeDeletionAtRestart(tree, true);
-    const std::vector<std::wstring> pending = PendingOperations();
+    const std::vector<std::wstring> pending = PendingDeletions();
     for (std::size_t i = before; i < pending.size(); ++i) {
         EXPECT_EQ(pending[i].find(link + L"\\"), std::wstring::npos) << "scheduled what lies behind the link";
     }

@@ -9,6 +9,7 @@
 #include "install/locations.h"
 #include "install_support.h"
 #include "move_file_seam.h"
+#include "restart_list.h"
 #include "recording_boxes.h"
 
 #include <gtest/gtest.h>
@@ -18,8 +19,6 @@
 #include <cwchar>
 
 namespace {
-
-const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 
 const std::vector<TestFile> kNewFiles = {
     {"DraloHost.exe", BytesOf("new main program")},
@@ -129,20 +128,10 @@ TEST_F(InstallSeam, WhenMovingBackFailsTooThePreviousInstallationWaitsUnderTheOl
 
 TEST_F(InstallSeam, AnOldFolderStillInUseGoesAtTheNextRestartWithoutAWord)
 {
-    const RegistryValue saved = ReadValue(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
+    const PendingDeletionsGuard guard;
     PlantOldInstallation();
     const ChildRun run = RunInstallWith(L"hold-after-aside");
-    const RegistryValue pending = ReadValue(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
-    {
-        UniqueRegKey key;
-        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, key.put());
-        if (saved.exists) {
-            ::RegSetValueExW(key.get(), L"PendingFileRenameOperations", 0, saved.type, saved.data.data(),
-                             static_cast<DWORD>(saved.data.size()));
-        } else {
-            ::RegDeleteValueW(key.get(), L"PendingFileRenameOperations");
-        }
-    }
+    const std::vector<std::wstring> pending = PendingDeletions();
     EXPECT_EQ(run.exitCode, 0u);
     ASSERT_EQ(run.boxes.size(), 1u) << "only the final question";
     EXPECT_TRUE(run.boxes[0].question);
@@ -154,18 +143,9 @@ TEST_F(InstallSeam, AnOldFolderStillInUseGoesAtTheNextRestartWithoutAWord)
     // The held file and then the old folder itself end the list.
     const std::vector<std::wstring> old = OldFolders();
     ASSERT_EQ(old.size(), 1u);
-    const auto* text = reinterpret_cast<const wchar_t*>(pending.data.data());
-    std::vector<std::wstring> strings;
-    for (std::size_t i = 0, start = 0; i < pending.data.size() / 2; ++i) {
-        if (text[i] == 0) {
-            strings.emplace_back(text + start, text + i);
-            start = i + 1;
-        }
-    }
-    while (!strings.empty() && strings.back().empty()) strings.pop_back();
-    ASSERT_GE(strings.size(), 3u);
-    EXPECT_EQ(strings[strings.size() - 1], L"\\??\\" + old[0]);
-    EXPECT_EQ(strings[strings.size() - 3], L"\\??\\" + old[0] + L"\\DraloHost.exe");
+    ASSERT_GE(pending.size(), 2u);
+    EXPECT_EQ(pending[pending.size() - 1], old[0]);
+    EXPECT_EQ(pending[pending.size() - 2], old[0] + L"\\DraloHost.exe");
 }
 
 TEST_F(InstallSeam, FoldersLeftByAnInterruptedRunAreCleared)

@@ -1,6 +1,7 @@
 // Removal end to end: a real installation by the real setup program, then
 // the registered uninstall command, answered through the real message boxes.
 #include "tests/driver/driver.h"
+#include "tests/windows/package/restart_list.h"
 #include "tests/windows/remove/system_state.h"
 #include "ui/texts.h"
 
@@ -141,14 +142,14 @@ class RemovalTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        savedPending_ = state::SavePending();
+        savedPending_ = SavePendingDeletions();
         savedRun_ = state::ReadValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue);
         savedLanguage_ = state::ReadFileText(state::LanguageFile());
         temporaryBefore_ = TemporaryFolders();
         dataBefore_.clear();  // cases that loop run SetUp again
         for (const std::wstring& folder : state::DataFolders()) dataBefore_.push_back(state::Exists(folder));
         ASSERT_FALSE(state::Exists(state::InstallFolder())) << "a previous run left an installation behind";
-        state::ClearPending();
+        ClearPendingDeletions();
         state::DeleteTree(state::CleanupRecord());
     }
 
@@ -178,7 +179,7 @@ protected:
             ::DeleteFileW(state::LanguageFile().c_str());
         }
         state::DeleteTree(FolderOf(state::CleanupRecord()));
-        state::RestorePending(savedPending_);
+        RestorePendingDeletions(savedPending_);
     }
 
     void SetLanguage(const char* code)
@@ -275,7 +276,7 @@ protected:
         EXPECT_TRUE(state::Exists(state::StartMenuShortcut()));
         EXPECT_TRUE(state::Exists(state::DesktopShortcut()));
         EXPECT_FALSE(state::Exists(state::CleanupRecord())) << "the clean-up call ran";
-        EXPECT_TRUE(state::PendingDeletions().empty());
+        EXPECT_TRUE(PendingDeletions().empty());
     }
 
     void ExpectInstallationGone()
@@ -313,7 +314,7 @@ protected:
     HANDLE heldOpen_ = INVALID_HANDLE_VALUE;
 
 private:
-    std::optional<state::RegValue> savedPending_;
+    PendingSnapshot savedPending_;
     std::optional<state::RegValue> savedRun_;
     std::optional<std::string> savedLanguage_;
     std::vector<std::wstring> temporaryBefore_;
@@ -444,7 +445,7 @@ TEST_F(RemovalTest, YesRemovesTheInstallationAndTheDataOnlyOnRequest)
         // Installation points an existing value at the installed program;
         // the user may have added arguments since.
         ASSERT_NO_FATAL_FAILURE(SetAutostart(L"\"" + state::InstallFolder() + L"\\DraloHost.exe\" --minimized"));
-        state::ClearPending();
+        ClearPendingDeletions();
 
         Removal removal;
         ASSERT_NO_FATAL_FAILURE(RemoveThroughRegisteredCommand(c.answer, removal));
@@ -456,7 +457,7 @@ TEST_F(RemovalTest, YesRemovesTheInstallationAndTheDataOnlyOnRequest)
         EXPECT_FALSE(AutostartPresent());
         ExpectDataFolders(!c.removeData);
         const std::wstring temporaryCopy = removal.temporaryFolder + L"\\Quro-Setup.exe";
-        EXPECT_EQ(state::PendingDeletions(), (std::vector<std::wstring>{temporaryCopy, removal.temporaryFolder}));
+        EXPECT_EQ(PendingDeletions(), (std::vector<std::wstring>{temporaryCopy, removal.temporaryFolder}));
 
         TearDown();
         SetUp();
@@ -469,7 +470,7 @@ TEST_F(RemovalTest, FileInUseLeavesTheRestForRestart)
 {
     ASSERT_NO_FATAL_FAILURE(Install());
     ASSERT_NO_FATAL_FAILURE(SetLanguage("En"));
-    state::ClearPending();
+    ClearPendingDeletions();
     const std::wstring held = state::InstallFolder() + L"\\data\\licenses\\notice.txt";
     heldOpen_ = ::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(heldOpen_, INVALID_HANDLE_VALUE);
@@ -482,7 +483,7 @@ TEST_F(RemovalTest, FileInUseLeavesTheRestForRestart)
     const std::wstring folder = state::InstallFolder();
     const std::vector<std::wstring> left = state::Walk(folder);
     ASSERT_FALSE(left.empty());
-    const std::vector<std::wstring> pending = state::PendingDeletions();
+    const std::vector<std::wstring> pending = PendingDeletions();
     // The exact order inside the folder is the walk's; what matters is that
     // everything left is there, folders after their contents, the folder last.
     ASSERT_EQ(pending.size(), left.size() + 3);
@@ -513,7 +514,7 @@ TEST_F(RemovalTest, WithoutTheMainProgramAndBesideLookAlikeFolders)
 {
     ASSERT_NO_FATAL_FAILURE(Install());
     ASSERT_NO_FATAL_FAILURE(SetLanguage("En"));
-    state::ClearPending();
+    ClearPendingDeletions();
     ASSERT_TRUE(::DeleteFileW((state::InstallFolder() + L"\\DraloHost.exe").c_str()));
     const std::vector<std::wstring> beside = {state::InstallFolder() + L".new", state::InstallFolder() + L".old-5",
                                               state::ProgramFiles() + L"\\Quro-Remove-1"};
@@ -607,7 +608,7 @@ TEST_F(RemovalTest, NothingInstalledFromAnotherFolder)
         EXPECT_EQ(ExitCode(setup), 0u);
 
         EXPECT_TRUE(NewTemporaryFolders().empty());
-        EXPECT_TRUE(state::PendingDeletions().empty());
+        EXPECT_TRUE(PendingDeletions().empty());
         EXPECT_EQ(AutostartPresent(), c.autostartStays);
         for (const std::wstring& dataFolder : state::DataFolders()) {
             EXPECT_EQ(state::Exists(dataFolder), !c.removeData) << testing::PrintToString(dataFolder);

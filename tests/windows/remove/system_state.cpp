@@ -191,40 +191,4 @@ RegValue StringValue(const std::wstring& text)
     return value;
 }
 
-std::vector<std::wstring> PendingDeletions()
-{
-    std::vector<std::wstring> paths;
-    const std::optional<RegValue> value = ReadValue(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingValue);
-    if (!value) return paths;
-    // Pairs of source and target; an empty target is a deletion, so the list
-    // cannot be read as an ordinary multi-string, which ends at an empty one.
-    const wchar_t* units = reinterpret_cast<const wchar_t*>(value->data.data());
-    const std::size_t count = value->data.size() / sizeof(wchar_t);
-    std::vector<std::wstring> strings;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (units[i] == L'\0') {
-            strings.emplace_back(units + start, i - start);
-            start = i + 1;
-        }
-    }
-    for (std::size_t i = 0; i + 1 < strings.size(); i += 2) {
-        if (strings[i].empty()) break;
-        if (!strings[i + 1].empty()) continue;
-        std::wstring path = strings[i];
-        if (path.rfind(L"\\??\\", 0) == 0) path.erase(0, 4);
-        paths.push_back(path);
-    }
-    return paths;
-}
-
-std::optional<RegValue> SavePending() { return ReadValue(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingValue); }
-
-void RestorePending(const std::optional<RegValue>& saved)
-{
-    RestoreValue(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingValue, saved);
-}
-
-void ClearPending() { DeleteValue(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingValue); }
-
 }  // namespace state

@@ -54,14 +54,5 @@ RegValue StringValue(const std::wstring& text);
 inline constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuroHost";
 inline constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr wchar_t kRunValue[] = L"Dralo Host";
-inline constexpr wchar_t kSessionManagerKey[] = L"System\\CurrentControlSet\\Control\\Session Manager";
-inline constexpr wchar_t kPendingValue[] = L"PendingFileRenameOperations";
-
-// The paths registered for deletion at restart, in order, without the
-// "\??\" prefix; rename operations (with a target) are left out.
-std::vector<std::wstring> PendingDeletions();
-std::optional<RegValue> SavePending();
-void RestorePending(const std::optional<RegValue>& saved);
-void ClearPending();
 
 }  // namespace state
