@@ -94,7 +94,8 @@ std::wstring UnpackContainerBytes(const std::uint8_t* resource, std::uint32_t si
 
 std::wstring UnpackContainer()
 {
-    HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(package_format::kResourceId), MAKEINTRESOURCEW(package_format::kResourceType));
+    HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(package_format::kResourceId),
+                                  MAKEINTRESOURCEW(package_format::kResourceType));
     if (!found) return UnpackContainerBytes(nullptr, 0, false);
     HGLOBAL loaded = ::LoadResource(nullptr, found);
     const void* bytes = loaded ? ::LockResource(loaded) : nullptr;

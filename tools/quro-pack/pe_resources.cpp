@@ -115,7 +115,8 @@ struct TreeReader {
                 const std::uint16_t length = ReadLe16(view.data + at);
                 if (std::uint64_t(at) + 2 + 2 * std::uint64_t(length) > view.size) Damaged();
                 entry.key.named = true;
-                for (std::uint16_t k = 0; k < length; ++k) entry.key.name.push_back(char16_t(ReadLe16(view.data + at + 2 + 2 * k)));
+                for (std::uint16_t k = 0; k < length; ++k)
+                    entry.key.name.push_back(char16_t(ReadLe16(view.data + at + 2 + 2 * k)));
             } else {
                 entry.key.id = nameField;
             }
@@ -229,7 +230,8 @@ Serialized Serialize(const Node& root, std::uint32_t sectionRva, const std::stri
         offset += last->data.size;
     }
     out.size = offset;
-    if (std::uint64_t(sectionRva) + offset >= k4GiB) throw Failure("with this package the setup program would reach 4 GiB");
+    if (std::uint64_t(sectionRva) + offset >= k4GiB)
+        throw Failure("with this package the setup program would reach 4 GiB");
 
     std::uint8_t* h = out.head.data();
     for (const Node* d : dirs) {
@@ -238,7 +240,8 @@ Serialized Serialize(const Node& root, std::uint32_t sectionRva, const std::stri
         PutLe32(p + 4, d->timeDateStamp);
         PutLe16(p + 8, d->majorVersion);
         PutLe16(p + 10, d->minorVersion);
-        const auto named = std::count_if(d->entries.begin(), d->entries.end(), [](const Node::Entry& e) { return e.key.named; });
+        const auto named =
+            std::count_if(d->entries.begin(), d->entries.end(), [](const Node::Entry& e) { return e.key.named; });
         if (d->entries.size() > 0xFFFF) Refuse(label, "a resource directory has too many entries");
         PutLe16(p + 12, std::uint16_t(named));
         PutLe16(p + 14, std::uint16_t(d->entries.size() - std::size_t(named)));
@@ -292,7 +295,8 @@ public:
             std::uint64_t run = (size - i) & ~std::uint64_t(1);
             if (position_ < skip_) run = std::min(run, (skip_ - position_) & ~std::uint64_t(1));
             if (data)
-                for (std::uint64_t k = 0; k < run; k += 2) sum_ += std::uint32_t(data[i + k]) | (std::uint32_t(data[i + k + 1]) << 8);
+                for (std::uint64_t k = 0; k < run; k += 2)
+                    sum_ += std::uint32_t(data[i + k]) | (std::uint32_t(data[i + k + 1]) << 8);
             position_ += run;
             i += std::size_t(run);
         }
@@ -352,7 +356,8 @@ Image ReadImage(const std::uint8_t* file, std::size_t size, const std::string& l
     const std::uint32_t directoryCount = ReadLe32(opt + directoriesAt - 4);
     const std::size_t present = std::min<std::size_t>({directoryCount, 16, (optionalSize - directoriesAt) / 8});
     for (std::size_t i = 0; i < present; ++i)
-        image.directories.push_back(DataDirectory{ReadLe32(opt + directoriesAt + 8 * i), ReadLe32(opt + directoriesAt + 8 * i + 4)});
+        image.directories.push_back(
+            DataDirectory{ReadLe32(opt + directoriesAt + 8 * i), ReadLe32(opt + directoriesAt + 8 * i + 4)});
     image.sectionTable = image.optionalHeader + optionalSize;
     if (image.sectionTable + kSectionHeaderSize * std::uint64_t(sectionCount) > size)
         Refuse(label, "its section table is cut short");
@@ -413,7 +418,8 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
 {
     const Image image = ReadImage(stub, stubSize, label);
     if (!image.pe32plus) Refuse(label, "not a 64-bit (PE32+) program");
-    if (image.directories.size() <= std::size_t(kRelocationDirectory)) Refuse(label, "its PE headers lack data directories");
+    if (image.directories.size() <= std::size_t(kRelocationDirectory))
+        Refuse(label, "its PE headers lack data directories");
     const DataDirectory cert = image.directories[kCertificateDirectory];
     if (cert.rva || cert.size)
         Refuse(label, "it is signed (it has a certificate table); embed into the unsigned build and sign the result");
@@ -441,7 +447,8 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
     int rsrc = -1;
     if (res.rva) {
         rsrc = SectionOf(image, res.rva);
-        if (rsrc < 0 || sections[std::size_t(rsrc)].virtualAddress != res.rva || sections[std::size_t(rsrc)].rawSize == 0)
+        if (rsrc < 0 || sections[std::size_t(rsrc)].virtualAddress != res.rva ||
+            sections[std::size_t(rsrc)].rawSize == 0)
             Refuse(label, "its resource directory does not begin a section of its own");
     }
     const int reloc = rel.rva ? SectionOf(image, rel.rva) : -1;
@@ -451,7 +458,9 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
     const int at = rsrc >= 0 ? rsrc : (relocLast ? reloc : count);
     const int after = count - at - (rsrc >= 0 ? 1 : 0);
     if (after > 1 || (after == 1 && !relocLast))
-        Refuse(label, "sections other than .reloc follow its resource section, and only .rsrc followed by .reloc can be rewritten");
+        Refuse(label,
+               "sections other than .reloc follow its resource section, and only .rsrc followed by .reloc can be "
+               "rewritten");
     const bool moveReloc = after == 1;
     const Section* relocSection = moveReloc ? &sections[std::size_t(reloc)] : nullptr;
     if (moveReloc && relocSection->rawSize == 0) Refuse(label, "its .reloc section has no data");
@@ -460,7 +469,8 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
     if (rsrc >= 0) {
         const Section& s = sections[std::size_t(rsrc)];
         const std::uint64_t next = moveReloc ? relocSection->rawPointer : fileEnd;
-        if (std::uint64_t(s.rawPointer) + s.rawSize != next) Refuse(label, "its resource section is not where it can grow");
+        if (std::uint64_t(s.rawPointer) + s.rawSize != next)
+            Refuse(label, "its resource section is not where it can grow");
     }
 
     // The moved part of the image starts at the resource section; nothing but
@@ -472,7 +482,8 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
     else if (moveReloc)
         movedFrom = relocSection->virtualAddress;
     else
-        movedFrom = count ? AlignUp(std::uint64_t(sections.back().virtualAddress) + Extent(sections.back()), image.sectionAlignment)
+        movedFrom = count ? AlignUp(std::uint64_t(sections.back().virtualAddress) + Extent(sections.back()),
+                                    image.sectionAlignment)
                           : AlignUp(image.sizeOfHeaders, image.sectionAlignment);
     for (std::size_t i = 0; i < image.directories.size(); ++i) {
         if (int(i) == kResourceDirectory || int(i) == kRelocationDirectory || int(i) == kCertificateDirectory) continue;
@@ -521,16 +532,19 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
     const std::uint64_t newFileSize = moveReloc ? relocRaw + relocSection->rawSize : relocRaw;
     std::uint64_t imageEnd = moveReloc ? relocRva + Extent(*relocSection) : rsrcRva + section.size;
     for (int i = 0; i < at; ++i)
-        imageEnd = std::max(imageEnd, std::uint64_t(sections[std::size_t(i)].virtualAddress) + Extent(sections[std::size_t(i)]));
+        imageEnd = std::max(imageEnd,
+                            std::uint64_t(sections[std::size_t(i)].virtualAddress) + Extent(sections[std::size_t(i)]));
     const std::uint64_t sizeOfImage = AlignUp(imageEnd, image.sectionAlignment);
-    if (sizeOfImage >= k4GiB || newFileSize >= k4GiB) throw Failure("with this package the setup program would reach 4 GiB");
+    if (sizeOfImage >= k4GiB || newFileSize >= k4GiB)
+        throw Failure("with this package the setup program would reach 4 GiB");
     // The linker's sum of initialized-data sections, with the resource
     // section's share replaced (a new .rsrc counts as initialized data).
     std::uint64_t initialized = image.sizeOfInitializedData;
     if (rsrc < 0)
         initialized += rsrcRawSize;
     else if (sections[std::size_t(rsrc)].characteristics & kScnInitializedData)
-        initialized = initialized - std::min<std::uint64_t>(initialized, sections[std::size_t(rsrc)].rawSize) + rsrcRawSize;
+        initialized =
+            initialized - std::min<std::uint64_t>(initialized, sections[std::size_t(rsrc)].rawSize) + rsrcRawSize;
     if (initialized >= k4GiB) throw Failure("with this package the setup program would reach 4 GiB");
 
     // Headers and every section before the resources, patched.
@@ -542,7 +556,8 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
         std::uint64_t firstRaw = image.sizeOfHeaders;
         for (const Section& s : sections)
             if (s.rawSize) firstRaw = std::min<std::uint64_t>(firstRaw, s.rawPointer);
-        if (tableEnd > firstRaw || std::any_of(stub + tableEnd - kSectionHeaderSize, stub + tableEnd, [](std::uint8_t b) { return b != 0; }))
+        if (tableEnd > firstRaw ||
+            std::any_of(stub + tableEnd - kSectionHeaderSize, stub + tableEnd, [](std::uint8_t b) { return b != 0; }))
             Refuse(label, "it has no resource section and no room in its headers for one");
         Section added;
         added.name = ".rsrc";
@@ -582,7 +597,8 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
     PutLe32(opt + directoriesAt + 8 * kResourceDirectory, std::uint32_t(rsrcRva));
     PutLe32(opt + directoriesAt + 8 * kResourceDirectory + 4, std::uint32_t(section.size));
     if (moveReloc)
-        PutLe32(opt + directoriesAt + 8 * kRelocationDirectory, std::uint32_t(rel.rva - relocSection->virtualAddress + relocRva));
+        PutLe32(opt + directoriesAt + 8 * kRelocationDirectory,
+                std::uint32_t(rel.rva - relocSection->virtualAddress + relocRva));
 
     static const std::uint8_t zeros[4096] = {};
     const std::uint64_t padBefore = rsrcRaw - head.size();

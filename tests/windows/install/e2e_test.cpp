@@ -40,8 +40,8 @@ std::wstring StringValue(const wchar_t* name, DWORD* type)
 {
     wchar_t data[1024] = {};
     DWORD size = sizeof data;
-    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kTestUninstallKey, name, RRF_RT_ANY | RRF_NOEXPAND | RRF_SUBKEY_WOW6464KEY, type,
-                       data, &size) != ERROR_SUCCESS) {
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kTestUninstallKey, name, RRF_RT_ANY | RRF_NOEXPAND | RRF_SUBKEY_WOW6464KEY,
+                       type, data, &size) != ERROR_SUCCESS) {
         return L"<absent>";
     }
     return data;
@@ -273,7 +273,8 @@ TEST_F(InstallEndToEnd, FailuresBeforeTheSwapLeaveThePreviousInstallationByteFor
     MakeSetupWithResource(broken, damaged);
     // "block" is a file, so no folder of that name can hold inner.txt.
     const std::wstring unwritable = scratch_ / L"unwritable.exe";
-    MakeSetup(unwritable, {{"DraloHost.exe", BytesOf("new")}, {"block", BytesOf("a file")}, {"block\\inner.txt", BytesOf("x")}});
+    MakeSetup(unwritable,
+              {{"DraloHost.exe", BytesOf("new")}, {"block", BytesOf("a file")}, {"block\\inner.txt", BytesOf("x")}});
 
     const struct {
         std::wstring setup;

@@ -161,8 +161,9 @@ Bytes DwordData(DWORD value)
 void SetRunValue(DWORD type, const Bytes& data)
 {
     UniqueRegKey key;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kTestRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, kTestRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
+        ERROR_SUCCESS);
     ASSERT_EQ(::RegSetValueExW(key.get(), L"Dralo Host", 0, type, data.data(), static_cast<DWORD>(data.size())),
               ERROR_SUCCESS);
 }

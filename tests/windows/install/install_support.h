@@ -51,7 +51,8 @@ Bytes DwordData(DWORD value);
 
 // Written out here rather than taken from the program, so that a wrong key
 // in the program fails the tests.
-inline constexpr const wchar_t kTestUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuroHost";
+inline constexpr const wchar_t kTestUninstallKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuroHost";
 inline constexpr const wchar_t kTestRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 void SetRunValue(DWORD type, const Bytes& data);
 void DeleteRunValue();

@@ -241,8 +241,8 @@ TEST(PackageCommands, ACabinetDllBesideTheSetupIsNeverLoaded)
     const std::wstring setup = MakeSetup(scratch, L"setup", ValidResource());
     ScratchFolder current;
     for (const std::wstring& folder : {scratch.path(), current.path()}) {
-        ASSERT_TRUE(::CopyFileW((ProgramFolder() + L"\\planted-cabinet.dll").c_str(), (folder + L"\\cabinet.dll").c_str(),
-                                FALSE));
+        ASSERT_TRUE(::CopyFileW((ProgramFolder() + L"\\planted-cabinet.dll").c_str(),
+                                (folder + L"\\cabinet.dll").c_str(), FALSE));
     }
     wchar_t temp[MAX_PATH + 1] = {};
     ::GetTempPathW(MAX_PATH + 1, temp);
