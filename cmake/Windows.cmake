@@ -66,8 +66,9 @@ file(GLOB QURO_CORE_SOURCES CONFIGURE_DEPENDS
   app/*.cpp package/*.cpp ui/*.cpp hosted/*.cpp install/*.cpp remove/*.cpp)
 list(REMOVE_ITEM QURO_CORE_SOURCES ${CMAKE_SOURCE_DIR}/app/main.cpp)
 add_library(quro_setup_core STATIC ${QURO_CORE_SOURCES})
-# Known DLLs only; cabinet, bcrypt and comctl32 are loaded at run time.
-target_link_libraries(quro_setup_core PUBLIC kernel32 user32 gdi32 advapi32 shell32 ole32 shlwapi uuid)
+# Known DLLs only (ntdll is mapped into every process before any other); cabinet,
+# bcrypt and comctl32 are loaded at run time.
+target_link_libraries(quro_setup_core PUBLIC kernel32 user32 gdi32 advapi32 shell32 ole32 shlwapi ntdll uuid)
 
 # The setup program without a package. quro-pack puts a package into a copy of
 # it (RCDATA 101), which makes a setup for any hosted folder without a compiler.

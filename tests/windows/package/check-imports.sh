@@ -3,7 +3,7 @@
 # be looked up first in the folder the program was started from.
 #   check-imports.sh STUB [OTHER.exe ...]   every one named must exist
 set -u
-allowed='^(kernel32|user32|gdi32|advapi32|shell32|ole32|shlwapi|msvcrt)\.dll$'
+allowed='^(kernel32|user32|gdi32|advapi32|shell32|ole32|shlwapi|msvcrt|ntdll)\.dll$'
 objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 
 [ $# -ge 1 ] || { echo "usage: $0 STUB [EXE...]" >&2; exit 2; }
