@@ -1,6 +1,5 @@
 #include "install/install_sequence.h"
 
-#include "app/elevation.h"
 #include "app/unique_handles.h"
 #include "hosted/close_hosted.h"
 #include "install/file_tree.h"
@@ -8,6 +7,8 @@
 #include "install/locations.h"
 #include "install/move_file_call.h"
 #include "install/product.h"
+#include "install/restart_deletions.h"
+#include "install/setup_copy.h"
 #include "install/shortcuts.h"
 #include "package/extract.h"
 #include "package/file_list.h"
@@ -74,6 +75,9 @@ int FailBeforeSwap(const std::wstring& stagingFolder, const std::wstring& reason
 
 int RunInstall()
 {
+    // Before anything else, while the file is surely the one that was started.
+    const UniqueFileHandle ownFile = OpenOwnExecutable();
+
     if (!CloseHostedApplication(false)) {
         ShowMessage(Localize(NothingChanged), false);
         return kStillRunning;
@@ -112,6 +116,10 @@ int RunInstall()
                          MakeProgressCallback(static_cast<std::int32_t>(files.size())))) {
         return FailBeforeSwap(stagingFolder, failure);
     }
+    // The uninstaller travels with the files: from the moment of the swap the
+    // registered "Quro-Setup.exe /uninstall" names a whole file. Best-effort,
+    // like every step of registration.
+    if (ownFile) CopyFromHandle(ownFile.get(), SetupCopyPath(stagingFolder));
 
     // Both renames stay on one volume, so each one is atomic: at every moment
     // the install folder holds one complete version, or is absent while the
@@ -126,9 +134,11 @@ int RunInstall()
     }
 
     // Past the swap every step is best-effort: the new version is in place.
+    // A removal that found files in use asked Windows to delete the install
+    // folder at the next restart; that would now delete the new version.
+    ForgetRestartDeletions({installFolder, stagingFolder});
     if (hadFolder) RemoveOldFolder(oldFolder);
     RemoveStaleOldFolders(installFolder);
-    ::CopyFileW(OwnExecutablePath().c_str(), SetupCopyPath(installFolder).c_str(), FALSE);
     WriteUninstallEntry(installFolder, mainExecutable);
     // A folder the shell cannot name would put the link at a drive's root.
     if (!KnownFolderPath(FOLDERID_CommonPrograms).empty()) {

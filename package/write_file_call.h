@@ -1,5 +1,6 @@
-// The one WriteFile call of extraction, alone in its own file so that a test
-// build can count chunks or make a write come out short.
+// The WriteFile call of extraction and of the setup copy, alone in its own
+// file so that a test build can count chunks, make a write come out short or
+// stop a run in the middle of the copy.
 #pragma once
 
 #include <windows.h>

@@ -1,5 +1,6 @@
 // The tree helpers that both installation and removal stand on.
 #include "install/file_tree.h"
+#include "install/restart_deletions.h"
 
 #include "app/unique_handles.h"
 #include "install_support.h"
@@ -150,6 +151,46 @@ TEST(ScheduleTreeDeletionAtRestart, RegistersContentsBeforeTheirFolderAndTheFold
     ASSERT_EQ(withoutFolder.size() - mark, leftovers.size());
     EXPECT_NE(withoutFolder.back(), root);
     handle.reset();
+}
+
+// A reinstall takes its folders back out of the restart list that an earlier
+// removal left, in both values Windows reads, and nothing else.
+TEST(ForgetRestartDeletions, TakesOutOnlyDeletionsAtOrBelowOurFolders)
+{
+    PendingDeletionsGuard guard;
+    const std::wstring folder = L"C:\\Program Files\\Quro";
+    using Strings = std::vector<std::wstring>;
+    const Strings kept = {
+        L"\\??\\C:\\Program Files\\Quro.old-12\\x", L"",
+        L"\\??\\C:\\Program Files\\Quro-Remove-5\\Quro-Setup.exe", L"",
+        L"\\??\\C:\\Program Files\\Quro\\moved.txt", L"!\\??\\C:\\elsewhere.txt",  // a rename, not a deletion
+        L"\\??\\C:\\Program Files\\Quroo", L"",
+        L"\\??\\D:\\Other\\file", L"",
+    };
+    const Strings ours = {
+        L"\\??\\C:\\Program Files\\Quro\\a.txt", L"",
+        L"\\??\\c:\\program files\\QURO", L"",
+        L"C:\\Program Files\\Quro\\sub", L"",
+        L"\\??\\C:\\Program Files\\Quro.new\\stray", L"",
+    };
+    Strings mixed;
+    for (std::size_t i = 0; i < ours.size(); i += 2) {
+        mixed.insert(mixed.end(), {ours[i], ours[i + 1], kept[i], kept[i + 1]});
+    }
+    mixed.insert(mixed.end(), kept.begin() + static_cast<std::ptrdiff_t>(ours.size()), kept.end());
+    const struct {
+        const char* what;
+        Strings before, after;
+    } cases[] = {
+        {"ours among others", mixed, kept},
+        {"only ours: the value goes", ours, {}},
+        {"none of ours", kept, kept},
+    };
+    for (const auto& c : cases) {
+        for (const wchar_t* value : kPendingValues) SetPendingStrings(value, c.before);
+        ForgetRestartDeletions({folder, folder + L".new"});
+        for (const wchar_t* value : kPendingValues) EXPECT_EQ(PendingStrings(value), c.after) << c.what;
+    }
 }
 
 // A tree with a link to a folder outside it, planted by the host-side script

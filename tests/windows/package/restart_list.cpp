@@ -3,44 +3,53 @@
 namespace {
 
 constexpr wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
-constexpr wchar_t kPending[] = L"PendingFileRenameOperations";
+
+PendingSnapshot::Value ReadList(const wchar_t* name)
+{
+    PendingSnapshot::Value value;
+    DWORD size = 0;
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, name, RRF_RT_ANY, &value.type, nullptr, &size) !=
+        ERROR_SUCCESS) {
+        return value;
+    }
+    value.data.resize(size);
+    value.existed = ::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, name, RRF_RT_ANY, &value.type,
+                                   value.data.data(), &size) == ERROR_SUCCESS;
+    value.data.resize(size);
+    return value;
+}
+
+void WriteList(const wchar_t* name, const PendingSnapshot::Value& value)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    if (value.existed) {
+        ::RegSetValueExW(key, name, 0, value.type, value.data.data(), static_cast<DWORD>(value.data.size()));
+    } else {
+        ::RegDeleteValueW(key, name);
+    }
+    ::RegCloseKey(key);
+}
 
 }  // namespace
 
 PendingSnapshot SavePendingDeletions()
 {
     PendingSnapshot saved;
-    DWORD size = 0;
-    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, RRF_RT_ANY, &saved.type, nullptr, &size) !=
-        ERROR_SUCCESS) {
-        return saved;
-    }
-    saved.data.resize(size);
-    saved.existed = ::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPending, RRF_RT_ANY, &saved.type,
-                                   saved.data.data(), &size) == ERROR_SUCCESS;
-    saved.data.resize(size);
+    for (int i = 0; i < 2; ++i) saved.values[i] = ReadList(kPendingValues[i]);
     return saved;
 }
 
 void RestorePendingDeletions(const PendingSnapshot& saved)
 {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-    if (saved.existed) {
-        ::RegSetValueExW(key, kPending, 0, saved.type, saved.data.data(), static_cast<DWORD>(saved.data.size()));
-    } else {
-        ::RegDeleteValueW(key, kPending);
-    }
-    ::RegCloseKey(key);
+    for (int i = 0; i < 2; ++i) WriteList(kPendingValues[i], saved.values[i]);
 }
 
 void ClearPendingDeletions() { RestorePendingDeletions(PendingSnapshot{}); }
 
-std::vector<std::wstring> PendingDeletions()
+std::vector<std::wstring> PendingStrings(const wchar_t* name)
 {
-    std::vector<std::wstring> paths;
-    const PendingSnapshot value = SavePendingDeletions();
-    if (!value.existed) return paths;
+    const PendingSnapshot::Value value = ReadList(name);
     // Pairs of source and target; an empty target is a deletion, so the list
     // cannot be read as an ordinary multi-string, which ends at an empty one.
     const auto* units = reinterpret_cast<const wchar_t*>(value.data.data());
@@ -52,6 +61,27 @@ std::vector<std::wstring> PendingDeletions()
             start = i + 1;
         }
     }
+    if (strings.size() % 2 == 1 && strings.back().empty()) strings.pop_back();
+    return strings;
+}
+
+void SetPendingStrings(const wchar_t* name, const std::vector<std::wstring>& strings)
+{
+    std::wstring data;
+    for (const std::wstring& s : strings) data.append(s).push_back(L'\0');
+    data.push_back(L'\0');
+    PendingSnapshot::Value value;
+    value.existed = true;
+    value.type = REG_MULTI_SZ;
+    value.data.assign(reinterpret_cast<const BYTE*>(data.data()),
+                      reinterpret_cast<const BYTE*>(data.data() + data.size()));
+    WriteList(name, value);
+}
+
+std::vector<std::wstring> PendingDeletions()
+{
+    std::vector<std::wstring> paths;
+    const std::vector<std::wstring> strings = PendingStrings(kPendingValues[0]);
     for (std::size_t i = 0; i + 1 < strings.size(); i += 2) {
         if (strings[i].empty()) break;
         if (!strings[i + 1].empty()) continue;

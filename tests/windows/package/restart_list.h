@@ -1,5 +1,6 @@
 // The deletions Windows keeps for the next restart (the Session Manager's
-// PendingFileRenameOperations), as the Windows-side tests read and put back.
+// PendingFileRenameOperations, and PendingFileRenameOperations2 beside it),
+// as the Windows-side tests read, write and put back.
 #pragma once
 
 #include <windows.h>
@@ -7,16 +8,25 @@
 #include <string>
 #include <vector>
 
-// The paths registered for deletion, in order, without the "\??\" prefix
-// Windows stores them with; renames are left out.
+inline constexpr const wchar_t* kPendingValues[] = {L"PendingFileRenameOperations", L"PendingFileRenameOperations2"};
+
+// The paths registered for deletion in the first value, in order, without
+// the "\??\" prefix Windows stores them with; renames are left out.
 std::vector<std::wstring> PendingDeletions();
 void ClearPendingDeletions();
 
-// The list as it stood, to put back after a test.
+// A list value as its strings, sources and targets in turn, an empty target
+// for a deletion; without the list's closing empty string. Absent: none.
+std::vector<std::wstring> PendingStrings(const wchar_t* value);
+void SetPendingStrings(const wchar_t* value, const std::vector<std::wstring>& strings);
+
+// Both values as they stood, to put back after a test.
 struct PendingSnapshot {
-    bool existed = false;
-    DWORD type = REG_NONE;
-    std::vector<BYTE> data;
+    struct Value {
+        bool existed = false;
+        DWORD type = REG_NONE;
+        std::vector<BYTE> data;
+    } values[2];
 };
 PendingSnapshot SavePendingDeletions();
 void RestorePendingDeletions(const PendingSnapshot& saved);

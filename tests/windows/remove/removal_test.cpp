@@ -23,6 +23,7 @@ namespace {
 std::wstring g_setup;       // the setup program with the sample application
 std::wstring g_outside;     // set by the host script that plants data-folder links
 std::wstring g_probeLink;   // a planted link to a non-empty folder, free to delete
+std::wstring g_restart;     // the command line that performs a restart's registered deletions
 
 constexpr DWORD kBoxTimeoutMs = 30000;
 constexpr DWORD kExitTimeoutMs = 60000;
@@ -506,6 +507,75 @@ TEST_F(RemovalTest, FileInUseLeavesTheRestForRestart)
     EXPECT_FALSE(state::KeyExists(HKEY_LOCAL_MACHINE, state::kUninstallKey, KEY_WOW64_64KEY));
 }
 
+// A removal that found a file in use left the install folder to the next
+// restart; installing again before that restart must take those
+// registrations back, or the restart deletes the new installation. Whatever
+// else the list holds stays as it was.
+TEST_F(RemovalTest, ReinstallSurvivesTheRestartThatAnEarlierRemovalAskedFor)
+{
+    ASSERT_FALSE(g_restart.empty()) << "needs --restart-command";
+    ASSERT_NO_FATAL_FAILURE(Install());
+    ASSERT_NO_FATAL_FAILURE(SetLanguage("En"));
+    const std::wstring folder = state::InstallFolder();
+    heldOpen_ = ::CreateFileW((folder + L"\\data\\licenses\\notice.txt").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(heldOpen_, INVALID_HANDLE_VALUE);
+    Removal removal;
+    ASSERT_NO_FATAL_FAILURE(RemoveThroughRegisteredCommand(DataAnswer::No, removal));
+    ASSERT_EQ(removal.finalText, English(RemovedWithRestart));
+    ::CloseHandle(heldOpen_);
+    heldOpen_ = INVALID_HANDLE_VALUE;
+
+    // Another program's deletion and rename, registered after the removal's.
+    const std::wstring scratch = state::ProgramData() + L"\\quro-restart-test";
+    ::CreateDirectoryW(scratch.c_str(), nullptr);
+    ASSERT_TRUE(state::WriteFileText(scratch + L"\\delete.txt", "x"));
+    ASSERT_TRUE(state::WriteFileText(scratch + L"\\from.txt", "moved"));
+    ASSERT_TRUE(::MoveFileExW((scratch + L"\\delete.txt").c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+    ASSERT_TRUE(::MoveFileExW((scratch + L"\\from.txt").c_str(), (scratch + L"\\to.txt").c_str(),
+                              MOVEFILE_DELAY_UNTIL_REBOOT));
+    const std::vector<std::wstring> registered = PendingStrings(kPendingValues[0]);
+    ASSERT_GE(registered.size(), 4u);
+    const std::vector<std::wstring> unrelated(registered.end() - 4, registered.end());
+
+    ASSERT_NO_FATAL_FAILURE(Install());
+    const std::vector<std::wstring> after = PendingStrings(kPendingValues[0]);
+    const std::wstring below = ToUpper(L"\\??\\" + folder);
+    for (std::size_t i = 0; i < after.size(); i += 2) {
+        const std::wstring path = ToUpper(after[i]);
+        EXPECT_FALSE(path == below || path.rfind(below + L"\\", 0) == 0) << "still registered: " << testing::PrintToString(after[i]);
+    }
+    ASSERT_GE(after.size(), 4u);
+    EXPECT_EQ(std::vector<std::wstring>(after.end() - 4, after.end()), unrelated);
+
+    Process restart = StartCommandLine(g_restart);
+    ASSERT_TRUE(restart.handle);
+    ExitCode(restart);
+    // The package as the setup program writes it, beside the installed tree.
+    const std::wstring extracted = scratch + L"\\package";
+    Process extract = Start(g_setup, L"/extract-to \"" + extracted + L"\"");
+    ASSERT_EQ(ExitCode(extract), 0u);
+    const auto relative = [](const std::wstring& root) {
+        std::vector<std::wstring> paths = state::Walk(root);
+        for (std::wstring& path : paths) path.erase(0, root.size());
+        std::sort(paths.begin(), paths.end());
+        return paths;
+    };
+    std::vector<std::wstring> installed = relative(folder);
+    installed.erase(std::remove(installed.begin(), installed.end(), L"\\Quro-Setup.exe"), installed.end());
+    ASSERT_EQ(installed, relative(extracted)) << "the restart took files of the new installation";
+    for (const std::wstring& path : installed) {
+        EXPECT_EQ(state::ReadFileText(folder + path), state::ReadFileText(extracted + path));
+    }
+    EXPECT_EQ(state::ReadFileText(folder + L"\\Quro-Setup.exe"), state::ReadFileText(g_setup));
+    EXPECT_TRUE(state::KeyExists(HKEY_LOCAL_MACHINE, state::kUninstallKey, KEY_WOW64_64KEY));
+    EXPECT_TRUE(state::Exists(state::StartMenuShortcut()));
+    EXPECT_TRUE(state::Exists(state::DesktopShortcut()));
+    EXPECT_FALSE(state::Exists(scratch + L"\\delete.txt")) << "the other program's deletion was lost";
+    EXPECT_EQ(state::ReadFileText(scratch + L"\\to.txt"), std::optional<std::string>("moved"));
+    state::DeleteTree(scratch);
+}
+
 // A main program the user deleted by hand gets no clean-up call, and the
 // rest goes as ever; folders beside the install folder that look like ours
 // (a staging folder, an old folder, an earlier temporary folder) are none of
@@ -675,6 +745,7 @@ int main(int argc, char** argv)
         if (arg.rfind(L"--setup=", 0) == 0) g_setup = arg.substr(8);
         if (arg.rfind(L"--outside=", 0) == 0) g_outside = arg.substr(10);
         if (arg.rfind(L"--probe-link=", 0) == 0) g_probeLink = arg.substr(13);
+        if (arg.rfind(L"--restart-command=", 0) == 0) g_restart = arg.substr(18);
     }
     if (g_setup.empty()) {
         fprintf(stderr, "usage: remove-e2e-tests --setup=<Quro-Setup.exe> [--outside=<folder>]\n");
