@@ -295,6 +295,41 @@ TEST_F(InstallEndToEnd, FailuresBeforeTheSwapLeaveThePreviousInstallationByteFor
     }
 }
 
+// Two elevated runs at once (two clicks on a download, or an install while
+// a removal runs) take turns: the second waits, showing nothing, until the
+// first has ended, so the tree is always one run's complete result.
+TEST_F(InstallEndToEnd, RunsStartedTogetherTakeTurns)
+{
+    const Tree packaged = PackagedTreeOf(g_defaultSetup);
+    const SetupScript install = {g_defaultSetup, L"/install en", {IDNO}};
+    // From outside the install folder "/uninstall" removes without a
+    // temporary copy: Yes, keep the data, and the final message.
+    const SetupScript removal = {g_defaultSetup, L"/uninstall", {IDYES, IDNO, IDOK}};
+    for (int round = 0; round < 3; ++round) {
+        for (const SetupRun& run : DriveSetupsTogether({install, install})) {
+            EXPECT_EQ(run.exitCode, 0u) << "round " << round;
+            EXPECT_EQ(run.boxes.size(), 1u) << "round " << round;
+        }
+        EXPECT_EQ(WithoutSetupCopy(ReadTree(TestInstallFolder())), packaged) << "round " << round;
+        EXPECT_FALSE(Exists(TestInstallFolder() + L".new"));
+        EXPECT_TRUE(OldFolders().empty());
+
+        const std::vector<SetupRun> both = DriveSetupsTogether({install, removal});
+        EXPECT_EQ(both[0].exitCode, 0u);
+        EXPECT_EQ(both[1].exitCode, 0u);
+        DWORD type = 0;
+        if (Exists(TestInstallFolder())) {
+            EXPECT_EQ(WithoutSetupCopy(ReadTree(TestInstallFolder())), packaged) << "round " << round;
+            EXPECT_EQ(StringValue(L"DisplayName", &type), L"Quro Host");
+        } else {
+            EXPECT_EQ(StringValue(L"DisplayName", &type), L"<absent>");
+            EXPECT_FALSE(ReadLink(TestDesktopLink()).loaded);
+        }
+        EXPECT_FALSE(Exists(TestInstallFolder() + L".new"));
+        EXPECT_TRUE(OldFolders().empty());
+    }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)

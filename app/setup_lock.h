@@ -1,0 +1,19 @@
+// One setup at a time: the elevated install and the elevated removal share
+// "Quro.new", the old folders and the registration, and two of them at once
+// (two clicks on a download, or an install while a removal runs) could leave
+// a tree of both.
+#pragma once
+
+#include "app/unique_handles.h"
+
+// Held until it is destroyed, which is at the end of the process.
+struct SetupLock {
+    UniqueHandle nameSpace;  // a private namespace handle (closed with CloseHandle too)
+    UniqueHandle mutex;
+    bool held = false;
+};
+
+// Waits, showing nothing, until no other elevated setup runs, and returns
+// the lock. A lock that cannot be had at all (no such object on this system)
+// is not held, and the run goes on unguarded rather than never.
+SetupLock WaitForSetupLock();
