@@ -18,6 +18,10 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 add_subdirectory(tools)
 add_subdirectory(tests/tools)
 
+# The Windows tests' accomplice on the build host: swaps a folder for a link
+# while the setup program deletes there.
+add_executable(quro-swap tests/wine/swap.c)
+
 # The Windows side is this same tree configured with the cross toolchain. It
 # needs the package tool to put packages into the setup programs it builds.
 include(ExternalProject)
@@ -30,10 +34,11 @@ ExternalProject_Add(windows
     -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
     -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
     -DQURO_PACK=$<TARGET_FILE:quro-pack>
+    -DQURO_SWAP=$<TARGET_FILE:quro-swap>
     -DQURO_WINE_BENCH_DIR=${QURO_WINE_BENCH_DIR}
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
-  DEPENDS quro-pack
+  DEPENDS quro-pack quro-swap
   USES_TERMINAL_BUILD ON)
 
 # One Wine prefix and one display for the whole run, made fresh at its start.

@@ -52,7 +52,7 @@ function(quro_host_test)
   endforeach()
   set_property(GLOBAL APPEND_STRING PROPERTY QURO_WINDOWS_TESTS
     "add_test([==[${T_NAME}]==]${args})\n\
-set_tests_properties([==[${T_NAME}]==] PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix TIMEOUT ${T_TIMEOUT} ENVIRONMENT [==[QURO_WINE_BENCH_DIR=${QURO_WINE_BENCH_DIR};QURO_BENCH=${QURO_BENCH};QURO_PACK=${QURO_PACK}]==])\n")
+set_tests_properties([==[${T_NAME}]==] PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix TIMEOUT ${T_TIMEOUT} ENVIRONMENT [==[QURO_WINE_BENCH_DIR=${QURO_WINE_BENCH_DIR};QURO_BENCH=${QURO_BENCH};QURO_PACK=${QURO_PACK};QURO_SWAP=${QURO_SWAP}]==])\n")
 endfunction()
 
 include_directories(${CMAKE_SOURCE_DIR})

@@ -5,7 +5,7 @@
 //   quro-driver describe CAPTION [MS]            caption, class, text, buttons, styles, rect
 //   quro-driver dialog CAPTION [MS]              the same, of the dialog (message box, task
 //                                                dialog) among the windows of that caption
-//   quro-driver press CAPTION ID [MS]            BM_CLICK on the button with that id
+//   quro-driver press CAPTION ID [MS]            BM_CLICK on the dialog's button with that id
 //   quro-driver key CAPTION escape|altf4|enter [MS]
 //   quro-driver close CAPTION [MS]               the title bar's close button
 //   quro-driver start [--unelevated] [--lc-all=VALUE] EXE [ARG...]        prints the pid
@@ -202,7 +202,8 @@ int wmain(int argc, wchar_t** argv)
         return driver::CloseButton(window) ? 0 : kActionFailed;
     }
     if (argc < 4) return kUsage;
-    HWND window = driver::WaitForWindow(caption, Milliseconds(argc, argv, 4));
+    // Buttons and keys are for the dialog: the progress window shares its caption.
+    HWND window = driver::WaitForDialog(caption, Milliseconds(argc, argv, 4));
     if (!window) return kNoWindow;
     if (command == L"press") return driver::PressButton(window, std::wcstol(argv[3], nullptr, 10)) ? 0 : kActionFailed;
     if (command == L"key") {
