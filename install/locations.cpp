@@ -3,6 +3,7 @@
 #include "app/unique_handles.h"
 #include "hosted/hosted_app.h"
 #include "install/product.h"
+#include "install/reg_set_value_call.h"
 #include "package/container.h"
 
 #include <shlobj.h>
@@ -16,13 +17,13 @@ constexpr REGSAM kUninstallAccess = 0x20106;
 void SetString(HKEY key, const wchar_t* name, const std::wstring& value)
 {
     // The terminating NUL is part of the data, as readers of REG_SZ expect.
-    ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegSetValueCall(key, name, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
 void SetNumber(HKEY key, const wchar_t* name, DWORD value)
 {
-    ::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegSetValueCall(key, name, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
 }
 
 }  // namespace

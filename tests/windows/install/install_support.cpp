@@ -85,14 +85,14 @@ Tree WithoutSetupCopy(Tree tree)
     return tree;
 }
 
-void MakeSetup(const std::wstring& path, const std::vector<TestFile>& files)
+void MakeSetup(const std::wstring& path, const std::vector<TestFile>& files, const wchar_t* stub)
 {
-    MakeSetupWithResource(path, Container(FileList(files)));
+    MakeSetupWithResource(path, Container(FileList(files)), stub);
 }
 
-void MakeSetupWithResource(const std::wstring& path, const Bytes& resource)
+void MakeSetupWithResource(const std::wstring& path, const Bytes& resource, const wchar_t* stub)
 {
-    ASSERT_TRUE(::CopyFileW((ProgramFolder() + L"\\quro-setup-stub.exe").c_str(), path.c_str(), FALSE))
+    ASSERT_TRUE(::CopyFileW((ProgramFolder() + L"\\" + stub).c_str(), path.c_str(), FALSE))
         << "no stub beside the test program";
     HANDLE update = ::BeginUpdateResourceW(path.c_str(), FALSE);
     ASSERT_NE(update, nullptr);

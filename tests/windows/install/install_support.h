@@ -21,10 +21,12 @@ Tree TreeOf(const std::vector<TestFile>& files);
 // tree without the setup copy the install leaves beside the packaged files.
 Tree WithoutSetupCopy(Tree tree);
 
-// A copy of the setup stub (beside the test program) at path, carrying
-// files as its package, or resource exactly as given.
-void MakeSetup(const std::wstring& path, const std::vector<TestFile>& files);
-void MakeSetupWithResource(const std::wstring& path, const Bytes& resource);
+// A copy of a setup stub (beside the test program) at path, carrying files
+// as its package, or resource exactly as given.
+void MakeSetup(const std::wstring& path, const std::vector<TestFile>& files,
+               const wchar_t* stub = L"quro-setup-stub.exe");
+void MakeSetupWithResource(const std::wstring& path, const Bytes& resource,
+                           const wchar_t* stub = L"quro-setup-stub.exe");
 
 // Paths of one installation, read the way the setup program reads them.
 std::wstring ProgramFilesFolder();

@@ -1,8 +1,13 @@
-// Updates killed at random moments. After each kill the install folder holds
-// one version complete, or, only between the two renames, is absent while
-// the previous version lies complete under an old folder's name; running the
-// setup again always ends with the new version complete.
-//   --kills=N   number of killed updates (default 10)
+// Updates killed at random moments, and at moments aimed at each step of the
+// sequence: a test build of the setup program (pause_seams.cpp) stops between
+// the two renames, while it writes the uninstaller, or halfway through the
+// uninstall entry, and is killed there. After each kill the install folder
+// holds one version complete, or, only between the two renames, is absent
+// while the previous version lies complete under an old folder's name;
+// running the setup again always ends with the new version complete, its
+// uninstaller the setup program byte for byte and all nine uninstall values
+// in place.
+//   --kills=N   number of killed updates (default 12), the kinds in turn
 //   --report    print the counts (for bench/), and do not fail on mixed trees
 #include "app/unique_handles.h"
 #include "drive_setup.h"
@@ -18,7 +23,7 @@
 
 namespace {
 
-int g_kills = 10;
+int g_kills = 12;
 bool g_report = false;
 
 // Two versions that differ in every file, with enough files that a kill
@@ -35,6 +40,24 @@ std::vector<TestFile> Version(const std::string& tag)
 }
 
 enum class State { Previous, Next, AbsentWithPreviousAside, Mixed };
+
+// Where a kill is aimed: a random moment of the install span, or the step
+// named by the paused build's QURO_PAUSE_AT.
+const wchar_t* const kWindows[] = {nullptr, L"swap", L"copy", L"registration"};
+const char* const kWindowNames[] = {"random moment", "between the renames", "during the setup copy",
+                                    "during registration"};
+constexpr int kWindowCount = 4;
+constexpr wchar_t kPausedEvent[] = L"QuroKillTestPaused";
+
+// The nine values of the uninstall entry, each present.
+bool EntryComplete()
+{
+    for (const wchar_t* name : {L"DisplayName", L"DisplayVersion", L"Publisher", L"InstallLocation", L"DisplayIcon",
+                                L"UninstallString", L"NoModify", L"NoRepair", L"EstimatedSize"}) {
+        if (!ReadValue(HKEY_LOCAL_MACHINE, kTestUninstallKey, name, KEY_WOW64_64KEY).exists) return false;
+    }
+    return true;
+}
 
 State Classify(const Tree& previous, const Tree& next)
 {
@@ -68,8 +91,13 @@ TEST(KilledUpdate, NeverLeavesAMixedTreeAndTheRerunCompletes)
     const std::vector<TestFile> versions[2] = {Version("A"), Version("B")};
     const std::wstring setups[2] = {scratch / L"setup-a.exe", scratch / L"setup-b.exe"};
     const Tree trees[2] = {TreeOf(versions[0]), TreeOf(versions[1])};
-    MakeSetup(setups[0], versions[0]);
-    MakeSetup(setups[1], versions[1]);
+    MakeSetup(setups[0], versions[0], L"quro-setup-paused-stub.exe");
+    MakeSetup(setups[1], versions[1], L"quro-setup-paused-stub.exe");
+    Bytes setupBytes[2];
+    ASSERT_TRUE(ReadBytes(setups[0], setupBytes[0]) && ReadBytes(setups[1], setupBytes[1]));
+    UniqueHandle paused(::CreateEventW(nullptr, FALSE, FALSE, kPausedEvent));
+    ASSERT_TRUE(paused);
+    ::SetEnvironmentVariableW(L"QURO_PAUSED_EVENT", kPausedEvent);
 
     // The first install, timed until its last file-system step (the links):
     // kills land in that span and a little beyond. Closing the windows that
@@ -88,35 +116,54 @@ TEST(KilledUpdate, NeverLeavesAMixedTreeAndTheRerunCompletes)
     std::mt19937 random(seed);
     std::uniform_int_distribution<DWORD> moment(0, span);
     int installed = 0;  // the version in place
-    int mixed = 0;
-    int counts[4] = {};
+    int mixed = 0, broken = 0;
+    int counts[kWindowCount][4] = {};
     for (int kill = 0; kill < g_kills; ++kill) {
         const int next = 1 - installed;
+        const int window = kill % kWindowCount;
         const DWORD after = moment(random);
+        ::SetEnvironmentVariableW(L"QURO_PAUSE_AT", kWindows[window]);  // null: no pause
+        ::ResetEvent(paused.get());
         UniqueHandle update(driver::StartProgram(setups[next], L"/install en").process.get());
+        ::SetEnvironmentVariableW(L"QURO_PAUSE_AT", nullptr);
         ASSERT_TRUE(update);
-        ::WaitForSingleObject(update.get(), after);
+        if (kWindows[window]) {
+            const HANDLE both[2] = {paused.get(), update.get()};
+            EXPECT_EQ(::WaitForMultipleObjects(2, both, FALSE, 60000), WAIT_OBJECT_0)
+                << "the update never reached the step " << kWindowNames[window];
+        } else {
+            ::WaitForSingleObject(update.get(), after);
+        }
         ::TerminateProcess(update.get(), 99);
         ::WaitForSingleObject(update.get(), 10000);
 
         const State state = Classify(trees[installed], trees[next]);
-        ++counts[static_cast<int>(state)];
+        ++counts[window][static_cast<int>(state)];
         if (state == State::Mixed) {
             ++mixed;
-            if (!g_report) ADD_FAILURE() << "mixed tree after a kill at " << after << " ms (seed " << seed << ")";
+            if (!g_report) ADD_FAILURE() << "mixed tree after a kill " << kWindowNames[window] << " (seed " << seed << ")";
         }
 
         const SetupRun rerun = DriveSetup(setups[next], L"/install en", {IDNO});
-        EXPECT_EQ(rerun.exitCode, 0u) << "rerun after a kill at " << after << " ms (" << Name(state) << ")";
-        EXPECT_EQ(WithoutSetupCopy(ReadTree(TestInstallFolder())), trees[next]) << "after a kill at " << after << " ms";
+        EXPECT_EQ(rerun.exitCode, 0u) << "rerun after a kill " << kWindowNames[window] << " (" << Name(state) << ")";
+        const Tree tree = ReadTree(TestInstallFolder());
+        EXPECT_EQ(WithoutSetupCopy(tree), trees[next]) << "after a kill " << kWindowNames[window];
+        const bool uninstaller = tree.count(L"Quro-Setup.exe") == 1 && tree.at(L"Quro-Setup.exe") == setupBytes[next];
+        const bool entry = EntryComplete();
+        EXPECT_TRUE(uninstaller) << "uninstaller after a kill " << kWindowNames[window];
+        EXPECT_TRUE(entry) << "uninstall entry after a kill " << kWindowNames[window];
+        if (!uninstaller || !entry) ++broken;
         EXPECT_FALSE(Exists(TestInstallFolder() + L".new"));
         EXPECT_TRUE(OldFolders().empty()) << "an old folder outlived the rerun";
         installed = next;
     }
     if (g_report) {
-        std::printf("span %lu ms, seed %u\nkills: %d\nmixed trees: %d\n", static_cast<unsigned long>(span), seed,
-                    g_kills, mixed);
-        for (int s = 0; s < 4; ++s) std::printf("  %s: %d\n", Name(static_cast<State>(s)), counts[s]);
+        std::printf("span %lu ms, seed %u\nkills: %d\nmixed trees: %d\nreruns without a whole uninstaller or entry: %d\n",
+                    static_cast<unsigned long>(span), seed, g_kills, mixed, broken);
+        for (int w = 0; w < kWindowCount; ++w) {
+            std::printf("  %s:", kWindowNames[w]);
+            for (int s = 0; s < 4; ++s) std::printf(" %s %d%s", Name(static_cast<State>(s)), counts[w][s], s < 3 ? "," : "\n");
+        }
     }
     RemoveInstallation();
 }

@@ -1,0 +1,6 @@
+#include "install/reg_set_value_call.h"
+
+LSTATUS RegSetValueCall(HKEY key, const wchar_t* name, DWORD type, const BYTE* data, DWORD size)
+{
+    return ::RegSetValueExW(key, name, 0, type, data, size);
+}
