@@ -9,6 +9,7 @@ set_target_properties(wimlib::wimlib PROPERTIES IMPORTED_LOCATION ${WIMLIB_LIBRA
   INTERFACE_INCLUDE_DIRECTORIES ${WIMLIB_INCLUDE_DIR})
 find_package(ZLIB REQUIRED)
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+find_package(nlohmann_json 3 REQUIRED)
 
 add_compile_options(-Wall -Wextra)
 
@@ -17,6 +18,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 
 add_subdirectory(tools)
 add_subdirectory(tests/tools)
+include(cmake/Package.cmake)
 
 # The Windows tests' accomplice on the build host: swaps a folder for a link
 # while the setup program deletes there.

@@ -11,17 +11,27 @@
 #include "../../hosted/hosted_app.h"
 #include "../../package/container_format.h"
 #include "common.h"
+#include "diff.h"
 #include "file_io.h"
 #include "folder_writer.h"
+#include "inspect_json.h"
 #include "lzms_buffer.h"
 #include "package_reader.h"
 #include "package_writer.h"
 #include "pe_resources.h"
 #include "progress.h"
+#include "setup_facts.h"
 #include "utf8.h"
+#include "windows_paths.h"
 
 #ifndef QURO_DEFAULT_STUB
 #define QURO_DEFAULT_STUB ""
+#endif
+#ifndef QURO_PACK_VERSION
+#define QURO_PACK_VERSION "unknown"
+#endif
+#ifndef QURO_INSTALLED_STUB
+#define QURO_INSTALLED_STUB "../share/quro-pack/quro-setup-stub.exe"
 #endif
 
 namespace quro_pack {
@@ -36,15 +46,20 @@ constexpr const char kUsage[] =
     "      pack DIR into a copy of the setup program\n"
     "  embed RESOURCE -o OUT.exe [--stub STUB.exe]\n"
     "      put a resource file's bytes, as they are, into a copy of the setup program\n"
-    "  inspect FILE\n"
-    "      print the header, the setup program's verdict (ok or its failure text) and the files\n"
+    "  inspect FILE [--json]\n"
+    "      print the header, the setup program's verdict (ok or its failure text) and the files;\n"
+    "      --json: as one JSON document, with each file's SHA-256\n"
     "  unpack FILE DIR\n"
     "      verify as the setup program does, then write the files below DIR (what /extract-to does)\n"
+    "  diff OLD NEW\n"
+    "      the files that installing NEW over OLD adds, removes and changes; exit 0 same, 1 different, 2 error\n"
+    "  --version\n"
+    "      this tool's version and the setup program it copies by default\n"
     "\n"
     "FILE is a package resource or a setup executable (its RCDATA 101).\n"
     "  --store   keep every chunk uncompressed (setups meant for Wine, which has no LZMS)\n"
     "  --stub    the setup program to copy; by default quro-setup-stub.exe beside quro-pack,\n"
-    "            else the one this build made\n"
+    "            else in ../share/quro-pack/ from quro-pack's folder (installed), else the one this build made\n"
     "\n"
     "Exit status: 0 done, 1 failed (one line on stderr), 2 wrong usage.\n";
 
@@ -58,6 +73,7 @@ struct Arguments {
     std::string output;
     std::string stub;
     bool store = false;
+    bool json = false;
 };
 
 Arguments Parse(int argc, char** argv)
@@ -76,6 +92,8 @@ Arguments Parse(int argc, char** argv)
             a.stub = value("--stub");
         else if (arg == "--store")
             a.store = true;
+        else if (arg == "--json")
+            a.json = true;
         else if (arg.size() > 1 && arg[0] == '-')
             throw UsageError("unknown option " + arg);
         else
@@ -100,14 +118,18 @@ std::string DefaultStub()
 {
     char self[4096];
     const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string beside;
+    std::string beside, installed;
     if (n > 0) {
         std::string exe(self, std::size_t(n));
         beside = exe.substr(0, exe.find_last_of('/') + 1) + "quro-setup-stub.exe";
         if (Exists(beside)) return beside;
+        // Where cmake --install and the Debian package put it, relative to
+        // the tool so that an unpacked package works wherever it lies.
+        installed = exe.substr(0, exe.find_last_of('/') + 1) + QURO_INSTALLED_STUB;
+        if (Exists(installed)) return installed;
     }
     if (Exists(QURO_DEFAULT_STUB)) return QURO_DEFAULT_STUB;
-    throw Failure("no setup program to copy (looked for " + beside +
+    throw Failure("no setup program to copy (looked for " + beside + ", " + installed +
                   (std::strlen(QURO_DEFAULT_STUB) ? std::string(" and ") + QURO_DEFAULT_STUB : std::string()) +
                   "); name one with --stub");
 }
@@ -156,6 +178,7 @@ int Pack(const Arguments& a, bool setup)
     }
     progress.Clear();
     WarnAboutTree(a.positional[0], tree);
+    WarnAboutLongPaths(tree);
     return 0;
 }
 
@@ -220,8 +243,10 @@ void PrintHeader(const PackageResource& r)
 int Inspect(const Arguments& a)
 {
     Expect(a, 1, false, false, false);
+    if (a.json) return InspectJson(a.positional[0]);
     const MappedFile file(a.positional[0]);
     const PackageResource r = LocatePackage(file.data(), file.size(), a.positional[0]);
+    PrintSetupFacts(ReadSetupFacts(file.data(), file.size()));
     PrintHeader(r);
     Bytes unpacked;
     std::vector<PackageEntry> entries;
@@ -230,7 +255,8 @@ int Inspect(const Arguments& a)
     if (failure == nullptr || !entries.empty()) {
         std::printf("files            %zu\n", entries.size());
         for (const PackageEntry& e : entries)
-            std::printf("%14llu  %s\n", static_cast<unsigned long long>(e.size), Utf16ToUtf8(e.name).c_str());
+            std::printf("%14llu  %s%s\n", static_cast<unsigned long long>(e.size), Utf16ToUtf8(e.name).c_str(),
+                        CheckPath(e.name).tooLong ? "  [too long for Windows below C:\\Program Files\\Quro.new]" : "");
     }
     std::fflush(stdout);
     if (failure) throw Failure(a.positional[0] + ": " + Narrow(failure));
@@ -259,12 +285,28 @@ int Run(int argc, char** argv)
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (command == "--version") {
+        if (argc > 2) throw UsageError("--version takes no arguments");
+        std::string stub, noStub;
+        try {
+            stub = DefaultStub();
+        } catch (const Failure& e) {
+            noStub = e.what();
+        }
+        PrintVersion(QURO_PACK_VERSION, stub, noStub);
+        return 0;
+    }
     const Arguments a = Parse(argc, argv);
+    if (a.json && command != "inspect") throw UsageError(command + " takes no --json");
     if (command == "pack") return Pack(a, false);
     if (command == "setup") return Pack(a, true);
     if (command == "embed") return Embed(a);
     if (command == "inspect") return Inspect(a);
     if (command == "unpack") return Unpack(a);
+    if (command == "diff") {
+        Expect(a, 2, false, false, false);
+        return Diff(a.positional[0], a.positional[1]);
+    }
     throw UsageError("unknown command " + command);
 }
 
