@@ -13,6 +13,13 @@ add_compile_options(-Wall -Wextra)
 # The C++ runtime goes into each executable: nothing but system DLLs may be
 # imported (a DLL beside the setup program would be loaded before its first line).
 add_link_options(-static -static-libgcc -static-libstdc++)
+# Reproducible executables: two builds of one tree give the same bytes, so a
+# maker can rebuild a release and compare. The linker stamps the link time
+# into the PE header unless told otherwise; with SOURCE_DATE_EPOCH set it
+# writes that time instead, else it writes zero.
+if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+  add_link_options(-Wl,--no-insert-timestamp)
+endif()
 
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
