@@ -81,7 +81,7 @@ int Compare(const Side& before, const Side& after)
     if (before.version && after.version) {
         const std::string was = DescribeVersion(*before.version), is = DescribeVersion(*after.version);
         programChanged = was != is;
-        std::printf("setup program %s%s%s\n", was.c_str(), programChanged ? " -> " : "", programChanged ? is.c_str() : "");
+        std::printf("setup program %s%s\n", was.c_str(), programChanged ? (" -> " + is).c_str() : "");
     }
     std::fflush(stdout);
     return added + removed + changed > 0 || programChanged ? 1 : 0;

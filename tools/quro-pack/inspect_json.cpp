@@ -74,9 +74,9 @@ int InspectJson(const std::string& path)
     else
         doc["setupProgram"] = nullptr;
     doc["signed"] = facts.signature.present;
-    doc["signature"] = facts.signature.present
-                           ? ordered_json{{"authenticode", facts.signature.authenticode}, {"size", facts.signature.size}}
-                           : ordered_json(nullptr);
+    doc["signature"] = nullptr;
+    if (facts.signature.present)
+        doc["signature"] = {{"authenticode", facts.signature.authenticode}, {"size", facts.signature.size}};
     doc["resourceSize"] = r.present ? ordered_json(r.size) : ordered_json(nullptr);
     doc["header"] = Header(r);
     doc["verdict"] = failure ? Narrow(failure) : "ok";

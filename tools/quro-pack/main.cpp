@@ -256,7 +256,7 @@ int Inspect(const Arguments& a)
         std::printf("files            %zu\n", entries.size());
         for (const PackageEntry& e : entries)
             std::printf("%14llu  %s%s\n", static_cast<unsigned long long>(e.size), Utf16ToUtf8(e.name).c_str(),
-                        CheckPath(e.name).tooLong ? "  [too long for Windows below C:\\Program Files\\Quro.new]" : "");
+                        CheckPath(e.name).tooLong ? kTooLongMark : "");
     }
     std::fflush(stdout);
     if (failure) throw Failure(a.positional[0] + ": " + Narrow(failure));

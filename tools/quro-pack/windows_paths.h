@@ -39,6 +39,8 @@ struct PathCheck {
     bool tooLong = false;
 };
 PathCheck CheckPath(const std::u16string& name);
+// What inspect prints after such a file's name.
+inline constexpr char kTooLongMark[] = "  [too long for Windows below C:\\Program Files\\Quro.new]";
 
 // "data\x.txt: 234 characters, so C:\Program Files\Quro.new\data\x.txt has 260 ..." for a warning.
 std::string DescribeLongPath(const LongPath& path);

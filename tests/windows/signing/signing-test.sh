@@ -14,7 +14,8 @@ installed="$prefix/drive_c/Program Files/Quro"
 bench() { "$QURO_BENCH" run "$QURO_WINE_BENCH_DIR" "$@"; }
 remove_installation() {
   rm -rf "$installed" "$installed".new "$installed".old-*
-  bench reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\QuroHost' /reg:64 /f >/dev/null 2>&1 || true
+  bench reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\QuroHost' /reg:64 /f \
+    >/dev/null 2>&1 || true
   find "$prefix/drive_c" -iname 'Quro Host.lnk' -delete
 }
 failures=0
