@@ -14,7 +14,7 @@
 
 namespace quro_pack {
 
-// The staging folder with Program Files at its default place (Part 3.2), and
+// The setup program's staging folder with Program Files at its default place, and
 // the separator that joins a name to it.
 inline constexpr char kStagingPrefix[] = "C:\\Program Files\\Quro.new\\";
 inline constexpr std::size_t kStagingPrefixLength = 26;  // UTF-16 units
