@@ -76,7 +76,7 @@ int FailBeforeSwap(const std::wstring& stagingFolder, const std::wstring& reason
 int RunInstall()
 {
     // Before anything else, while the file is surely the one that was started.
-    const UniqueFileHandle ownFile = OpenOwnExecutable();
+    UniqueFileHandle ownFile = OpenOwnExecutable();
 
     if (!CloseHostedApplication(false)) {
         ShowMessage(Localize(NothingChanged), false);
@@ -120,6 +120,9 @@ int RunInstall()
     // registered "Quro-Setup.exe /uninstall" names a whole file. Best-effort,
     // like every step of registration.
     if (ownFile) CopyFromHandle(ownFile.get(), SetupCopyPath(stagingFolder));
+    // Let go before the swap: a setup started from the install folder itself
+    // must not keep that folder from being set aside.
+    ownFile.reset();
 
     // Both renames stay on one volume, so each one is atomic: at every moment
     // the install folder holds one complete version, or is absent while the
