@@ -14,7 +14,7 @@
 #include "diff.h"
 #include "file_io.h"
 #include "folder_writer.h"
-#include "inspect_json.h"
+#include "json_report.h"
 #include "lzms_buffer.h"
 #include "package_reader.h"
 #include "package_writer.h"

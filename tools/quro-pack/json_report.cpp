@@ -1,4 +1,4 @@
-#include "inspect_json.h"
+#include "json_report.h"
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
