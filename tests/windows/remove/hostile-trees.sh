@@ -13,19 +13,11 @@ setup=$(realpath "$1")
 driver=$(realpath "$2")
 stub=$(realpath "$3")
 rounds=${4:-5}
-. "$QURO_WINE_BENCH_DIR/env"
-drive_c=$WINEPREFIX/drive_c
+. "$(dirname "$0")/../../wine/prefix-folders.sh"
 pf=$drive_c/Program\ Files
 install=$pf/Quro
 outside=$drive_c/quro-outside
 work=$QURO_WINE_BENCH_DIR/hostile
-# Wine keeps the user's profile under drive_c/users/<login>.
-local_dir=
-for d in "$drive_c"/users/*/AppData/Local; do
-  case $d in */users/Public/*) continue ;; esac
-  local_dir=$d
-done
-[ -n "$local_dir" ] || { echo "no local application data folder in the prefix" >&2; exit 1; }
 secure=$local_dir/DraloSecure
 if [ -e "$install" ] || [ -e "$secure" ]; then
   echo "an installation or a data folder exists already; refusing to touch it" >&2

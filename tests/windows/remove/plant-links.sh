@@ -7,14 +7,7 @@ set -eu
 test_exe=$1
 setup=$2
 shift 2
-drive_c=$QURO_WINE_BENCH_DIR/prefix/drive_c
-# Wine keeps the user's profile under drive_c/users/<login>.
-local_dir=
-for d in "$drive_c"/users/*/AppData/Local; do
-  case $d in */users/Public/*) continue ;; esac
-  local_dir=$d
-done
-[ -n "$local_dir" ] || { echo "no local application data folder in the prefix" >&2; exit 1; }
+. "$(dirname "$0")/../../wine/prefix-folders.sh"
 
 outside=$drive_c/quro-outside
 secure=$local_dir/DraloSecure
