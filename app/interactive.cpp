@@ -1,7 +1,6 @@
 #include "app/command.h"
 
 #include "app/elevation.h"
-#include "app/setup_lock.h"
 #include "install/install_sequence.h"
 #include "remove/removal.h"
 #include "ui/language.h"
@@ -52,9 +51,6 @@ int RunInteractiveCommand(Command command, int argc, wchar_t** argv)
     }
 
     if (IsElevated()) {
-        // Held until this process ends: a second elevated run waits here,
-        // before it asks or changes anything.
-        const SetupLock lock = WaitForSetupLock();
         if (command == Command::Uninstall) return RunRemoval(false);
         if (command == Command::UninstallTemp) return RunRemoval(true);
         return RunInstall();  // no question: the user answered it before the relaunch

@@ -9,6 +9,7 @@
 #include "install/product.h"
 #include "install/restart_deletions.h"
 #include "install/setup_copy.h"
+#include "install/setup_lock.h"
 #include "install/shortcuts.h"
 #include "package/extract.h"
 #include "package/file_list.h"
@@ -77,6 +78,9 @@ int RunInstall()
 {
     // Before anything else, while the file is surely the one that was started.
     UniqueFileHandle ownFile = OpenOwnExecutable();
+    // Held until the run ends: a second elevated run waits here, before it
+    // asks or changes anything.
+    const SetupLock lock = WaitForSetupLock();
 
     if (!CloseHostedApplication(false)) {
         ShowMessage(Localize(NothingChanged), false);

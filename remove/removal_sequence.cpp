@@ -6,6 +6,7 @@
 #include "hosted/hosted_app.h"
 #include "install/file_tree.h"
 #include "install/locations.h"
+#include "install/setup_lock.h"
 #include "ui/message_box.h"
 #include "ui/texts.h"
 
@@ -98,6 +99,9 @@ std::wstring ParentFolder(const std::wstring& path)
 
 int RunRemovalSequence(bool isTemporaryCopy)
 {
+    // Held until the run ends, as an install holds it: a removal waits for a
+    // running install before it asks anything, and an install for it.
+    const SetupLock lock = WaitForSetupLock();
     const std::wstring installFolder = InstallFolder();
     const std::wstring ownPath = OwnExecutablePath();
     // Without Program Files the install folder would be "\Quro" at the root of

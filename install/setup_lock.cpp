@@ -1,4 +1,4 @@
-#include "app/setup_lock.h"
+#include "install/setup_lock.h"
 
 #include <windows.h>
 #include <aclapi.h>
