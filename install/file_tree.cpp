@@ -173,8 +173,10 @@ bool DeleteThroughHandle(HANDLE handle, DWORD attributes)
 bool RemoveEntry(HANDLE parent, const Entry& entry)
 {
     const bool enter = IsPlainFolder(entry.attributes);
-    ACCESS_MASK access = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+    ACCESS_MASK access = DELETE | FILE_READ_ATTRIBUTES;
     if (enter) access |= FILE_LIST_DIRECTORY;
+    // Only a read-only entry needs its attributes written, for the retry.
+    if ((entry.attributes & FILE_ATTRIBUTE_READONLY) && !IsLink(entry.attributes)) access |= FILE_WRITE_ATTRIBUTES;
     UniqueFileHandle handle = OpenEntry(parent, entry, access);
     if (!handle) return IsNotFoundError(::GetLastError());
     if (enter) {
