@@ -71,6 +71,10 @@ void ExpectConsistent(const Bytes& stub, const Bytes& out, std::size_t resourceS
     EXPECT_EQ(after.checkSum, pe::Checksum(out.data(), out.size(), after.checkSumOffset));
 }
 
+// The 1,024-byte PE32+ that made embed write past its copy of the headers:
+// its section table (at 0x148) ends after its .rsrc data begins (0x100).
+Bytes TinyImage(std::uint32_t sizeOfHeaders) { return MinimalImage(Bytes(0x300, 0), sizeOfHeaders, 0x100); }
+
 }  // namespace
 
 TEST(PeResources, ChecksumIsTheOneTheLinkerWrote)
@@ -158,6 +162,21 @@ TEST(PeResources, RefusesLayoutsItCannotKeepValid)
         {"signed", changed([&](Bytes& b) { PutLe32(b.data() + image.optionalHeader + 112 + 8 * 4, 0x1000); }), "signed"},
         {"bytes after the last section", changed([](Bytes& b) { b.push_back(0); }), "after its last section"},
         {"cut short", changed([](Bytes& b) { b.pop_back(); }), "cut short"},
+        // Each of these made the edit write past its copy of the headers or
+        // pad without bound before the checks that Windows' loader makes.
+        {"section table past SizeOfHeaders (1,024 bytes)", TinyImage(0), "SizeOfHeaders"},
+        {"resource data inside the headers", TinyImage(0x200), "inside its headers"},
+        {"SizeOfHeaders 0", changed([&](Bytes& b) { PutLe32(b.data() + image.optionalHeader + 60, 0); }), "SizeOfHeaders"},
+        {"SizeOfHeaders past the file",
+         changed([&](Bytes& b) { PutLe32(b.data() + image.optionalHeader + 60, std::uint32_t(b.size() + 1)); }), "SizeOfHeaders"},
+        {"FileAlignment 0xFE020000",
+         changed([&](Bytes& b) { PutLe32(b.data() + image.optionalHeader + 36, 0xFE020000u); }), "file alignment"},
+        {"FileAlignment 256", changed([&](Bytes& b) { PutLe32(b.data() + image.optionalHeader + 36, 256); }), "file alignment"},
+        {"FileAlignment 0", changed([&](Bytes& b) { PutLe32(b.data() + image.optionalHeader + 36, 0); }), "file alignment"},
+        {"SectionAlignment below FileAlignment",
+         changed([&](Bytes& b) { PutLe32(b.data() + image.optionalHeader + 32, 0x100); }), "section alignment"},
+        {"SectionAlignment not a power of two",
+         changed([&](Bytes& b) { PutLe32(b.data() + image.optionalHeader + 32, 0x3000); }), "section alignment"},
         {"a section after .reloc",
          changed([&](Bytes& b) { std::memcpy(b.data() + image.sectionTable + 40 * (image.sections.size() - 1), ".other\0\0", 8); }),
          "other than .reloc"},

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <cstring>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -56,6 +58,40 @@ std::vector<std::pair<std::string, Bytes>> ReadTree(const std::string& root)
         if (e.is_regular_file()) files.emplace_back(fs::relative(e.path(), root).string(), ReadBytes(e.path().string()));
     std::sort(files.begin(), files.end());
     return files;
+}
+
+Bytes MinimalImage(const Bytes& rsrc, std::uint32_t sizeOfHeaders, std::uint32_t rsrcRaw)
+{
+    using quro_pack::PutLe16;
+    using quro_pack::PutLe32;
+    const std::uint32_t rawSize = std::uint32_t((rsrc.size() + 0x1FF) / 0x200 * 0x200);
+    Bytes b(rsrcRaw + rawSize, 0);
+    // The data first: in a malformed image the headers overlap it.
+    std::copy(rsrc.begin(), rsrc.end(), b.begin() + rsrcRaw);
+    b[0] = 'M';
+    b[1] = 'Z';
+    PutLe32(b.data() + 0x3C, 0x40);
+    std::memcpy(b.data() + 0x40, "PE\0\0", 4);
+    PutLe16(b.data() + 0x44, 0x8664);
+    PutLe16(b.data() + 0x46, 1);     // sections
+    PutLe16(b.data() + 0x54, 0xF0);  // optional header size
+    std::uint8_t* opt = b.data() + 0x58;
+    PutLe16(opt, 0x20B);
+    PutLe32(opt + 32, 0x1000);  // SectionAlignment
+    PutLe32(opt + 36, 0x200);   // FileAlignment
+    PutLe32(opt + 56, 0x1000 + (rawSize + 0xFFF) / 0x1000 * 0x1000);
+    PutLe32(opt + 60, sizeOfHeaders);
+    PutLe32(opt + 108, 16);  // data directories
+    PutLe32(opt + 112 + 8 * 2, 0x1000);
+    PutLe32(opt + 112 + 8 * 2 + 4, std::uint32_t(rsrc.size()));
+    std::uint8_t* section = b.data() + 0x148;
+    std::memcpy(section, ".rsrc", 5);
+    PutLe32(section + 8, std::uint32_t(rsrc.size()));
+    PutLe32(section + 12, 0x1000);
+    PutLe32(section + 16, rawSize);
+    PutLe32(section + 20, rsrcRaw);
+    PutLe32(section + 36, 0x40000040);
+    return b;
 }
 
 RunResult RunTool(const std::vector<std::string>& arguments)

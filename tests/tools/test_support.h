@@ -34,6 +34,10 @@ Bytes ToBytes(const std::string& text);
 // Every file below root as "relative/path" -> contents.
 std::vector<std::pair<std::string, Bytes>> ReadTree(const std::string& root);
 
+// A PE32+ image with one .rsrc section at file offset rsrcRaw (0x200 in a
+// well-formed image), holding rsrc; the section table starts at 0x148.
+Bytes MinimalImage(const Bytes& rsrc, std::uint32_t sizeOfHeaders = 0x200, std::uint32_t rsrcRaw = 0x200);
+
 struct RunResult {
     int exitCode = -1;
     std::string out;

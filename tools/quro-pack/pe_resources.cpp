@@ -56,7 +56,13 @@ struct Node {
     std::uint16_t majorVersion = 0;
     std::uint16_t minorVersion = 0;
     struct Entry {
-        ResourceKey key;
+        bool named = false;
+        std::uint32_t id = 0;
+        // A name stays where the directory holds it (length-prefixed UTF-16):
+        // entries may share one name, and copying each would let a small file
+        // claim gigabytes.
+        const std::uint8_t* name = nullptr;
+        std::size_t nameUnits = 0;
         std::unique_ptr<Node> node;
     };
     std::vector<Entry> entries;  // named entries first, each group in the order Windows searches
@@ -114,11 +120,11 @@ struct TreeReader {
                 if (std::uint64_t(at) + 2 > view.size) Damaged();
                 const std::uint16_t length = ReadLe16(view.data + at);
                 if (std::uint64_t(at) + 2 + 2 * std::uint64_t(length) > view.size) Damaged();
-                entry.key.named = true;
-                for (std::uint16_t k = 0; k < length; ++k)
-                    entry.key.name.push_back(char16_t(ReadLe16(view.data + at + 2 + 2 * k)));
+                entry.named = true;
+                entry.name = view.data + at + 2;
+                entry.nameUnits = length;
             } else {
-                entry.key.id = nameField;
+                entry.id = nameField;
             }
             entry.node = Read(dataField & 0x7FFFFFFFu, (dataField & 0x80000000u) != 0, depth + 1);
             node->entries.push_back(std::move(entry));
@@ -139,23 +145,37 @@ std::unique_ptr<Node> ReadTree(const Image& image, const std::uint8_t* file, std
     return reader.Read(0, true, 0);
 }
 
-void Flatten(const Node& node, std::vector<ResourceKey>& path, std::vector<ResourceLeaf>& out)
-{
-    if (!node.directory) {
-        out.push_back(ResourceLeaf{path, node.codePage, node.data});
-        return;
+struct Flattener {
+    const std::string& label;
+    std::uint64_t budget;  // name units that may still be copied
+    std::vector<ResourceLeaf> out;
+
+    void Add(const Node& node, std::vector<ResourceKey>& path)
+    {
+        if (!node.directory) {
+            out.push_back(ResourceLeaf{path, node.codePage, node.data});
+            return;
+        }
+        for (const Node::Entry& e : node.entries) {
+            ResourceKey key;
+            key.named = e.named;
+            key.id = e.id;
+            // Entries may share one name; a listing copies at most as many
+            // units as the file holds bytes.
+            if (e.nameUnits > budget) Refuse(label, "its resource directory is damaged");
+            budget -= e.nameUnits;
+            for (std::size_t k = 0; k < e.nameUnits; ++k) key.name.push_back(char16_t(ReadLe16(e.name + 2 * k)));
+            path.push_back(std::move(key));
+            Add(*e.node, path);
+            path.pop_back();
+        }
     }
-    for (const Node::Entry& e : node.entries) {
-        path.push_back(e.key);
-        Flatten(*e.node, path, out);
-        path.pop_back();
-    }
-}
+};
 
 Node::Entry* FindId(Node& dir, std::uint32_t id)
 {
     for (Node::Entry& e : dir.entries)
-        if (!e.key.named && e.key.id == id) return &e;
+        if (!e.named && e.id == id) return &e;
     return nullptr;
 }
 
@@ -163,9 +183,9 @@ Node::Entry* FindId(Node& dir, std::uint32_t id)
 Node::Entry& InsertId(Node& dir, std::uint32_t id, std::unique_ptr<Node> node)
 {
     auto at = std::find_if(dir.entries.begin(), dir.entries.end(),
-                           [&](const Node::Entry& e) { return !e.key.named && e.key.id > id; });
+                           [&](const Node::Entry& e) { return !e.named && e.id > id; });
     Node::Entry entry;
-    entry.key.id = id;
+    entry.id = id;
     entry.node = std::move(node);
     return *dir.entries.insert(at, std::move(entry));
 }
@@ -176,7 +196,10 @@ struct Serialized {
     std::uint64_t size = 0;
 };
 
-Serialized Serialize(const Node& root, std::uint32_t sectionRva, const std::string& label)
+// limit: the bytes the tables, names and other resources may take; a
+// directory whose entries share names or data would otherwise unfold into
+// far more than the file holds.
+Serialized Serialize(const Node& root, std::uint32_t sectionRva, std::uint64_t limit, const std::string& label)
 {
     std::vector<const Node*> dirs;
     std::vector<const Node*> leaves;
@@ -205,9 +228,9 @@ Serialized Serialize(const Node& root, std::uint32_t sectionRva, const std::stri
     }
     for (const Node* d : dirs)
         for (const Node::Entry& e : d->entries)
-            if (e.key.named) {
+            if (e.named) {
                 nameAt[&e] = offset;
-                offset += 2 + 2 * std::uint64_t(e.key.name.size());
+                offset += 2 + 2 * std::uint64_t(e.nameUnits);
             }
     std::map<const Node*, std::uint64_t> dataAt;
     const Node* last = nullptr;
@@ -222,6 +245,7 @@ Serialized Serialize(const Node& root, std::uint32_t sectionRva, const std::stri
     }
     offset = AlignUp(offset, 8);
     Serialized out;
+    if (offset > limit + 8 * std::uint64_t(leaves.size())) Refuse(label, "its resource directory is damaged");
     if (offset > 0x7FFFFFFFu) Refuse(label, "its resources are too large");
     out.head.assign(std::size_t(offset), 0);
     if (last) {
@@ -241,25 +265,25 @@ Serialized Serialize(const Node& root, std::uint32_t sectionRva, const std::stri
         PutLe16(p + 8, d->majorVersion);
         PutLe16(p + 10, d->minorVersion);
         const auto named =
-            std::count_if(d->entries.begin(), d->entries.end(), [](const Node::Entry& e) { return e.key.named; });
+            std::count_if(d->entries.begin(), d->entries.end(), [](const Node::Entry& e) { return e.named; });
         if (d->entries.size() > 0xFFFF) Refuse(label, "a resource directory has too many entries");
         PutLe16(p + 12, std::uint16_t(named));
         PutLe16(p + 14, std::uint16_t(d->entries.size() - std::size_t(named)));
         // The counts say "named first", whatever order the entries came in.
         std::vector<const Node::Entry*> ordered;
         for (const Node::Entry& e : d->entries)
-            if (e.key.named) ordered.push_back(&e);
+            if (e.named) ordered.push_back(&e);
         for (const Node::Entry& e : d->entries)
-            if (!e.key.named) ordered.push_back(&e);
+            if (!e.named) ordered.push_back(&e);
         for (std::size_t i = 0; i < ordered.size(); ++i) {
             const Node::Entry& e = *ordered[i];
             std::uint8_t* q = p + 16 + 8 * i;
-            PutLe32(q, e.key.named ? 0x80000000u | std::uint32_t(nameAt[&e]) : e.key.id);
+            PutLe32(q, e.named ? 0x80000000u | std::uint32_t(nameAt[&e]) : e.id);
             PutLe32(q + 4, std::uint32_t(at[e.node.get()]) | (e.node->directory ? 0x80000000u : 0));
-            if (e.key.named) {
+            if (e.named) {
                 std::uint8_t* s = h + nameAt[&e];
-                PutLe16(s, std::uint16_t(e.key.name.size()));
-                for (std::size_t k = 0; k < e.key.name.size(); ++k) PutLe16(s + 2 + 2 * k, e.key.name[k]);
+                PutLe16(s, std::uint16_t(e.nameUnits));
+                std::memcpy(s + 2, e.name, 2 * e.nameUnits);
             }
         }
     }
@@ -398,12 +422,12 @@ std::optional<Span> FindResource(const std::uint8_t* file, std::size_t size, std
 std::vector<ResourceLeaf> ListResources(const std::uint8_t* file, std::size_t size, const std::string& label)
 {
     const Image image = ReadImage(file, size, label);
-    std::vector<ResourceLeaf> out;
+    Flattener flat{label, size, {}};
     if (const std::unique_ptr<Node> root = ReadTree(image, file, size, label)) {
         std::vector<ResourceKey> path;
-        Flatten(*root, path, out);
+        flat.Add(*root, path);
     }
-    return out;
+    return std::move(flat.out);
 }
 
 std::uint32_t Checksum(const std::uint8_t* file, std::size_t size, std::size_t checkSumOffset)
@@ -426,11 +450,24 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
     if (image.pointerToSymbolTable)
         Refuse(label, "it carries a COFF symbol table (an unstripped build); strip it first");
     if (resourceSize >= k4GiB) throw Failure("the package is too large for a resource (4 GiB or more)");
-    if (image.fileAlignment == 0 || image.sectionAlignment == 0) Refuse(label, "its section alignment is zero");
+    // What Windows' loader demands of an image. The edit below copies the
+    // headers up to the resource data and patches the section table inside
+    // that copy, and pads to the file alignment: without these rules it would
+    // write past the copy or pad without bound.
+    const auto powerOfTwo = [](std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; };
+    if (!powerOfTwo(image.fileAlignment) || image.fileAlignment < 512 || image.fileAlignment > 65536)
+        Refuse(label, "its file alignment is not a power of two from 512 to 65,536");
+    if (!powerOfTwo(image.sectionAlignment) || image.sectionAlignment < image.fileAlignment)
+        Refuse(label, "its section alignment is not a power of two at least as large as its file alignment");
+    if (image.sizeOfHeaders < image.sectionTable + kSectionHeaderSize * image.sections.size() ||
+        image.sizeOfHeaders > stubSize)
+        Refuse(label, "its headers (SizeOfHeaders) do not hold its section table");
 
     const std::vector<Section>& sections = image.sections;
     std::uint64_t fileEnd = image.sizeOfHeaders;
     for (std::size_t i = 0; i < sections.size(); ++i) {
+        if (sections[i].rawSize && sections[i].rawPointer < image.sizeOfHeaders)
+            Refuse(label, "a section's data begins inside its headers");
         if (i > 0 && sections[i].virtualAddress < sections[i - 1].virtualAddress + Extent(sections[i - 1]))
             Refuse(label, "its sections are not in address order");
         if (sections[i].rawSize) {
@@ -525,7 +562,8 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
     else
         rsrcRaw = moveReloc ? relocSection->rawPointer : AlignUp(fileEnd, image.fileAlignment);
     if (rsrcRva >= k4GiB) throw Failure("with this package the setup program would reach 4 GiB");
-    const Serialized section = Serialize(*root, std::uint32_t(rsrcRva), label);
+    const std::uint64_t oldResources = rsrc >= 0 ? sections[std::size_t(rsrc)].rawSize : 0;
+    const Serialized section = Serialize(*root, std::uint32_t(rsrcRva), oldResources + 1024, label);
     const std::uint64_t rsrcRawSize = AlignUp(section.size, image.fileAlignment);
     const std::uint64_t relocRva = AlignUp(rsrcRva + section.size, image.sectionAlignment);
     const std::uint64_t relocRaw = rsrcRaw + rsrcRawSize;
@@ -537,6 +575,10 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
     const std::uint64_t sizeOfImage = AlignUp(imageEnd, image.sectionAlignment);
     if (sizeOfImage >= k4GiB || newFileSize >= k4GiB)
         throw Failure("with this package the setup program would reach 4 GiB");
+    // The copy holds the stub, the package, the new directory entries and
+    // padding; anything more comes from a layout read wrongly.
+    if (newFileSize > std::uint64_t(stubSize) + resourceSize + 2 * std::uint64_t(image.fileAlignment) + (1u << 20))
+        Refuse(label, "the copy would be larger than the setup program and the package need");
     // The linker's sum of initialized-data sections, with the resource
     // section's share replaced (a new .rsrc counts as initialized data).
     std::uint64_t initialized = image.sizeOfInitializedData;
