@@ -70,23 +70,75 @@ std::wstring LanguageFilePath()
     return KnownFolderPath(FOLDERID_LocalAppData) + kLanguageFileSuffix;
 }
 
+namespace {
+
+// The language file lies in a folder that every program of the user can
+// write, and elevated copies of the setup program read and write it: a link
+// planted in its place would make them read a pipe that never answers, or
+// truncate and write any file on the disk. So the folder and the file are
+// opened without following links, the folder is held without delete sharing
+// (nobody can rename it or swap it for a link while the file is used), and
+// only a regular file with a single link is read or written.
+bool IsPlainEntry(HANDLE handle, const std::wstring& path, bool folder)
+{
+    // Wine shows a link to a folder only in the attributes of its path, not
+    // in those of the handle opened on it; Windows shows it in both.
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(handle, &info)) return false;
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+    if (folder) return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && info.nNumberOfLinks == 1 &&
+           ::GetFileType(handle) == FILE_TYPE_DISK;
+}
+
+UniqueFileHandle HoldLanguageFolder(const std::wstring& folder)
+{
+    UniqueFileHandle handle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (handle && !IsPlainEntry(handle.get(), folder, true)) handle.reset();
+    return handle;
+}
+
+// Opens the language file as a plain file in a plain folder; the folder's
+// handle comes back in folder and must outlive the file's use.
+UniqueFileHandle OpenLanguageFile(DWORD access, DWORD disposition, UniqueFileHandle& folder)
+{
+    const std::wstring path = LanguageFilePath();
+    const size_t slash = path.find_last_of(L'\\');
+    folder = HoldLanguageFolder(slash == std::wstring::npos ? L"." : path.substr(0, slash));
+    if (!folder) return UniqueFileHandle();
+    UniqueFileHandle file(::CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (file && !IsPlainEntry(file.get(), path, false)) file.reset();
+    return file;
+}
+
+// The longest first line read: "Ar" with this many trailing spaces still
+// means Arabic; a longer line reads as English.
+constexpr unsigned long long kLongestLine = 65536;
+
+}  // namespace
+
 UiLanguage ReadLanguageFile()
 {
-    UniqueFileHandle file(::CreateFileW(LanguageFilePath().c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFileHandle folder;
+    UniqueFileHandle file = OpenLanguageFile(GENERIC_READ, OPEN_EXISTING, folder);
     if (!file) return UiLanguage::English;
 
     // Only "Ar", possibly behind a byte-order mark, can mean Arabic, so of the
     // first line only its first five bytes and the length it has once
-    // trailing carriage returns and spaces are dropped matter. The line is
-    // read in pieces and never held whole, whatever the file's size.
+    // trailing carriage returns and spaces are dropped matter. Reading stops
+    // as soon as the answer is known, and after kLongestLine bytes at most.
     unsigned char head[5] = {};
     unsigned long long length = 0, trimmed = 0;
     unsigned char chunk[4096];
     DWORD got = 0;
     bool lineEnded = false;
-    while (!lineEnded && ::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) {
+    while (!lineEnded && trimmed <= sizeof head && length < kLongestLine &&
+           ::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) {
         for (DWORD i = 0; i < got; ++i) {
             const unsigned char byte = chunk[i];
             if (byte == '\n') {
@@ -98,6 +150,7 @@ UiLanguage ReadLanguageFile()
             if (byte != '\r' && byte != ' ') trimmed = length;
         }
     }
+    if (!lineEnded && length >= kLongestLine) return UiLanguage::English;
 
     const unsigned char* rest = head;
     if (trimmed >= 3 && head[0] == 0xEF) {
@@ -113,9 +166,12 @@ void WriteLanguageFile()
     const size_t slash = path.find_last_of(L'\\');
     if (slash != std::wstring::npos && slash > 0) CreateFolderChain(path.substr(0, slash));
 
-    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Opened without truncation: a file that turns out to be a link or to
+    // have a second name is left exactly as it was.
+    UniqueFileHandle folder;
+    UniqueFileHandle file = OpenLanguageFile(GENERIC_WRITE, OPEN_ALWAYS, folder);
     if (!file) return;
+    if (!::SetEndOfFile(file.get())) return;
     const char* content = CurrentUiLanguage() == UiLanguage::Arabic ? kArabicContent : kEnglishContent;
     DWORD written = 0;
     ::WriteFile(file.get(), content, 2, &written, nullptr);

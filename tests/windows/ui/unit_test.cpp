@@ -239,4 +239,19 @@ TEST_F(LanguageTest, OwnExecutablePathIsThisProgram)
     EXPECT_EQ(OwnExecutablePath(), path);
 }
 
+// Run by plant-language-links.sh once for each thing it plants where the
+// language file or its folder belongs: a link to a folder outside, whose
+// language.txt says "Ar"; a second name (hard link) of that file; a pipe.
+// Following any of them would read Arabic, or overwrite the file outside.
+TEST(LanguageFileLinks, NeverFollowed)
+{
+    const std::wstring outside = L"C:\\quro-language-outside\\language.txt";
+    ASSERT_EQ(ReadBytes(outside), std::optional<std::string>("Ar")) << "nothing planted";
+    EXPECT_EQ(ReadLanguageFile(), UiLanguage::English);
+    SetUiLanguage(UiLanguage::English);
+    WriteLanguageFile();
+    EXPECT_EQ(ReadBytes(outside), std::optional<std::string>("Ar"));
+    EXPECT_EQ(ReadLanguageFile(), UiLanguage::English);
+}
+
 }  // namespace
