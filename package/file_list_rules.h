@@ -20,10 +20,42 @@ inline constexpr const wchar_t kDamagedList[] = L"damaged list";
 inline constexpr const wchar_t kDamagedName[] = L"damaged list (name)";
 inline constexpr std::size_t kMaxNameBytes = 65535;
 
+// A component that Win32 maps to a device in every folder, whatever the
+// extension and letter case: CON, PRN, AUX, NUL, COM0-9 and LPT0-9 (with the
+// superscript digits 1, 2 and 3 as well), CONIN$ and CONOUT$. Windows reads
+// only the part before the first dot, spaces at its end dropped ("nul .txt").
+template <class Char>
+bool IsDeviceName(const Char* component, std::size_t length)
+{
+    std::size_t base = 0;
+    while (base < length && component[base] != Char('.')) ++base;
+    while (base > 0 && component[base - 1] == Char(' ')) --base;
+    if (base < 3 || base > 7) return false;
+    auto upper = [&](std::size_t i) {
+        const unsigned c = static_cast<unsigned>(component[i]);
+        return c >= 'a' && c <= 'z' ? c - 32 : c;
+    };
+    auto is = [&](const char* word) {
+        for (std::size_t i = 0; i < base; ++i)
+            if (word[i] == '\0' || upper(i) != static_cast<unsigned char>(word[i])) return false;
+        return word[base] == '\0';
+    };
+    if (is("CON") || is("PRN") || is("AUX") || is("NUL") || is("CONIN$") || is("CONOUT$")) return true;
+    if (base != 4 || !((upper(0) == 'C' && upper(1) == 'O' && upper(2) == 'M') ||
+                       (upper(0) == 'L' && upper(1) == 'P' && upper(2) == 'T')))
+        return false;
+    const unsigned digit = static_cast<unsigned>(component[3]);
+    return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+}
+
 // A name is refused when it is empty, holds "..", holds a colon (drive
 // prefixes and alternate data streams), or starts at a root or network
-// prefix. Nothing else is looked at: what the file system makes of the rest
-// shows up when the file is written.
+// prefix; and when Windows would write it under another name or to no file:
+// a component that is a device name, or one that ends in a dot or a space
+// (Win32 drops them). A component of a single dot ("dir/./x") stays a step
+// within the folder, and an empty one (a doubled or trailing separator) is
+// left to the file system. Nothing else is looked at: what the file system
+// makes of the rest shows up when the file is written.
 template <class Char>
 bool IsAcceptableName(const Char* name, std::size_t length)
 {
@@ -32,6 +64,17 @@ bool IsAcceptableName(const Char* name, std::size_t length)
     for (std::size_t i = 0; i < length; ++i) {
         if (name[i] == Char(':')) return false;
         if (name[i] == Char('.') && i + 1 < length && name[i + 1] == Char('.')) return false;
+    }
+    for (std::size_t start = 0; start < length;) {
+        std::size_t end = start;
+        while (end < length && name[end] != Char('\\') && name[end] != Char('/')) ++end;
+        const Char* component = name + start;
+        const std::size_t n = end - start;
+        if (n > 0 && !(n == 1 && component[0] == Char('.'))) {
+            if (component[n - 1] == Char('.') || component[n - 1] == Char(' ')) return false;
+            if (IsDeviceName(component, n)) return false;
+        }
+        start = end + 1;
     }
     return true;
 }

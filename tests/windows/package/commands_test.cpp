@@ -135,6 +135,14 @@ std::vector<CommandCase> CommandCases()
     Bytes cutList;
     AppendLe32(cutList, 2);
     AppendRecord(cutList, "a.txt", BytesOf("a"));
+    // Names Windows would turn into a device or into another name.
+    const auto named = [](const char* name) {
+        Bytes list;
+        AppendLe32(list, 2);
+        AppendRecord(list, "first.txt", BytesOf("1"));
+        AppendRecord(list, name, BytesOf("payload"));
+        return Container(list);
+    };
     return {
         {"valid", ValidResource(), 0, 0},
         {"no_resource", std::nullopt, 1, 1},
@@ -150,6 +158,11 @@ std::vector<CommandCase> CommandCases()
         {"name_outside_the_folder", Container(badName), 1, 1},
         {"list_cut_short", Container(cutList), 1, 1},
         {"no_files", Container(FileList({})), 1, 0},
+        {"device_AUX_tar_gz", named("AUX.tar.gz"), 1, 1},
+        {"device_NUL", named("NUL"), 1, 1},
+        {"trailing_dot", named("trail."), 1, 1},
+        {"trailing_space", named("space "), 1, 1},
+        {"folder_with_trailing_dot", named("dir.\\x.txt"), 1, 1},
     };
 }
 

@@ -4,6 +4,7 @@
 
 #include "package_builder.h"
 #include "test_files.h"
+#include "tests/name_verdicts.h"
 
 #include <gtest/gtest.h>
 
@@ -106,18 +107,24 @@ std::vector<NameCase> NameCases()
 {
     std::vector<NameCase> cases;
     for (const char* refused : {"../x", "dir/../x", "a..b", "C:/x", "C:x", "x:y", "/x", "//server/share/x", "dir/..",
-                                "..", "file.txt:stream"}) {
+                                "..", "file.txt:stream", "x."}) {
         cases.push_back({refused, false, {}});
         cases.push_back({Backslashed(refused), false, {}});
     }
     // A trailing separator passes: such an entry fails when it is written.
-    for (const char* accepted : {".hidden", "dir/./x", "dir//x", "a.b/c.d", "x.", "x/"}) {
+    for (const char* accepted : {".hidden", "dir/./x", "dir//x", "a.b/c.d", "x/"}) {
         cases.push_back({accepted, true, Widen(accepted)});
         cases.push_back({Backslashed(accepted), true, Widen(Backslashed(accepted))});
     }
     cases.push_back({std::string(65535, 'n'), true, std::wstring(65535, L'n')});
     cases.push_back({"caf\xC3\xA9/\xD9\x85\xD9\x84\xD9\x81", true, L"caf\u00E9/\u0645\u0644\u0641"});
     cases.push_back({"a\xFF" "b", true, L"a\uFFFDb"});
+    // The table quro-pack's tests judge too; a name the file system maps to a
+    // device or to another name is refused, in either kind of separator.
+    for (const NameVerdict& v : kNameVerdicts) {
+        cases.push_back({v.name, v.accepted, Widen(v.name)});
+        cases.push_back({Backslashed(v.name), v.accepted, Widen(Backslashed(v.name))});
+    }
     return cases;
 }
 
