@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <new>
+
 namespace {
 
 // Malformed UTF-8 is no error: MultiByteToWideChar puts U+FFFD in its place.
@@ -23,12 +25,21 @@ std::wstring NameFromUtf8(const std::uint8_t* bytes, std::size_t length)
 
 std::wstring ParseFileList(PackageEntries& entries)
 {
-    const wchar_t* failure = file_list::ParseFileListBytes(
-        UnpackedPackageData(), UnpackedPackageSize(), NameFromUtf8,
-        [&entries](std::wstring&& name, const std::uint8_t* data, std::uint64_t size) {
-            entries.push_back(PackageEntry{std::move(name), data, size});
-        });
-    return failure ? failure : L"";
+    // A package of a few hundred compressed bytes can hold tens of millions
+    // of tiny records, more entries than memory can hold: that list is
+    // refused like any other that cannot be read, instead of ending the
+    // process. The allocations of this walk are the only ones it catches.
+    try {
+        const wchar_t* failure = file_list::ParseFileListBytes(
+            UnpackedPackageData(), UnpackedPackageSize(), NameFromUtf8,
+            [&entries](std::wstring&& name, const std::uint8_t* data, std::uint64_t size) {
+                entries.push_back(PackageEntry{std::move(name), data, size});
+            });
+        return failure ? failure : L"";
+    } catch (const std::bad_alloc&) {
+        PackageEntries().swap(entries);
+        return file_list::kDamagedList;
+    }
 }
 
 std::wstring UnpackPackage(PackageEntries& entries)
