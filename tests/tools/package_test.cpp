@@ -153,6 +153,80 @@ TEST(Package, RefusesWhatCouldNotArriveAsItLeft)
     }
 }
 
+// Between the walk and the reading of the files the tree may change under
+// pack's feet: nothing from outside the folder may be read, and a pipe put in
+// a file's place must not block it.
+TEST(Package, ReadsOnlyWhatItWalked)
+{
+    struct Case {
+        const char* name;
+        void (*change)(const std::string& root, const std::string& outside);
+        bool packs;  // the files walked are still there to be read
+    };
+    const Case cases[] = {
+        {"folder swapped for a link outside", [](const std::string& r, const std::string& o) {
+             fs::rename(r + "/sub", r + "/sub.old");
+             fs::create_directory_symlink(o, r + "/sub");
+         }, true},
+        {"file swapped for a link outside", [](const std::string& r, const std::string& o) {
+             fs::remove(r + "/sub/f");
+             fs::create_symlink(o + "/f", r + "/sub/f");
+         }, false},
+        {"file swapped for a pipe", [](const std::string& r, const std::string&) {
+             fs::remove(r + "/sub/f");
+             ASSERT_EQ(::mkfifo((r + "/sub/f").c_str(), 0600), 0);
+         }, false},
+        {"file replaced by another of its size", [](const std::string& r, const std::string& o) {
+             fs::remove(r + "/sub/f");
+             fs::copy_file(o + "/f", r + "/sub/f");
+         }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        WriteText(dir / "in/sub/f", "public");
+        WriteText(dir / "secret/f", "SECRET");
+        const Tree tree = WalkTree(dir / "in");
+        c.change(dir / "in", dir / "secret");
+        try {
+            const Bytes list = BuildFileList(tree);
+            EXPECT_TRUE(c.packs);
+            const std::string text(list.begin(), list.end());
+            EXPECT_NE(text.find("public"), std::string::npos) << "the walked file is packed";
+            EXPECT_EQ(text.find("SECRET"), std::string::npos);
+        } catch (const Failure& f) {
+            EXPECT_FALSE(c.packs) << f.what();
+            EXPECT_NE(std::string(f.what()).find(dir / "in/sub/f"), std::string::npos) << f.what();
+        }
+    }
+}
+
+TEST(Package, UnpackNeverWritesThroughALink)
+{
+    struct Case {
+        const char* name;
+        void (*plant)(const std::string& out, const std::string& outside);
+    };
+    const Case cases[] = {
+        {"link to a file", [](const std::string& o, const std::string& x) { fs::create_symlink(x + "/victim", o + "/a.txt"); }},
+        {"link to a folder", [](const std::string& o, const std::string& x) { fs::create_directory_symlink(x, o + "/sub"); }},
+        {"pipe", [](const std::string& o, const std::string&) { ASSERT_EQ(::mkfifo((o + "/a.txt").c_str(), 0600), 0); }},
+    };
+    const Bytes resource = Resource(FileList({{"a.txt", "packaged"}, {"sub/victim", "packaged"}}, 2));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        WriteText(dir / "outside/victim", "untouched");
+        fs::create_directories(dir / "out");
+        c.plant(dir / "out", dir / "outside");
+        Bytes unpacked;
+        std::vector<PackageEntry> entries;
+        ASSERT_EQ(UnpackPackage(LocatePackage(resource.data(), resource.size()), unpacked, entries), nullptr);
+        EXPECT_NE(ExtractToFolder(dir / "out", entries), "");
+        EXPECT_EQ(ReadBytes(dir / "outside/victim"), ToBytes("untouched"));
+    }
+}
+
 TEST(Package, VerdictOnDamagedResources)
 {
     const Bytes list = FileList({{"a.txt", "hello"}}, 1);

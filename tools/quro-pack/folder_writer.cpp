@@ -22,33 +22,62 @@ void MakeFolders(const std::string& folder)
     }
 }
 
-bool WriteEntry(const std::string& path, const PackageEntry& entry)
-{
-    const std::size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos) {
-        std::size_t end = slash;
-        while (end > 0 && path[end - 1] == '/') --end;
-        if (end > 0) MakeFolders(path.substr(0, end));
+struct Fd {
+    int fd = -1;
+    ~Fd()
+    {
+        if (fd >= 0) ::close(fd);
     }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
+};
+
+// The folder the user named is taken as it is, links and all; below it
+// nothing is followed: a link already in the target, to a folder or a file,
+// is refused rather than written through, and so is a pipe or a device.
+bool WriteEntry(const std::string& folder, const std::string& relative, const PackageEntry& entry)
+{
+    MakeFolders(folder.empty() ? std::string(".") : folder);
+    Fd dir{::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (dir.fd < 0) return false;
+    std::size_t start = 0;
+    for (std::size_t slash; (slash = relative.find('/', start)) != std::string::npos; start = slash + 1) {
+        const std::string component = relative.substr(start, slash - start);
+        if (component.empty() || component == ".") continue;
+        ::mkdirat(dir.fd, component.c_str(), 0777);
+        Fd child{::openat(dir.fd, component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+        if (child.fd < 0) return false;
+        std::swap(dir.fd, child.fd);
+    }
+    const std::string leaf = relative.substr(start);
+    if (leaf.empty() || leaf == ".") return false;
+    Fd file{::openat(dir.fd, leaf.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666)};
+    if (file.fd < 0) return false;
+    struct stat st {};
+    if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(file.fd, 0) != 0) return false;
     // WriteAll loops over short writes itself: one call for the whole file.
-    const bool ok = WriteAll(fd, entry.data, std::size_t(entry.size));
+    const bool ok = WriteAll(file.fd, entry.data, std::size_t(entry.size));
+    const int fd = file.fd;
+    file.fd = -1;
     return ::close(fd) == 0 && ok;
 }
 
 }  // namespace
 
+std::string ExtractEntry(const std::string& folder, const PackageEntry& entry)
+{
+    const std::string name = Utf16ToUtf8(entry.name);
+    std::string relative = name;
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    // A NUL would end the path early on either system; no such file can be made as named.
+    if (relative.find('\0') != std::string::npos || !WriteEntry(folder, relative, entry))
+        return "could not write " + name;
+    return {};
+}
+
 std::string ExtractToFolder(const std::string& folder, const std::vector<PackageEntry>& entries)
 {
     for (const PackageEntry& entry : entries) {
-        const std::string name = Utf16ToUtf8(entry.name);
-        std::string relative = name;
-        std::replace(relative.begin(), relative.end(), '\\', '/');
-        const bool joined = folder.empty() || folder.back() == '/';
-        const std::string path = joined ? folder + relative : folder + "/" + relative;
-        // A NUL would end the path early on either system; no such file can be made as named.
-        if (relative.find('\0') != std::string::npos || !WriteEntry(path, entry)) return "could not write " + name;
+        std::string failure = ExtractEntry(folder, entry);
+        if (!failure.empty()) return failure;
     }
     return {};
 }

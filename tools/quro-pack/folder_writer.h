@@ -14,4 +14,7 @@ namespace quro_pack {
 // entry's name (UTF-8); files written before the failure stay.
 std::string ExtractToFolder(const std::string& folder, const std::vector<PackageEntry>& entries);
 
+// One entry of the above: empty on success, else "could not write " and its name.
+std::string ExtractEntry(const std::string& folder, const PackageEntry& entry);
+
 }  // namespace quro_pack

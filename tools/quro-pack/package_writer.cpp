@@ -26,13 +26,7 @@ struct Fd {
 
 void ReadExactly(const TreeFile& file, std::uint8_t* out)
 {
-    // No following of a link that appeared since the walk.
-    Fd f{::open(file.path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC)};
-    if (f.fd < 0) throw Failure(file.path + ": " + ErrnoText(errno));
-    struct stat st {};
-    if (::fstat(f.fd, &st) != 0) throw Failure(file.path + ": " + ErrnoText(errno));
-    if (!S_ISREG(st.st_mode) || std::uint64_t(st.st_size) != file.size)
-        throw Failure(file.path + ": changed while it was packed");
+    Fd f{OpenWalkedFile(file)};
     std::uint64_t left = file.size;
     while (left > 0) {
         const std::size_t step = left < (1u << 30) ? std::size_t(left) : (1u << 30);

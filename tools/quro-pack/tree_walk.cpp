@@ -10,7 +10,10 @@
 #include <cctype>
 #include <string_view>
 #include <set>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "../../package/file_list_rules.h"
 #include "common.h"
@@ -26,13 +29,8 @@ struct DirCloser {
 
 bool IsReservedDeviceName(const std::string& component)
 {
-    // Win32 maps these names, with any extension, to devices in every folder.
-    std::string base = component.substr(0, component.find('.'));
-    while (!base.empty() && base.back() == ' ') base.pop_back();
-    for (char& c : base) c = char(std::toupper(static_cast<unsigned char>(c)));
-    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
-    return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '1' &&
-           base[3] <= '9';
+    const std::u16string wide = Utf8ToUtf16(reinterpret_cast<const std::uint8_t*>(component.data()), component.size());
+    return file_list::IsDeviceName(wide.data(), wide.size());
 }
 
 // Windows compares names without regard to case; two names that differ only
@@ -50,23 +48,43 @@ std::u32string CaseFolded(const std::string& name)
     return s;
 }
 
+std::int64_t ChangeTime(const struct stat& st)
+{
+    return std::int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+}
+
+std::shared_ptr<const int> OwnedFd(int fd)
+{
+    return std::shared_ptr<const int>(new int(fd), [](const int* p) {
+        ::close(*p);
+        delete p;
+    });
+}
+
 struct Walker {
     Tree tree;
 
-    // Returns the number of files found below dir.
-    std::size_t Walk(const std::string& dir, const std::string& relative)
+    // Returns the number of files found below the folder open as fd.
+    std::size_t Walk(const std::shared_ptr<const int>& fd, const std::string& dir, const std::string& relative)
     {
-        std::unique_ptr<DIR, DirCloser> d(::opendir(dir.c_str()));
-        if (!d) throw Failure(dir + ": " + ErrnoText(errno));
         std::vector<std::string> names;
-        errno = 0;
-        while (const dirent* e = ::readdir(d.get())) {
-            const std::string n = e->d_name;
-            if (n != "." && n != "..") names.push_back(n);
+        {
+            const int listed = ::dup(*fd);
+            DIR* opened = listed < 0 ? nullptr : ::fdopendir(listed);
+            if (!opened) {
+                const int e = errno;
+                if (listed >= 0) ::close(listed);
+                throw Failure(dir + ": " + ErrnoText(e));
+            }
+            std::unique_ptr<DIR, DirCloser> d(opened);
             errno = 0;
+            while (const dirent* e = ::readdir(d.get())) {
+                const std::string n = e->d_name;
+                if (n != "." && n != "..") names.push_back(n);
+                errno = 0;
+            }
+            if (errno != 0) throw Failure(dir + ": " + ErrnoText(errno));
         }
-        if (errno != 0) throw Failure(dir + ": " + ErrnoText(errno));
-        d.reset();
         std::sort(names.begin(), names.end());
 
         const std::size_t warningsBefore = tree.emptyFolders.size();
@@ -75,12 +93,27 @@ struct Walker {
             const std::string path = dir + "/" + n;
             const std::string rel = relative.empty() ? n : relative + "/" + n;
             struct stat st {};
-            if (::lstat(path.c_str(), &st) != 0) throw Failure(path + ": " + ErrnoText(errno));
+            if (::fstatat(*fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) throw Failure(path + ": " + ErrnoText(errno));
             if (S_ISLNK(st.st_mode)) throw Failure(path + ": is a symbolic link; a package carries plain files only");
             if (S_ISDIR(st.st_mode)) {
-                found += Walk(path, rel);
+                const int child = ::openat(*fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                if (child < 0) {
+                    if (errno == EMFILE) throw Failure(path + ": too many folders are open at once (ulimit -n)");
+                    throw Failure(path + ": changed while it was packed (" + ErrnoText(errno) + ")");
+                }
+                const std::shared_ptr<const int> owned = OwnedFd(child);
+                struct stat opened {};
+                if (::fstat(child, &opened) != 0 || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino)
+                    throw Failure(path + ": changed while it was packed");
+                found += Walk(owned, path, rel);
             } else if (S_ISREG(st.st_mode)) {
                 Add(path, rel, std::uint64_t(st.st_size));
+                TreeFile& added = tree.files.back();
+                added.folder = fd;
+                added.leaf = n;
+                added.device = std::uint64_t(st.st_dev);
+                added.inode = std::uint64_t(st.st_ino);
+                added.changed = ChangeTime(st);
                 ++found;
             } else {
                 throw Failure(path + ": is a special file; a package carries plain files only");
@@ -99,11 +132,15 @@ struct Walker {
         std::replace(name.begin(), name.end(), '/', '\\');
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(relative.data());
         if (!IsValidUtf8(bytes, relative.size())) throw Failure(path + ": the name is not valid UTF-8");
+        // The setup program's own rule decides first, so that pack refuses
+        // exactly the names that /verify, inspect and unpack refuse.
         const std::string problem = WindowsNameProblem(relative);
+        const std::u16string wide = Utf8ToUtf16(reinterpret_cast<const std::uint8_t*>(name.data()), name.size());
+        if (!file_list::IsAcceptableName(wide.data(), wide.size()))
+            throw Failure(path + ": " + (problem.empty() ? "the name holds \"..\" or \":\"" : problem) +
+                          "; the setup program refuses it (" + Narrow(file_list::kDamagedName) + ")");
         if (!problem.empty()) throw Failure(path + ": " + problem);
-        if (!file_list::IsAcceptableName(name.data(), name.size()))
-            throw Failure(path + ": the setup program refuses this name (\"..\" or \":\")");
-        tree.files.push_back(TreeFile{name, path, size});
+        tree.files.push_back(TreeFile{name, path, size, nullptr, {}, 0, 0, 0});
     }
 };
 
@@ -126,6 +163,20 @@ void RefuseCaseClashes(const Tree& tree)
 
 }  // namespace
 
+int OpenWalkedFile(const TreeFile& file)
+{
+    const int fd = ::openat(*file.folder, file.leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) throw Failure(file.path + ": changed while it was packed (" + ErrnoText(errno) + ")");
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || std::uint64_t(st.st_dev) != file.device ||
+        std::uint64_t(st.st_ino) != file.inode || std::uint64_t(st.st_size) != file.size ||
+        ChangeTime(st) != file.changed) {
+        ::close(fd);
+        throw Failure(file.path + ": changed while it was packed");
+    }
+    return fd;
+}
+
 std::string WindowsNameProblem(const std::string& relative)
 {
     std::size_t start = 0;
@@ -140,7 +191,7 @@ std::string WindowsNameProblem(const std::string& relative)
         }
         if (!component.empty() && (component.back() == '.' || component.back() == ' '))
             return "the name ends in a dot or a space, which Windows drops";
-        if (IsReservedDeviceName(component)) return "the name is a Windows device name (CON, NUL, COM1, ...)";
+        if (IsReservedDeviceName(component)) return "the name is a Windows device name (CON, NUL, COM1, CONIN$, ...)";
         if (end == relative.size()) return {};
         start = end + 1;
     }
@@ -153,8 +204,17 @@ Tree WalkTree(const std::string& rootArgument)
     struct stat st {};
     if (::stat(root.c_str(), &st) != 0) throw Failure(root + ": " + ErrnoText(errno));
     if (!S_ISDIR(st.st_mode)) throw Failure(root + ": not a folder");
+    const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) throw Failure(root + ": " + ErrnoText(errno));
+    // One descriptor per folder stays open until the files are read; a tree
+    // of many folders needs more than the usual soft limit of 1,024.
+    struct rlimit files {};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
     Walker w;
-    w.Walk(root, "");
+    w.Walk(OwnedFd(fd), root, "");
     std::sort(w.tree.files.begin(), w.tree.files.end(),
               [](const TreeFile& a, const TreeFile& b) { return a.name < b.name; });
     RefuseCaseClashes(w.tree);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,9 +11,21 @@ namespace quro_pack {
 
 struct TreeFile {
     std::string name;  // relative, UTF-8, backslash between folders
-    std::string path;  // where the build host reads it
+    std::string path;  // where the build host reads it (for messages)
     std::uint64_t size = 0;
+    // What the walk saw, so that the file is read from the very folder the
+    // walk listed (its descriptor held open since), without following a link,
+    // and only if it is still the same file.
+    std::shared_ptr<const int> folder;  // descriptor of the folder that holds it
+    std::string leaf;                   // its name in that folder
+    std::uint64_t device = 0, inode = 0;
+    std::int64_t changed = 0;  // status change time in ns: a new file may get a freed inode number
 };
+
+// Opens a walked file for reading: no link followed, no blocking open (a pipe
+// put in its place), and only the regular file of the device and inode the
+// walk saw, unchanged since. Throws Failure naming the path otherwise.
+int OpenWalkedFile(const TreeFile& file);
 
 struct Tree {
     std::vector<TreeFile> files;            // sorted by the bytes of name
@@ -20,7 +33,9 @@ struct Tree {
 };
 
 // Throws Failure naming the offending path. The root itself may be a link to
-// a folder (it is what the user named); nothing below it is followed.
+// a folder (it is what the user named); nothing below it is followed. Every
+// folder is opened relative to the one that listed it and kept open in the
+// files it holds.
 Tree WalkTree(const std::string& root);
 
 // Why the setup program could not write this relative name on Windows as it
