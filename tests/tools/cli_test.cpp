@@ -7,6 +7,8 @@
 #include <sstream>
 #include <vector>
 
+#include "../name_verdicts.h"
+#include "package_writer.h"
 #include "test_support.h"
 
 using namespace quro_pack_test;
@@ -15,6 +17,29 @@ namespace fs = std::filesystem;
 namespace {
 
 std::size_t Lines(const std::string& s) { return std::size_t(std::count(s.begin(), s.end(), '\n')); }
+
+// A stored package resource holding one file per name.
+Bytes Package(const std::vector<std::string>& names)
+{
+    Bytes list;
+    quro_pack::AppendLe32(list, std::uint32_t(names.size()));
+    for (const std::string& name : names) {
+        quro_pack::AppendLe16(list, std::uint16_t(name.size()));
+        list.insert(list.end(), name.begin(), name.end());
+        quro_pack::AppendLe64(list, 1);
+        list.push_back('x');
+    }
+    quro_pack::PackOptions o;
+    o.store = true;
+    return quro_pack::MakeResource(list, o);
+}
+
+// The tool under an address-space limit of 1 GiB.
+RunResult RunLimited(std::vector<std::string> arguments)
+{
+    arguments.insert(arguments.begin(), {"/bin/sh", "-c", "ulimit -v 1048576 && exec \"$0\" \"$@\" >/dev/null", QURO_PACK_EXE});
+    return RunTool(arguments);
+}
 
 }  // namespace
 
@@ -47,6 +72,8 @@ TEST(Cli, FailuresEndWithOneLine)
     fs::create_symlink("f", dir / "linked/l");
     WriteText(dir / "damaged.bin", "QUROSET1 and a size field of ASCII, far above 2 GiB, then nothing of use");
     WriteText(dir / "good/f", "x");
+    WriteText(dir / "newline/a\n##vso[task.setvariable variable=x]1", "x");
+    WriteBytes(dir / "escape.bin", Package({"\x1b[31mred/"}));
     struct Case {
         const char* name;
         std::vector<std::string> arguments;
@@ -61,6 +88,10 @@ TEST(Cli, FailuresEndWithOneLine)
         {"setup without RCDATA 101", {"inspect", QURO_TEST_STUB_BARE}, 1, "the setup program carries no Quro Host"},
         {"stub that is not a program", {"embed", dir / "damaged.bin", "--stub", dir / "damaged.bin", "-o", dir / "x.exe"}, 1, "not a Windows executable"},
         {"unknown command", {"squash"}, 2, "unknown command"},
+        {"name with a newline and a CI logging command",
+         {"pack", dir / "newline", "-o", dir / "p.bin"}, 1, "a\\x0a##vso[task.setvariable variable=x]1"},
+        {"unpack of a name with an escape sequence", {"unpack", dir / "escape.bin", dir / "escaped"}, 1,
+         "could not write \\x1b[31mred"},
         {"missing -o", {"pack", dir / "good"}, 2, "needs -o"},
     };
     for (const Case& c : cases) {
@@ -128,4 +159,83 @@ TEST(Cli, HelpPrintsUsage)
     const RunResult r = RunTool({QURO_PACK_EXE, "--help"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out.rfind("usage: quro-pack", 0), 0u);
+}
+
+// Every command judges a name as the setup program does (the same table
+// drives its own tests under Wine): pack refuses it in the folder, inspect
+// and unpack refuse a package that carries it.
+TEST(Cli, NamesGetOneVerdictEverywhere)
+{
+    for (const NameVerdict& v : kNameVerdicts) {
+        SCOPED_TRACE(v.name);
+        TempDir dir;
+        WriteText(dir / ("app/" + std::string(v.name)), "x");
+        WriteBytes(dir / "package.bin", Package({v.name}));
+        const RunResult pack = RunTool({QURO_PACK_EXE, "pack", dir / "app", "--store", "-o", dir / "p.bin"});
+        const RunResult inspect = RunTool({QURO_PACK_EXE, "inspect", dir / "package.bin"});
+        const RunResult unpack = RunTool({QURO_PACK_EXE, "unpack", dir / "package.bin", dir / "out"});
+        for (const RunResult* r : {&pack, &inspect, &unpack}) {
+            EXPECT_EQ(r->exitCode, v.accepted ? 0 : 1) << r->err;
+            if (!v.accepted) {
+                EXPECT_NE(r->err.find("damaged list (name)"), std::string::npos) << r->err;
+            }
+        }
+        EXPECT_EQ(fs::exists(dir / "out"), v.accepted);
+    }
+}
+
+// inspect lists names as they are, but a terminal or a CI log sees no
+// control character of them: one line per file.
+TEST(Cli, InspectPrintsNamesEscaped)
+{
+    TempDir dir;
+    WriteBytes(dir / "package.bin", Package({"a\n##[error]b", "\x1b]0;title\x07" "c", "\xc2\x9b" "d", "e\xe2\x80\xae" "f"}));
+    const RunResult r = RunTool({QURO_PACK_EXE, "inspect", dir / "package.bin"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string listed = r.out.substr(r.out.find("files            4\n"));
+    EXPECT_EQ(listed, "files            4\n"
+                      "             1  a\\x0a##[error]b\n"
+                      "             1  \\x1b]0;title\\x07c\n"
+                      "             1  \\x9bd\n"
+                      "             1  e\\u202ef\n");
+}
+
+// Inputs of a few hundred kilobytes that unfold into gigabytes when read
+// naively end within 1 GiB of address space. The list bomb holds 24 million
+// empty files named "a" and then one named "..", in 178 bytes (LZMS).
+TEST(Cli, BombsStayWithinMemory)
+{
+    TempDir dir;
+    // 65,535 named resources that share one name of 65,535 units.
+    {
+        const std::size_t entries = 65535, units = 65535;
+        Bytes section(16 + 8 * entries + 16 + 2 + 2 * units, 0);
+        quro_pack::PutLe16(section.data() + 12, std::uint16_t(entries));
+        const std::uint32_t leaf = std::uint32_t(16 + 8 * entries), name = leaf + 16;
+        for (std::size_t i = 0; i < entries; ++i) {
+            quro_pack::PutLe32(section.data() + 16 + 8 * i, 0x80000000u | name);
+            quro_pack::PutLe32(section.data() + 16 + 8 * i + 4, leaf);
+        }
+        quro_pack::PutLe16(section.data() + name, std::uint16_t(units));
+        WriteBytes(dir / "named.exe", MinimalImage(section));
+    }
+    struct Case {
+        const char* name;
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::string err;
+    };
+    const Case cases[] = {
+        {"inspect of a shared resource name", {"inspect", dir / "named.exe"}, 1, "carries no Quro Host"},
+        {"embed into it", {"embed", dir / "named.exe", "--stub", dir / "named.exe", "-o", dir / "x.exe"}, 1,
+         "resource directory is damaged"},
+        {"inspect of 24 million records", {"inspect", QURO_LIST_BOMB}, 1, "damaged list (name)"},
+        {"unpack of 24 million records", {"unpack", QURO_LIST_BOMB, dir / "out"}, 1, "damaged list (name)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const RunResult r = RunLimited(c.arguments);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
 }

@@ -138,7 +138,7 @@ void WarnAboutTree(const std::string& folder, const Tree& tree)
 {
     for (const std::string& empty : tree.emptyFolders)
         std::fprintf(stderr, "quro-pack: warning: %s holds no files and is left out (a package carries files only)\n",
-                     empty.c_str());
+                     Escaped(empty).c_str());
     // The setup program links, opens and asks for clean-up the main
     // executable at the top of the install folder; without it, the installed
     // shortcuts lead nowhere. Windows matches the name in any letter case.
@@ -146,7 +146,7 @@ void WarnAboutTree(const std::string& folder, const Tree& tree)
     for (const TreeFile& f : tree.files)
         if (f.name.size() == main.size() && ::strncasecmp(f.name.c_str(), main.c_str(), main.size()) == 0) return;
     std::fprintf(stderr, "quro-pack: warning: %s has no %s at its top; the installed shortcuts would lead nowhere\n",
-                 folder.c_str(), main.c_str());
+                 Escaped(folder).c_str(), main.c_str());
 }
 
 void WriteSetup(const std::uint8_t* resource, std::size_t size, const std::string& stubPath, const std::string& output)
@@ -168,7 +168,7 @@ int Pack(const Arguments& a, bool setup)
     options.progress = &progress;
     Tree tree;
     const Bytes resource = PackFolder(a.positional[0], options, &tree);
-    progress.Show("quro-pack: writing " + a.output, true);
+    progress.Show("quro-pack: writing " + Escaped(a.output), true);
     if (setup) {
         WriteSetup(resource.data(), resource.size(), stub, a.output);
     } else {
@@ -249,14 +249,21 @@ int Inspect(const Arguments& a)
     PrintSetupFacts(ReadSetupFacts(file.data(), file.size()));
     PrintHeader(r);
     Bytes unpacked;
-    std::vector<PackageEntry> entries;
-    const wchar_t* failure = UnpackPackage(r, unpacked, entries);
+    // Two walks, nothing kept: the first for the verdict and the count, the
+    // second prints the entries as it reads them.
+    std::size_t count = 0;
+    const wchar_t* failure = UnpackContainer(r, unpacked);
+    const bool listRead = failure == nullptr;
+    if (listRead) failure = WalkFileList(unpacked, [&](PackageEntry&&) { return ++count, true; });
     std::printf("%s\n", failure ? Narrow(failure).c_str() : "ok");
-    if (failure == nullptr || !entries.empty()) {
-        std::printf("files            %zu\n", entries.size());
-        for (const PackageEntry& e : entries)
-            std::printf("%14llu  %s%s\n", static_cast<unsigned long long>(e.size), Utf16ToUtf8(e.name).c_str(),
+    if (listRead && (failure == nullptr || count > 0)) {
+        std::printf("files            %zu\n", count);
+        std::size_t printed = 0;
+        WalkFileList(unpacked, [&](PackageEntry&& e) {
+            std::printf("%14llu  %s%s\n", static_cast<unsigned long long>(e.size), Escaped(Utf16ToUtf8(e.name)).c_str(),
                         CheckPath(e.name).tooLong ? kTooLongMark : "");
+            return ++printed < count;
+        });
     }
     std::fflush(stdout);
     if (failure) throw Failure(a.positional[0] + ": " + Narrow(failure));
@@ -269,11 +276,17 @@ int Unpack(const Arguments& a)
     const MappedFile file(a.positional[0]);
     const PackageResource r = LocatePackage(file.data(), file.size(), a.positional[0]);
     Bytes unpacked;
-    std::vector<PackageEntry> entries;
-    if (const wchar_t* failure = UnpackPackage(r, unpacked, entries))
-        throw Failure(a.positional[0] + ": " + Narrow(failure));
-    const std::string failure = ExtractToFolder(a.positional[1], entries);
-    if (!failure.empty()) throw Failure(a.positional[1] + ": " + failure);
+    // The whole list is checked before the first file is written, as the
+    // setup program does; neither walk keeps the entries.
+    const wchar_t* failure = UnpackContainer(r, unpacked);
+    if (!failure) failure = WalkFileList(unpacked, [](PackageEntry&&) { return true; });
+    if (failure) throw Failure(a.positional[0] + ": " + Narrow(failure));
+    std::string written;
+    WalkFileList(unpacked, [&](PackageEntry&& e) {
+        written = ExtractEntry(a.positional[1], e);
+        return written.empty();
+    });
+    if (!written.empty()) throw Failure(a.positional[1] + ": " + written);
     return 0;
 }
 
@@ -318,16 +331,17 @@ int main(int argc, char** argv)
     try {
         return quro_pack::Run(argc, argv);
     } catch (const quro_pack::UsageError& e) {
-        std::fprintf(stderr, "quro-pack: %s (see quro-pack --help)\n", e.what());
+        std::fprintf(stderr, "quro-pack: %s (see quro-pack --help)\n", quro_pack::Escaped(e.what()).c_str());
         return 2;
     } catch (const quro_pack::Failure& e) {
-        std::fprintf(stderr, "quro-pack: %s\n", e.what());
+        // Failures name paths and packaged names, which may hold anything.
+        std::fprintf(stderr, "quro-pack: %s\n", quro_pack::Escaped(e.what()).c_str());
         return 1;
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "quro-pack: out of memory\n");
         return 1;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "quro-pack: %s\n", e.what());
+        std::fprintf(stderr, "quro-pack: %s\n", quro_pack::Escaped(e.what()).c_str());
         return 1;
     }
 }

@@ -63,14 +63,31 @@ const wchar_t* UnpackContainer(const PackageResource& resource, Bytes& unpacked)
     return nullptr;
 }
 
+const wchar_t* WalkFileList(const Bytes& unpacked, const std::function<bool(PackageEntry&&)>& visit)
+{
+    // A list of millions of one-letter records unpacks from a few hundred
+    // bytes; walking it without holding its entries keeps memory at the size
+    // of the unpacked bytes.
+    struct Stop {};
+    try {
+        return file_list::ParseFileListBytes(
+            unpacked.data(), unpacked.size(),
+            [](const std::uint8_t* name, std::size_t n) { return Utf8ToUtf16(name, n); },
+            [&](std::u16string name, const std::uint8_t* data, std::uint64_t size) {
+                if (!visit(PackageEntry{std::move(name), data, size})) throw Stop{};
+            });
+    } catch (const Stop&) {
+        return nullptr;
+    }
+}
+
 const wchar_t* UnpackPackage(const PackageResource& resource, Bytes& unpacked, std::vector<PackageEntry>& entries)
 {
     if (const wchar_t* failure = UnpackContainer(resource, unpacked)) return failure;
-    return file_list::ParseFileListBytes(
-        unpacked.data(), unpacked.size(), [](const std::uint8_t* name, std::size_t n) { return Utf8ToUtf16(name, n); },
-        [&](std::u16string name, const std::uint8_t* data, std::uint64_t size) {
-            entries.push_back(PackageEntry{std::move(name), data, size});
-        });
+    return WalkFileList(unpacked, [&](PackageEntry&& e) {
+        entries.push_back(std::move(e));
+        return true;
+    });
 }
 
 }  // namespace quro_pack

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,12 @@ PackageResource LocatePackage(const std::uint8_t* file, std::size_t size, const 
 // setup program's failure text.
 const wchar_t* UnpackContainer(const PackageResource& resource, Bytes& unpacked);
 
-// UnpackContainer, then the file list walk.
+// The file list walk over verified bytes, one entry at a time and nothing
+// kept: visit returns false to stop early. Returns null when every record was
+// read (or visit stopped), else the setup program's failure text.
+const wchar_t* WalkFileList(const Bytes& unpacked, const std::function<bool(PackageEntry&&)>& visit);
+
+// UnpackContainer, then the file list walk, the entries collected.
 const wchar_t* UnpackPackage(const PackageResource& resource, Bytes& unpacked, std::vector<PackageEntry>& entries);
 
 }  // namespace quro_pack

@@ -1,5 +1,7 @@
 #include "utf8.h"
 
+#include <cstdio>
+
 namespace quro_pack {
 namespace {
 
@@ -115,6 +117,35 @@ bool IsValidUtf8(const std::uint8_t* text, std::size_t length)
             return false;
     }
     return true;
+}
+
+std::string Escaped(const std::string& text)
+{
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    std::string out;
+    out.reserve(text.size());
+    char hex[8];
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t start = i;
+        const char32_t cp = DecodeOne(bytes, text.size(), i);
+        const bool malformed = cp == kReplacement && !(i - start == 3 && bytes[start] == 0xEF);
+        if (malformed) {
+            for (std::size_t k = start; k < i; ++k) {
+                std::snprintf(hex, sizeof hex, "\\x%02x", bytes[k]);
+                out += hex;
+            }
+        } else if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
+            std::snprintf(hex, sizeof hex, "\\x%02x", unsigned(cp));
+            out += hex;
+        } else if ((cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069) || cp == 0x2028 || cp == 0x2029 ||
+                   cp == 0x200E || cp == 0x200F || cp == 0x061C) {
+            std::snprintf(hex, sizeof hex, "\\u%04x", unsigned(cp));
+            out += hex;
+        } else {
+            out.append(text, start, i - start);
+        }
+    }
+    return out;
 }
 
 }  // namespace quro_pack

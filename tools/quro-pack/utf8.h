@@ -15,6 +15,12 @@ std::u16string Utf8ToUtf16(const std::uint8_t* text, std::size_t length);
 std::string Utf16ToUtf8(const std::u16string& text);  // unpaired surrogates become U+FFFD
 bool IsValidUtf8(const std::uint8_t* text, std::size_t length);
 
+// text (a name or a line that holds names) made safe for a terminal or a CI
+// log: control characters (C0, DEL, C1), bidirectional overrides and line
+// separators become \xNN or \uNNNN, and bytes that are not UTF-8 become \xNN.
+// Everything else, backslashes included, stays as it is.
+std::string Escaped(const std::string& text);
+
 // Decodes text to code points; malformed input as in Utf8ToUtf16.
 std::u32string Utf8ToCodePoints(const std::uint8_t* text, std::size_t length);
 
