@@ -8,8 +8,29 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <functional>
+
+// This program replaces operator new and delete, which GCC cannot see when it
+// pairs the two.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+// Bytes that operator new may still hand out in this program; a test lowers
+// it to make the file-list walk run out of memory on a list of ordinary size.
+static std::size_t g_allocationBudget = SIZE_MAX;
+
+void* operator new(std::size_t size)
+{
+    if (size > g_allocationBudget) throw std::bad_alloc();
+    if (g_allocationBudget != SIZE_MAX) g_allocationBudget -= size;
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -158,6 +179,22 @@ TEST(ParseFileList, OverlongDotsAreNoParentStep)
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].name.find_first_of(L"./\\"), std::wstring::npos);
     EXPECT_EQ(entries[0].name.back(), L'x');
+}
+
+// A package of a few hundred compressed bytes can hold more one-letter
+// records than memory can hold entries: the list is refused, the process goes on.
+TEST(ParseFileList, EntriesMemoryCannotHoldAreADamagedList)
+{
+    Bytes list = Count(100000);
+    for (int i = 0; i < 100000; ++i) AppendRecord(list, "a", {});
+    const Bytes resource = Container(list);
+    ASSERT_EQ(UnpackContainerBytes(resource.data(), static_cast<std::uint32_t>(resource.size())), L"");
+    PackageEntries entries;
+    g_allocationBudget = 1 << 20;
+    const std::wstring text = ParseFileList(entries);
+    g_allocationBudget = SIZE_MAX;
+    EXPECT_EQ(text, file_list::kDamagedList);
+    EXPECT_TRUE(entries.empty());
 }
 
 TEST(ParseFileList, EntriesAreViewsInListOrder)
