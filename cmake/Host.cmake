@@ -43,6 +43,22 @@ ExternalProject_Add(windows
   DEPENDS quro-pack quro-swap
   USES_TERMINAL_BUILD ON)
 
+# The fuzz targets, with clang and libFuzzer; the suite replays their corpus,
+# .ci/run and bench/fuzz-campaign fuzz them.
+find_program(QURO_CLANGXX clang++ REQUIRED)
+set(QURO_FUZZ_BINARY_DIR ${CMAKE_BINARY_DIR}/fuzz)
+ExternalProject_Add(fuzz
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}/tests/fuzz
+  BINARY_DIR ${QURO_FUZZ_BINARY_DIR}
+  CMAKE_ARGS -DCMAKE_CXX_COMPILER=${QURO_CLANGXX}
+  BUILD_ALWAYS ON
+  INSTALL_COMMAND ""
+  USES_TERMINAL_BUILD ON)
+add_test(NAME fuzz.replay
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/fuzz/run replay ${QURO_FUZZ_BINARY_DIR}
+    ${QURO_WINDOWS_BINARY_DIR}/quro-setup-stub.exe ${QURO_WINDOWS_BINARY_DIR}/Quro-Setup.exe)
+set_tests_properties(fuzz.replay PROPERTIES TIMEOUT 120)
+
 # One Wine prefix and one display for the whole run, made fresh at its start.
 set(QURO_BENCH ${CMAKE_SOURCE_DIR}/tests/wine/bench)
 add_test(NAME wine.bench.start

@@ -71,7 +71,7 @@ void ExpectConsistent(const Bytes& stub, const Bytes& out, std::size_t resourceS
     EXPECT_EQ(after.checkSum, pe::Checksum(out.data(), out.size(), after.checkSumOffset));
 }
 
-// The 1,024-byte PE32+ that made embed write past its copy of the headers:
+// The small PE32+ that made embed write past its copy of the headers:
 // its section table (at 0x148) ends after its .rsrc data begins (0x100).
 Bytes TinyImage(std::uint32_t sizeOfHeaders) { return MinimalImage(Bytes(0x300, 0), sizeOfHeaders, 0x100); }
 
@@ -164,7 +164,7 @@ TEST(PeResources, RefusesLayoutsItCannotKeepValid)
         {"cut short", changed([](Bytes& b) { b.pop_back(); }), "cut short"},
         // Each of these made the edit write past its copy of the headers or
         // pad without bound before the checks that Windows' loader makes.
-        {"section table past SizeOfHeaders (1,024 bytes)", TinyImage(0), "SizeOfHeaders"},
+        {"section table past SizeOfHeaders", TinyImage(0), "SizeOfHeaders"},
         {"resource data inside the headers", TinyImage(0x200), "inside its headers"},
         {"SizeOfHeaders 0", changed([&](Bytes& b) { PutLe32(b.data() + image.optionalHeader + 60, 0); }), "SizeOfHeaders"},
         {"SizeOfHeaders past the file",
