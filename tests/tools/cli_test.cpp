@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "../name_verdicts.h"
-#include "package_writer.h"
 #include "test_support.h"
 
 using namespace quro_pack_test;
@@ -21,17 +20,9 @@ std::size_t Lines(const std::string& s) { return std::size_t(std::count(s.begin(
 // A stored package resource holding one file per name.
 Bytes Package(const std::vector<std::string>& names)
 {
-    Bytes list;
-    quro_pack::AppendLe32(list, std::uint32_t(names.size()));
-    for (const std::string& name : names) {
-        quro_pack::AppendLe16(list, std::uint16_t(name.size()));
-        list.insert(list.end(), name.begin(), name.end());
-        quro_pack::AppendLe64(list, 1);
-        list.push_back('x');
-    }
-    quro_pack::PackOptions o;
-    o.store = true;
-    return quro_pack::MakeResource(list, o);
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const std::string& name : names) files.emplace_back(name, "x");
+    return Resource(FileList(files, std::uint32_t(names.size())));
 }
 
 // The tool under an address-space limit of 1 GiB.

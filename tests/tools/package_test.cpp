@@ -43,26 +43,6 @@ const wchar_t* Verdict(const Bytes& resource)
     return UnpackPackage(r, unpacked, entries);
 }
 
-Bytes FileList(const std::vector<std::pair<std::string, std::string>>& files, std::uint32_t count)
-{
-    Bytes b;
-    AppendLe32(b, count);
-    for (const auto& [name, data] : files) {
-        AppendLe16(b, std::uint16_t(name.size()));
-        b.insert(b.end(), name.begin(), name.end());
-        AppendLe64(b, data.size());
-        b.insert(b.end(), data.begin(), data.end());
-    }
-    return b;
-}
-
-Bytes Resource(const Bytes& unpacked, bool store = true)
-{
-    PackOptions o;
-    o.store = store;
-    return MakeResource(unpacked, o);
-}
-
 }  // namespace
 
 TEST(Package, RoundTripsATree)

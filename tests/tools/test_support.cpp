@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "package_writer.h"
+
 #include <cstring>
 
 #include <algorithm>
@@ -58,6 +60,26 @@ std::vector<std::pair<std::string, Bytes>> ReadTree(const std::string& root)
         if (e.is_regular_file()) files.emplace_back(fs::relative(e.path(), root).string(), ReadBytes(e.path().string()));
     std::sort(files.begin(), files.end());
     return files;
+}
+
+Bytes FileList(const std::vector<std::pair<std::string, std::string>>& files, std::uint32_t count)
+{
+    Bytes b;
+    quro_pack::AppendLe32(b, count);
+    for (const auto& [name, data] : files) {
+        quro_pack::AppendLe16(b, std::uint16_t(name.size()));
+        b.insert(b.end(), name.begin(), name.end());
+        quro_pack::AppendLe64(b, data.size());
+        b.insert(b.end(), data.begin(), data.end());
+    }
+    return b;
+}
+
+Bytes Resource(const Bytes& unpacked, bool store)
+{
+    quro_pack::PackOptions o;
+    o.store = store;
+    return quro_pack::MakeResource(unpacked, o);
 }
 
 Bytes MinimalImage(const Bytes& rsrc, std::uint32_t sizeOfHeaders, std::uint32_t rsrcRaw)

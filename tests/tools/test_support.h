@@ -34,6 +34,11 @@ Bytes ToBytes(const std::string& text);
 // Every file below root as "relative/path" -> contents.
 std::vector<std::pair<std::string, Bytes>> ReadTree(const std::string& root);
 
+// A file list of files (name, data) under the count given, and the package
+// resource around unpacked bytes (stored chunks unless store is false).
+Bytes FileList(const std::vector<std::pair<std::string, std::string>>& files, std::uint32_t count);
+Bytes Resource(const Bytes& unpacked, bool store = true);
+
 // A PE32+ image with one .rsrc section at file offset rsrcRaw (0x200 in a
 // well-formed image), holding rsrc; the section table starts at 0x148.
 Bytes MinimalImage(const Bytes& rsrc, std::uint32_t sizeOfHeaders = 0x200, std::uint32_t rsrcRaw = 0x200);
