@@ -116,8 +116,8 @@ UniqueFileHandle OpenLanguageFile(DWORD access, DWORD disposition, UniqueFileHan
     return file;
 }
 
-// The longest first line read: "Ar" with this many trailing spaces still
-// means Arabic; a longer line reads as English.
+// Reading stops after this many bytes of the first line; a first line that
+// long ("Ar" and 65,534 spaces or more) reads as English.
 constexpr unsigned long long kLongestLine = 65536;
 
 }  // namespace
