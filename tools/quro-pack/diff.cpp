@@ -57,15 +57,15 @@ int Compare(const Side& before, const Side& after)
     auto o = before.files.begin(), n = after.files.begin();
     while (o != before.files.end() || n != after.files.end()) {
         if (n == after.files.end() || (o != before.files.end() && o->first < n->first)) {
-            std::printf("removed  %21s  %s\n", Size(o->second->size).c_str(), Utf16ToUtf8(o->first).c_str());
+            std::printf("removed  %21s  %s\n", Size(o->second->size).c_str(), Escaped(Utf16ToUtf8(o->first)).c_str());
             ++removed, ++o;
         } else if (o == before.files.end() || n->first < o->first) {
-            std::printf("added    %21s  %s\n", Size(n->second->size).c_str(), Utf16ToUtf8(n->first).c_str());
+            std::printf("added    %21s  %s\n", Size(n->second->size).c_str(), Escaped(Utf16ToUtf8(n->first)).c_str());
             ++added, ++n;
         } else {
             if (!SameContent(*o->second, *n->second)) {
                 const std::string sizes = Size(o->second->size) + " -> " + Size(n->second->size);
-                std::printf("changed  %21s  %s\n", sizes.c_str(), Utf16ToUtf8(n->first).c_str());
+                std::printf("changed  %21s  %s\n", sizes.c_str(), Escaped(Utf16ToUtf8(n->first)).c_str());
                 ++changed;
             }
             ++o, ++n;

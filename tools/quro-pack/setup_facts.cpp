@@ -138,7 +138,9 @@ SetupFacts ReadSetupFacts(const std::uint8_t* file, std::size_t size)
 std::string DescribeVersion(const SetupVersion& version)
 {
     if (version.productVersion.empty()) return version.fileVersion;
-    return version.fileVersion + " (product version " + version.productVersion + ")";
+    // The product version is text from the stub's resources, which whoever
+    // built the stub chose: printed escaped, like every name.
+    return version.fileVersion + " (product version " + Escaped(version.productVersion) + ")";
 }
 
 std::string DescribeSignature(const Signature& signature)
@@ -165,7 +167,7 @@ void PrintVersion(const char* toolVersion, const std::string& stubPath, const st
     }
     const MappedFile stub(stubPath);
     const SetupFacts facts = ReadSetupFacts(stub.data(), stub.size());
-    std::printf("setup program    %s, version %s\n", stubPath.c_str(),
+    std::printf("setup program    %s, version %s\n", Escaped(stubPath).c_str(),
                 facts.version ? DescribeVersion(*facts.version).c_str() : "unknown (no version resource)");
 }
 

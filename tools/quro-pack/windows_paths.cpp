@@ -52,7 +52,7 @@ PathCheck CheckPath(const std::u16string& name)
 std::string DescribeLongPath(const LongPath& path)
 {
     const std::string limit = std::to_string(path.folder ? kFolderPathLimit : kFilePathLimit);
-    return std::string(path.folder ? "folder " : "") + Utf16ToUtf8(path.name) + ": " +
+    return std::string(path.folder ? "folder " : "") + Escaped(Utf16ToUtf8(path.name)) + ": " +
            std::to_string(path.name.size()) + " characters; below " + kStagingPrefix + " its path has " +
            std::to_string(path.pathLength) + ", and Windows " + (path.folder ? "makes no folder" : "writes no file") +
            " whose path has " + limit + " or more (the install would stop with exit 4)";
