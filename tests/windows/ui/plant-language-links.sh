@@ -9,13 +9,7 @@
 # without any sign, so that case is Windows' alone.
 set -u
 tests=$1
-drive_c=$QURO_WINE_BENCH_DIR/prefix/drive_c
-local_dir=
-for d in "$drive_c"/users/*/AppData/Local; do
-  case $d in */users/Public/*) continue ;; esac
-  local_dir=$d
-done
-[ -n "$local_dir" ] || { echo "no local application data folder in the prefix" >&2; exit 1; }
+. "$(dirname "$0")/../../wine/prefix-folders.sh"
 folder=$local_dir/DraloHostTrial
 saved=$folder.saved-by-link-test
 outside=$drive_c/quro-language-outside
