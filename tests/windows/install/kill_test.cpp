@@ -145,7 +145,8 @@ TEST(KilledUpdate, NeverLeavesAMixedTreeAndTheRerunCompletes)
         }
 
         const SetupRun rerun = DriveSetup(setups[next], L"/install en", {IDNO});
-        EXPECT_EQ(rerun.exitCode, 0u) << "rerun after a kill " << kWindowNames[window] << " (" << Name(state) << ")";
+        EXPECT_EQ(rerun.exitCode, 0u) << "rerun after a kill " << kWindowNames[window] << " (" << Name(state) << "), "
+                                      << rerun.boxes.size() << " boxes";
         const Tree tree = ReadTree(TestInstallFolder());
         EXPECT_EQ(WithoutSetupCopy(tree), trees[next]) << "after a kill " << kWindowNames[window];
         const bool uninstaller = tree.count(L"Quro-Setup.exe") == 1 && tree.at(L"Quro-Setup.exe") == setupBytes[next];
