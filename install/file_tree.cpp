@@ -94,7 +94,8 @@ UniqueFileHandle OpenEntry(HANDLE parent, const Entry& entry, ACCESS_MASK access
     const NTSTATUS result =
         ::NtCreateFile(&opened, access | SYNCHRONIZE, &object, &status, nullptr, 0,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-                       FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+                       FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT,
+                       nullptr, 0);
     if (result < 0) {
         ::SetLastError(::RtlNtStatusToDosError(result));
         return UniqueFileHandle();

@@ -69,7 +69,8 @@ UniqueHandle OpenGlobalMutex(SECURITY_ATTRIBUTES* attributes)
                           &descriptor) != ERROR_SUCCESS) {
         return UniqueHandle();
     }
-    const bool trusted = ::IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || ::IsWellKnownSid(owner, WinLocalSystemSid);
+    const bool trusted =
+        ::IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || ::IsWellKnownSid(owner, WinLocalSystemSid);
     ::LocalFree(descriptor);
     return trusted ? std::move(mutex) : UniqueHandle();
 }

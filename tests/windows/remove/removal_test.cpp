@@ -543,7 +543,8 @@ TEST_F(RemovalTest, ReinstallSurvivesTheRestartThatAnEarlierRemovalAskedFor)
     const std::wstring below = ToUpper(L"\\??\\" + folder);
     for (std::size_t i = 0; i < after.size(); i += 2) {
         const std::wstring path = ToUpper(after[i]);
-        EXPECT_FALSE(path == below || path.rfind(below + L"\\", 0) == 0) << "still registered: " << testing::PrintToString(after[i]);
+        EXPECT_FALSE(path == below || path.rfind(below + L"\\", 0) == 0)
+            << "still registered: " << testing::PrintToString(after[i]);
     }
     ASSERT_GE(after.size(), 4u);
     EXPECT_EQ(std::vector<std::wstring>(after.end() - 4, after.end()), unrelated);
