@@ -6,7 +6,3 @@ enum class Command { Verify, ExtractTo, Uninstall, UninstallTemp, Install, Inter
 // Exact, case-sensitive comparison of the first argument (index 1); fewer
 // than two entries count as no argument. "/extract-to" needs a second argument.
 Command SelectCommand(int argc, wchar_t** argv);
-
-// Everything after the package commands: COM, the language, the elevation
-// test, and either the work itself or the elevated relaunch. Returns the exit code.
-int RunInteractiveCommand(Command command, int argc, wchar_t** argv);

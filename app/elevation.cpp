@@ -1,16 +1,10 @@
 #include "app/elevation.h"
 
-#include "app/unique_handles.h"
-#include "install/product.h"
-#include "ui/message_box.h"
-#include "ui/texts.h"
+#include "base/system_paths.h"
+#include "base/unique_handles.h"
 
 #include <windows.h>
 #include <shellapi.h>
-
-namespace {
-constexpr DWORD kPathBufferLength = 520;
-}  // namespace
 
 bool IsElevated()
 {
@@ -23,22 +17,6 @@ bool IsElevated()
     // A token that cannot be asked counts as without rights: the command is
     // then handed to an elevated copy rather than run here.
     return queried && elevation.TokenIsElevated != 0;
-}
-
-bool ConfirmInstall()
-{
-    return AskYesNo(Localize(InstallQuestionStart) + kProductVersion + Localize(InstallQuestionEnd), false);
-}
-
-std::wstring OwnExecutablePath()
-{
-    wchar_t path[kPathBufferLength] = {};
-    const DWORD length = ::GetModuleFileNameW(nullptr, path, kPathBufferLength);
-    // A path that filled the buffer was cut short, and a cut path may name
-    // some other file: one that is started elevated or copied as the
-    // uninstaller. It counts as no path, so the relaunch and the copy fail.
-    if (length == 0 || length >= kPathBufferLength) return {};
-    return std::wstring(path, length);
 }
 
 bool RelaunchElevated(const std::wstring& parameters)

@@ -1,9 +1,13 @@
-#include "app/command.h"
+#include "app/interactive.h"
 
 #include "app/elevation.h"
+#include "base/exit_codes.h"
+#include "base/product.h"
 #include "install/install_sequence.h"
 #include "remove/removal.h"
 #include "ui/language.h"
+#include "ui/message_box.h"
+#include "ui/texts.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -29,8 +33,12 @@ bool TakeRelaunchMark()
     return present;
 }
 
-
 }  // namespace
+
+bool ConfirmInstall()
+{
+    return AskYesNo(Localize(InstallQuestionStart) + kProductVersion + Localize(InstallQuestionEnd), false);
+}
 
 int RunInteractiveCommand(Command command, int argc, wchar_t** argv)
 {
@@ -45,7 +53,7 @@ int RunInteractiveCommand(Command command, int argc, wchar_t** argv)
         SetUiLanguage(arabic ? UiLanguage::Arabic : UiLanguage::English);
     } else {
         const std::optional<UiLanguage> choice = ChooseLanguage();
-        if (!choice) return 1;  // cancelled: nothing stored, asked or started
+        if (!choice) return exit_code::kRefused;  // cancelled: nothing stored, asked or started
         SetUiLanguage(*choice);
         WriteLanguageFile();
     }
@@ -58,13 +66,13 @@ int RunInteractiveCommand(Command command, int argc, wchar_t** argv)
 
     const wchar_t* parameters = nullptr;
     if (removal) {
-        if (relaunched) return 1;  // as when the elevated copy could not be started
+        if (relaunched) return exit_code::kRefused;  // as when the elevated copy could not be started
         // The elevated copy runs as Uninstall and makes its own temporary copy.
         parameters = L"/uninstall";
     } else {
-        if (!ConfirmInstall()) return 1;
+        if (!ConfirmInstall()) return exit_code::kRefused;
         parameters = CurrentUiLanguage() == UiLanguage::Arabic ? L"/install ar" : L"/install en";
     }
     ::SetEnvironmentVariableW(kRelaunchMark, L"1");
-    return RelaunchElevated(parameters) ? 0 : 1;
+    return RelaunchElevated(parameters) ? exit_code::kDone : exit_code::kRefused;
 }

@@ -1,6 +1,8 @@
 // The entry point: hardens the DLL search, picks one command from the first
 // argument and runs it, here or in an elevated copy of the program.
 #include "app/command.h"
+#include "app/interactive.h"
+#include "base/exit_codes.h"
 #include "package/extract.h"
 #include "package/file_list.h"
 
@@ -24,13 +26,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 
     if (command == Command::Verify) {
         PackageEntries entries;
-        return UnpackPackage(entries).empty() && !entries.empty() ? 0 : 1;
+        return UnpackPackage(entries).empty() && !entries.empty() ? exit_code::kDone : exit_code::kRefused;
     }
     if (command == Command::ExtractTo) {
         PackageEntries entries;
         std::wstring failure = UnpackPackage(entries);
-        if (!failure.empty()) return 1;
-        return ExtractToFolder(argv[2], entries, failure, ProgressCallback{}) ? 0 : 2;
+        if (!failure.empty()) return exit_code::kRefused;
+        return ExtractToFolder(argv[2], entries, failure, ProgressCallback{}) ? exit_code::kDone
+                                                                             : exit_code::kNotExtracted;
     }
 
     return RunInteractiveCommand(command, argc, argv);

@@ -18,6 +18,14 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 
 add_subdirectory(tools)
 add_subdirectory(tests/tools)
+
+# The layers of the setup program hold: no unit includes from above its own.
+set(layer_check ${CMAKE_SOURCE_DIR}/tests/layers/check.cmake)
+add_test(NAME layers.includes COMMAND ${CMAKE_COMMAND} -DROOT=${CMAKE_SOURCE_DIR} -P ${layer_check})
+# ... and the check sees a unit that reaches up.
+add_test(NAME layers.upward_caught COMMAND ${CMAKE_COMMAND} -DROOT=${CMAKE_SOURCE_DIR}/tests/layers/upward -P ${layer_check})
+set_tests_properties(layers.upward_caught PROPERTIES
+  PASS_REGULAR_EXPRESSION "ui/reaches_up.cpp: install/locations.h is above ui/")
 include(cmake/Package.cmake)
 
 # The Windows tests' accomplice on the build host: swaps a folder for a link

@@ -64,18 +64,39 @@ endfunction()
 
 include_directories(${CMAKE_SOURCE_DIR})
 
-# Everything of the setup program but its entry point, as one static library:
-# the executable and the Windows-side tests link the same code. A test that
-# must make one platform call fail supplies its own definition of the thin
-# wrapper around that call (each wrapper is alone in its *_call.cpp file), and
-# the linker then leaves the library's out.
-file(GLOB QURO_CORE_SOURCES CONFIGURE_DEPENDS
-  app/*.cpp package/*.cpp ui/*.cpp hosted/*.cpp install/*.cpp remove/*.cpp)
-list(REMOVE_ITEM QURO_CORE_SOURCES ${CMAKE_SOURCE_DIR}/app/main.cpp)
-add_library(quro_setup_core STATIC ${QURO_CORE_SOURCES})
+# The setup program in layers, one static library per folder, each linking
+# only the layers below it:
+#   base     handle owners, system DLLs, file trees, known folders, names
+#   format   the package format that quro-pack shares (headers only)
+#   package  the package inside the program: container, file list, extraction
+#   ui       language, texts, message boxes, progress window
+#   hosted   closing the hosted application
+#   install  installation and registration; remove builds on it
+#   app      the commands and their entry point
+# A unit never includes from a layer above its own (the layers test reads
+# every include). The executable and the Windows-side tests link the same
+# libraries. A test that must make one platform call fail supplies its own
+# definition of the thin wrapper around that call (each wrapper is alone in
+# its *_call.cpp file), and the linker then leaves the library's out.
+function(quro_layer name)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${name}/*.cpp)
+  list(REMOVE_ITEM sources ${CMAKE_SOURCE_DIR}/app/main.cpp)
+  add_library(quro_${name} STATIC ${sources})
+  target_link_libraries(quro_${name} PUBLIC ${ARGN})
+endfunction()
+add_library(quro_format INTERFACE)
 # Known DLLs only (ntdll is mapped into every process before any other); cabinet,
 # bcrypt and comctl32 are loaded at run time.
-target_link_libraries(quro_setup_core PUBLIC kernel32 user32 gdi32 advapi32 shell32 ole32 shlwapi ntdll uuid)
+quro_layer(base kernel32 user32 advapi32 shell32 ole32 ntdll uuid)
+quro_layer(package quro_base quro_format)
+quro_layer(ui quro_package quro_base gdi32)
+quro_layer(hosted quro_ui quro_base)
+quro_layer(install quro_hosted quro_ui quro_package quro_base shlwapi)
+quro_layer(remove quro_install quro_hosted quro_ui quro_base)
+quro_layer(app quro_remove quro_install quro_ui quro_package quro_base)
+# Everything but the entry point, for the Windows-side tests.
+add_library(quro_setup_core INTERFACE)
+target_link_libraries(quro_setup_core INTERFACE quro_app)
 
 # The setup program without a package. quro-pack puts a package into a copy of
 # it (RCDATA 101), which makes a setup for any hosted folder without a compiler.

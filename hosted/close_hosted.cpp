@@ -1,7 +1,7 @@
 #include "hosted/close_hosted.h"
 
-#include "app/unique_handles.h"
-#include "hosted/hosted_app.h"
+#include "base/unique_handles.h"
+#include "base/hosted_app.h"
 #include "ui/message_box.h"
 #include "ui/texts.h"
 

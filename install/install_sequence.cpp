@@ -1,12 +1,13 @@
 #include "install/install_sequence.h"
 
-#include "app/unique_handles.h"
+#include "base/unique_handles.h"
 #include "hosted/close_hosted.h"
-#include "install/file_tree.h"
+#include "base/exit_codes.h"
+#include "base/file_tree.h"
 #include "install/launch.h"
 #include "install/locations.h"
 #include "install/move_file_call.h"
-#include "install/product.h"
+#include "base/product.h"
 #include "install/restart_deletions.h"
 #include "install/setup_copy.h"
 #include "install/setup_lock.h"
@@ -20,11 +21,6 @@
 #include <windows.h>
 
 namespace {
-
-constexpr int kInstalled = 0;
-constexpr int kStillRunning = 2;
-constexpr int kPackageFailed = 3;
-constexpr int kNotPutInPlace = 4;
 
 constexpr wchar_t kFolderInUse[] = L"the old Quro Host folder is in use (close Quro Host and try again)";
 constexpr wchar_t kNotInPlace[] = L"could not put the new files in place";
@@ -69,7 +65,7 @@ int FailBeforeSwap(const std::wstring& stagingFolder, const std::wstring& reason
     RemoveTree(stagingFolder);
     DestroyProgressWindow();
     ShowMessage(Localize(NotInstalledStart) + reason + Localize(NothingChangedLine), true);
-    return kNotPutInPlace;
+    return exit_code::kNotPutInPlace;
 }
 
 }  // namespace
@@ -84,7 +80,7 @@ int RunInstall()
 
     if (!CloseHostedApplication(false)) {
         ShowMessage(Localize(NothingChanged), false);
-        return kStillRunning;
+        return exit_code::kStillRunning;
     }
 
     CreateProgressWindow(Localize(SetupCaption));
@@ -95,7 +91,7 @@ int RunInstall()
     if (!unpackFailure.empty()) {
         DestroyProgressWindow();
         ShowMessage(Localize(NotInstalledStart) + unpackFailure, true);
-        return kPackageFailed;
+        return exit_code::kPackageFailed;
     }
 
     // Without Program Files the folder would be a bare "\Quro" at the root
@@ -103,7 +99,7 @@ int RunInstall()
     if (KnownFolderPath(FOLDERID_ProgramFiles).empty()) {
         DestroyProgressWindow();
         ShowMessage(Localize(NotInstalledStart) + kNoProgramFiles + Localize(NothingChangedLine), true);
-        return kNotPutInPlace;
+        return exit_code::kNotPutInPlace;
     }
     const std::wstring installFolder = InstallFolder();
     const std::wstring stagingFolder = StagingFolder(installFolder);
@@ -160,5 +156,5 @@ int RunInstall()
     const std::wstring question =
         Localize(InstalledStart) + kProductVersion + Localize(existedBefore ? InstalledKeptEnd : InstalledEnd);
     if (AskYesNo(question, false)) LaunchHostedApplication(mainExecutable);
-    return kInstalled;
+    return exit_code::kDone;
 }

@@ -1,8 +1,9 @@
 #include "install/locations.h"
 
-#include "app/unique_handles.h"
-#include "hosted/hosted_app.h"
-#include "install/product.h"
+#include "base/system_paths.h"
+#include "base/unique_handles.h"
+#include "base/hosted_app.h"
+#include "base/product.h"
 #include "install/reg_set_value_call.h"
 #include "package/container.h"
 
@@ -27,15 +28,6 @@ void SetNumber(HKEY key, const wchar_t* name, DWORD value)
 }
 
 }  // namespace
-
-std::wstring KnownFolderPath(REFKNOWNFOLDERID folder)
-{
-    UniqueCoTaskMemString path;
-    const HRESULT result = ::SHGetKnownFolderPath(folder, 0, nullptr, path.put());
-    // The shell may hand out memory even with a failure code; the owner frees it either way.
-    if (FAILED(result) || !path) return std::wstring();
-    return std::wstring(path.get());
-}
 
 std::wstring InstallFolder() { return KnownFolderPath(FOLDERID_ProgramFiles) + L"\\Quro"; }
 

@@ -3,14 +3,12 @@
 // trailing backslash) and a fixed suffix; nothing is normalised.
 #pragma once
 
+#include "base/system_paths.h"
+
 #include <windows.h>
-#include <shlobj.h>
 
 #include <cstdint>
 #include <string>
-
-// The folder's path, or the empty string when it cannot be resolved.
-std::wstring KnownFolderPath(REFKNOWNFOLDERID folder);
 
 // Program Files + "\Quro". Installation and removal both call this, so they
 // always agree on the folder.

@@ -1,6 +1,6 @@
 #include "install/setup_copy.h"
 
-#include "app/elevation.h"
+#include "base/system_paths.h"
 #include "package/write_file_call.h"
 
 #include <windows.h>

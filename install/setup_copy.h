@@ -2,7 +2,7 @@
 // runs, taken from the file it was started from.
 #pragma once
 
-#include "app/unique_handles.h"
+#include "base/unique_handles.h"
 
 #include <string>
 

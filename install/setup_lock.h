@@ -4,7 +4,7 @@
 // a tree of both.
 #pragma once
 
-#include "app/unique_handles.h"
+#include "base/unique_handles.h"
 
 // Held until it is destroyed, which is at the end of the process.
 struct SetupLock {

@@ -1,7 +1,7 @@
 #include "install/shortcuts.h"
 
-#include "app/unique_handles.h"
-#include "install/product.h"
+#include "base/unique_handles.h"
+#include "base/product.h"
 
 #include <windows.h>
 #include <objbase.h>

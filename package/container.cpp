@@ -1,7 +1,8 @@
 #include "package/container.h"
 
-#include "app/system_dll.h"
-#include "package/container_format.h"
+#include "base/system_dll.h"
+#include "base/unique_handles.h"
+#include "format/container_format.h"
 
 #include <windows.h>
 #include <bcrypt.h>
@@ -46,6 +47,18 @@ using BCryptHashFn = NTSTATUS(WINAPI*)(BCRYPT_ALG_HANDLE, PUCHAR, ULONG, PUCHAR,
 // mingw's bcrypt.h lacks the SHA-256 pseudo-handle.
 const BCRYPT_ALG_HANDLE kSha256AlgorithmHandle = reinterpret_cast<BCRYPT_ALG_HANDLE>(0x41);
 
+// A decompressor of cabinet.dll, closed with the CloseDecompressor that the
+// same DLL exports.
+struct DecompressorTraits {
+    using Type = DECOMPRESSOR_HANDLE;
+    static DECOMPRESSOR_HANDLE Invalid() { return nullptr; }
+    static void Close(DECOMPRESSOR_HANDLE h)
+    {
+        if (auto close = SystemFunction<CloseDecompressorFn>(L"cabinet.dll", "CloseDecompressor")) close(h);
+    }
+};
+using UniqueDecompressor = UniqueResource<DecompressorTraits>;
+
 // Decompresses the whole stream in one call into the buffer that is already
 // sized to the stored size; true only when exactly that many bytes came out.
 bool Decompress(DECOMPRESSOR_HANDLE decompressor, const std::uint8_t* stream, std::size_t length)
@@ -54,7 +67,6 @@ bool Decompress(DECOMPRESSOR_HANDLE decompressor, const std::uint8_t* stream, st
     SIZE_T produced = 0;
     const bool ok = decompress &&
                     decompress(decompressor, stream, length, g_unpacked.data, g_unpacked.size, &produced);
-    if (auto close = SystemFunction<CloseDecompressorFn>(L"cabinet.dll", "CloseDecompressor")) close(decompressor);
     return ok && produced == g_unpacked.size;
 }
 
@@ -78,16 +90,16 @@ std::wstring UnpackContainerBytes(const std::uint8_t* resource, std::uint32_t si
     const std::uint64_t unpackedSize = ReadLe64(resource + kSizeOffset);
 
     auto createDecompressor = SystemFunction<CreateDecompressorFn>(L"cabinet.dll", "CreateDecompressor");
-    DECOMPRESSOR_HANDLE decompressor = nullptr;
-    if (!createDecompressor || !createDecompressor(COMPRESS_ALGORITHM_LZMS, nullptr, &decompressor)) {
+    UniqueDecompressor decompressor;
+    if (!createDecompressor || !createDecompressor(COMPRESS_ALGORITHM_LZMS, nullptr, decompressor.put())) {
         return kNoDecompressor;
     }
-    if (!SetUnpackedSize(static_cast<std::size_t>(unpackedSize))) {
-        // No memory for the package: nothing can be unpacked on this machine now.
-        if (auto close = SystemFunction<CloseDecompressorFn>(L"cabinet.dll", "CloseDecompressor")) close(decompressor);
-        return kNoDecompressor;
-    }
-    if (!Decompress(decompressor, resource + kHeaderSize, size - kHeaderSize)) return kDamaged;
+    // No memory for the package: nothing can be unpacked on this machine now.
+    if (!SetUnpackedSize(static_cast<std::size_t>(unpackedSize))) return kNoDecompressor;
+    const bool decompressed = Decompress(decompressor.get(), resource + kHeaderSize, size - kHeaderSize);
+    // The decompressor is done with: closed before hashing, as before.
+    decompressor.reset();
+    if (!decompressed) return kDamaged;
     if (!DigestMatches(resource + kDigestOffset)) return kDamagedDigest;
     return {};
 }

@@ -1,7 +1,7 @@
 #include "package/extract.h"
 
-#include "app/unique_handles.h"
-#include "install/file_tree.h"
+#include "base/unique_handles.h"
+#include "base/file_tree.h"
 #include "package/write_file_call.h"
 
 #include <windows.h>

@@ -1,7 +1,7 @@
 // Writing the packaged files below a folder.
 #pragma once
 
-#include "package_entry.h"
+#include "package/package_entry.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 #include "package/file_list.h"
 
 #include "package/container.h"
-#include "package/file_list_rules.h"
+#include "format/file_list_rules.h"
 
 #include <windows.h>
 

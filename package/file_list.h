@@ -2,7 +2,7 @@
 // through which the commands and the install sequence get the packaged files.
 #pragma once
 
-#include "package_entry.h"
+#include "package/package_entry.h"
 
 #include <string>
 

@@ -1,7 +1,8 @@
 #include "remove/removal.h"
 
-#include "app/elevation.h"
-#include "app/unique_handles.h"
+#include "base/exit_codes.h"
+#include "base/system_paths.h"
+#include "base/unique_handles.h"
 #include "install/locations.h"
 #include "remove/removal_sequence.h"
 #include "ui/message_box.h"
@@ -20,8 +21,12 @@ static_assert(sizeof(STARTUPINFOW) == 104, "STARTUPINFOW as 64-bit Windows lays 
 int NoTemporaryCopyFailure()
 {
     ShowMessage(Localize(NoTemporaryCopy), true);
-    return 5;
+    return exit_code::kNoTemporaryCopy;
 }
+
+// Copies the program to Program Files\Quro-Remove-<ticks>, starts it with
+// "/uninstall-temp" and returns 0 without waiting, or 5.
+int StartTemporaryCopy(const std::wstring& ownPath);
 
 }  // namespace
 
@@ -45,6 +50,8 @@ bool IsInsideInstallFolder(const std::wstring& ownPath, const std::wstring& inst
     return ::CompareStringOrdinal(ownPath.c_str(), static_cast<int>(length), installFolder.c_str(),
                                   static_cast<int>(length), TRUE) == CSTR_EQUAL;
 }
+
+namespace {
 
 int StartTemporaryCopy(const std::wstring& ownPath)
 {
@@ -70,12 +77,14 @@ int StartTemporaryCopy(const std::wstring& ownPath)
     buffer.push_back(L'\0');
     if (!::CreateProcessW(copy.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &process)) {
-        return 5;
+        return exit_code::kNoTemporaryCopy;
     }
     // The copy carries on alone; whoever started us learns only that it started.
     UniqueHandle started(process.hProcess);
     UniqueHandle thread(process.hThread);
     thread.reset();
     started.reset();
-    return 0;
+    return exit_code::kDone;
 }
+
+}  // namespace

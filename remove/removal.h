@@ -7,6 +7,3 @@
 int RunRemoval(bool isTemporaryCopy);
 // True when ownPath begins with installFolder's text, in any letter case.
 bool IsInsideInstallFolder(const std::wstring& ownPath, const std::wstring& installFolder);
-// Copies the program to Program Files\Quro-Remove-<ticks>, starts it with
-// "/uninstall-temp" and returns 0 without waiting, or 5.
-int StartTemporaryCopy(const std::wstring& ownPath);

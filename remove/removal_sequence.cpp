@@ -1,10 +1,11 @@
 #include "remove/removal_sequence.h"
 
-#include "app/elevation.h"
-#include "app/unique_handles.h"
+#include "base/exit_codes.h"
+#include "base/system_paths.h"
+#include "base/unique_handles.h"
 #include "hosted/close_hosted.h"
-#include "hosted/hosted_app.h"
-#include "install/file_tree.h"
+#include "base/hosted_app.h"
+#include "base/file_tree.h"
 #include "install/locations.h"
 #include "install/setup_lock.h"
 #include "ui/message_box.h"
@@ -109,9 +110,9 @@ int RunRemovalSequence(bool isTemporaryCopy)
     const bool haveInstallFolder = !KnownFolderPath(FOLDERID_ProgramFiles).empty();
 
     // Both questions come before anything changes.
-    if (!AskYesNo(Localize(RemoveQuestion), false)) return 1;
+    if (!AskYesNo(Localize(RemoveQuestion), false)) return exit_code::kRefused;
     const bool removeData = AskYesNo(Localize(RemoveDataQuestion), true);
-    if (!CloseHostedApplication(true)) return 2;
+    if (!CloseHostedApplication(true)) return exit_code::kStillRunning;
 
     // From here on every step is tried once and its outcome ignored: the
     // final message only tells whether the install folder is gone.
@@ -141,5 +142,5 @@ int RunRemovalSequence(bool isTemporaryCopy)
 
     const bool leftovers = haveInstallFolder && PathExists(installFolder);
     ShowMessage(Localize(leftovers ? RemovedWithRestart : Removed), false);
-    return 0;
+    return exit_code::kDone;
 }

@@ -1,10 +1,10 @@
 #include "ui/language.h"
 
-#include "app/unique_handles.h"
-#include "hosted/hosted_app.h"
-#include "install/file_tree.h"
-#include "install/locations.h"
-#include "install/product.h"
+#include "base/unique_handles.h"
+#include "base/hosted_app.h"
+#include "base/file_tree.h"
+#include "base/system_paths.h"
+#include "base/product.h"
 #include "ui/task_dialog_call.h"
 #include "ui/texts.h"
 
@@ -32,11 +32,6 @@ constexpr char kEnglishContent[2] = {'E', 'n'};
 UiLanguage CurrentUiLanguage() { return g_language; }
 
 void SetUiLanguage(UiLanguage language) { g_language = language; }
-
-std::wstring Localize(const TextPair& pair)
-{
-    return CurrentUiLanguage() == UiLanguage::Arabic ? pair.arabic : pair.english;
-}
 
 std::optional<UiLanguage> ChooseLanguage()
 {

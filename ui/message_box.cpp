@@ -11,8 +11,6 @@ constexpr UINT kRightToLeft = MB_RIGHT | MB_RTLREADING;
 
 UINT LanguageStyle() { return CurrentUiLanguage() == UiLanguage::Arabic ? kRightToLeft : 0; }
 
-}  // namespace
-
 UINT AskYesNoStyle(bool defaultNo)
 {
     return MB_YESNO | MB_ICONQUESTION | kCommonStyle | LanguageStyle() | (defaultNo ? MB_DEFBUTTON2 : 0);
@@ -22,6 +20,8 @@ UINT ShowMessageStyle(bool isError)
 {
     return MB_OK | kCommonStyle | LanguageStyle() | (isError ? MB_ICONERROR : MB_ICONINFORMATION);
 }
+
+}  // namespace
 
 bool AskYesNo(const std::wstring& text, bool defaultNo)
 {

@@ -11,7 +11,3 @@
 bool AskYesNo(const std::wstring& text, bool defaultNo);
 // isError picks the error icon, else the information icon.
 void ShowMessage(const std::wstring& text, bool isError);
-
-// The style bits for the current language, as passed to MessageBoxW.
-UINT AskYesNoStyle(bool defaultNo);
-UINT ShowMessageStyle(bool isError);

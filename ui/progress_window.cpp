@@ -1,6 +1,6 @@
 #include "ui/progress_window.h"
 
-#include "app/system_dll.h"
+#include "base/system_dll.h"
 #include "ui/language.h"
 
 #include <commctrl.h>
@@ -21,6 +21,21 @@ constexpr int kWidth = 560;
 constexpr int kHeight = 200;
 
 using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+
+LRESULT CALLBACK ProgressWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CLOSE:
+        // The close button, Alt+F4 and the system menu all land here: the
+        // install must not be cut off halfway by the user.
+        return 0;
+    case WM_DESTROY:
+        ::PostQuitMessage(0);
+        return 0;
+    default:
+        return ::DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
 
 void InitProgressClass()
 {
@@ -103,20 +118,5 @@ void PumpMessages()
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
-    }
-}
-
-LRESULT CALLBACK ProgressWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    switch (message) {
-    case WM_CLOSE:
-        // The close button, Alt+F4 and the system menu all land here: the
-        // install must not be cut off halfway by the user.
-        return 0;
-    case WM_DESTROY:
-        ::PostQuitMessage(0);
-        return 0;
-    default:
-        return ::DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }

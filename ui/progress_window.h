@@ -16,4 +16,3 @@ void SetProgressStatus(const std::wstring& text);
 ProgressCallback MakeProgressCallback(std::int32_t total);
 void DestroyProgressWindow();
 void PumpMessages();
-LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

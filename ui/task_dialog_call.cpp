@@ -1,6 +1,6 @@
 #include "ui/task_dialog_call.h"
 
-#include "app/system_dll.h"
+#include "base/system_dll.h"
 
 HRESULT TaskDialogCall(const TASKDIALOGCONFIG* config, int* pressedButton)
 {

@@ -1,5 +1,7 @@
 #include "ui/texts.h"
 
+#include "ui/language.h"
+
 // The Arabic forms hold their diacritics, the Arabic question mark and comma,
 // and the guillemets character for character, and no directional control
 // characters: the message boxes and the status line get right-to-left
@@ -57,3 +59,7 @@ const TextPair Removed = {
     L"Quro Host is removed.",
     L"تمت إزالة Quro Host."};
 
+std::wstring Localize(const TextPair& pair)
+{
+    return CurrentUiLanguage() == UiLanguage::Arabic ? pair.arabic : pair.english;
+}

@@ -1,6 +1,6 @@
 #include "tests/driver/driver.h"
 
-#include "app/unique_handles.h"
+#include "base/unique_handles.h"
 
 #include <commctrl.h>
 #include <tlhelp32.h>

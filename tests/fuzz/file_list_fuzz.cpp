@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "../../package/file_list_rules.h"
+#include "format/file_list_rules.h"
 #include "utf8.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)

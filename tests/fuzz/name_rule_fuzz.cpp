@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "../../package/file_list_rules.h"
+#include "format/file_list_rules.h"
 #include "utf8.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <compressapi.h>
 
-#include "tools/compressapi/buffer_format.h"
+#include "format/compressapi_buffer.h"
 
 #include <cstring>
 

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <vector>
 
-#include "../name_verdicts.h"
+#include "tests/name_verdicts.h"
 #include "test_support.h"
 
 using namespace quro_pack_test;
@@ -201,13 +201,13 @@ TEST(Cli, BombsStayWithinMemory)
     {
         const std::size_t entries = 65535, units = 65535;
         Bytes section(16 + 8 * entries + 16 + 2 + 2 * units, 0);
-        quro_pack::PutLe16(section.data() + 12, std::uint16_t(entries));
+        PutLe16(section.data() + 12, std::uint16_t(entries));
         const std::uint32_t leaf = std::uint32_t(16 + 8 * entries), name = leaf + 16;
         for (std::size_t i = 0; i < entries; ++i) {
-            quro_pack::PutLe32(section.data() + 16 + 8 * i, 0x80000000u | name);
-            quro_pack::PutLe32(section.data() + 16 + 8 * i + 4, leaf);
+            PutLe32(section.data() + 16 + 8 * i, 0x80000000u | name);
+            PutLe32(section.data() + 16 + 8 * i + 4, leaf);
         }
-        quro_pack::PutLe16(section.data() + name, std::uint16_t(units));
+        PutLe16(section.data() + name, std::uint16_t(units));
         WriteBytes(dir / "named.exe", MinimalImage(section));
     }
     struct Case {

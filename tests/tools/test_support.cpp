@@ -65,11 +65,11 @@ std::vector<std::pair<std::string, Bytes>> ReadTree(const std::string& root)
 Bytes FileList(const std::vector<std::pair<std::string, std::string>>& files, std::uint32_t count)
 {
     Bytes b;
-    quro_pack::AppendLe32(b, count);
+    AppendLe32(b, count);
     for (const auto& [name, data] : files) {
-        quro_pack::AppendLe16(b, std::uint16_t(name.size()));
+        AppendLe16(b, std::uint16_t(name.size()));
         b.insert(b.end(), name.begin(), name.end());
-        quro_pack::AppendLe64(b, data.size());
+        AppendLe64(b, data.size());
         b.insert(b.end(), data.begin(), data.end());
     }
     return b;
@@ -84,8 +84,6 @@ Bytes Resource(const Bytes& unpacked, bool store)
 
 Bytes MinimalImage(const Bytes& rsrc, std::uint32_t sizeOfHeaders, std::uint32_t rsrcRaw)
 {
-    using quro_pack::PutLe16;
-    using quro_pack::PutLe32;
     const std::uint32_t rawSize = std::uint32_t((rsrc.size() + 0x1FF) / 0x200 * 0x200);
     Bytes b(rsrcRaw + rawSize, 0);
     // The data first: in a malformed image the headers overlap it.

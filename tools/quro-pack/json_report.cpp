@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "../../package/container_format.h"
+#include "format/container_format.h"
 #include "common.h"
 #include "file_io.h"
 #include "lzms_buffer.h"

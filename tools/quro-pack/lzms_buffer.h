@@ -1,5 +1,5 @@
 // The Windows Compression API's LZMS buffer (the layout is in
-// compressapi/buffer_format.h), written and read on the build host with
+// format/compressapi_buffer.h), written and read on the build host with
 // wimlib's LZMS codec.
 #pragma once
 
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common.h"
-#include "compressapi/buffer_format.h"
+#include "format/compressapi_buffer.h"
 
 namespace quro_pack::lzms {
 

@@ -8,8 +8,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "../../hosted/hosted_app.h"
-#include "../../package/container_format.h"
+#include "base/hosted_app.h"
+#include "format/container_format.h"
 #include "common.h"
 #include "diff.h"
 #include "file_io.h"

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <new>
 
-#include "../../package/container_format.h"
-#include "../../package/file_list_rules.h"
+#include "format/container_format.h"
+#include "format/file_list_rules.h"
 #include "lzms_buffer.h"
 #include "package_writer.h"
 #include "pe_resources.h"

@@ -7,8 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "../../package/container_format.h"
-#include "../../package/file_list_rules.h"
+#include "format/container_format.h"
+#include "format/file_list_rules.h"
 #include "file_io.h"
 #include "lzms_buffer.h"
 #include "progress.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "../../package/container_format.h"
+#include "format/container_format.h"
 
 namespace quro_pack::pe {
 

@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "../../package/file_list_rules.h"
+#include "format/file_list_rules.h"
 #include "common.h"
 #include "file_io.h"
 #include "utf8.h"

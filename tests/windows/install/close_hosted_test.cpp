@@ -3,7 +3,7 @@
 // question answered by the recording message box of this test program.
 #include "hosted/close_hosted.h"
 
-#include "app/unique_handles.h"
+#include "base/unique_handles.h"
 #include "install_support.h"
 #include "recording_boxes.h"
 

@@ -1,6 +1,6 @@
 #include "drive_setup.h"
 
-#include "app/unique_handles.h"
+#include "base/unique_handles.h"
 
 HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs)
 {

@@ -1,7 +1,7 @@
 // Installs and updates through the real setup program under "/install en",
 // as the elevated copy runs it: what the user is asked, the exit code, and
 // what stands on disk, in the registry and in the links afterwards.
-#include "app/unique_handles.h"
+#include "base/unique_handles.h"
 #include "drive_setup.h"
 #include "hosted/close_hosted.h"
 #include "install/locations.h"

@@ -1,8 +1,8 @@
 // The tree helpers that both installation and removal stand on.
-#include "install/file_tree.h"
+#include "base/file_tree.h"
 #include "install/restart_deletions.h"
 
-#include "app/unique_handles.h"
+#include "base/unique_handles.h"
 #include "install_support.h"
 #include "restart_list.h"
 

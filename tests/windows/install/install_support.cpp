@@ -1,6 +1,6 @@
 #include "install_support.h"
 
-#include "app/unique_handles.h"
+#include "base/unique_handles.h"
 #include "install/locations.h"
 
 #include <gtest/gtest.h>

@@ -9,7 +9,7 @@
 // in place.
 //   --kills=N   number of killed updates (default 12), the kinds in turn
 //   --report    print the counts (for bench/), and do not fail on mixed trees
-#include "app/unique_handles.h"
+#include "base/unique_handles.h"
 #include "drive_setup.h"
 #include "install_support.h"
 

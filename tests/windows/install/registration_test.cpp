@@ -3,7 +3,7 @@
 #include "install/locations.h"
 #include "install/shortcuts.h"
 
-#include "app/unique_handles.h"
+#include "base/unique_handles.h"
 #include "install_support.h"
 #include "package/container.h"
 

@@ -4,8 +4,8 @@
 // exit code, the recorded message boxes and what is left on disk.
 #include "install/install_sequence.h"
 
-#include "app/unique_handles.h"
-#include "install/file_tree.h"
+#include "base/unique_handles.h"
+#include "base/file_tree.h"
 #include "install/locations.h"
 #include "install_support.h"
 #include "move_file_seam.h"

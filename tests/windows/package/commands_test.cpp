@@ -1,7 +1,7 @@
 // The package commands end to end: setup programs made from the stub with a
 // crafted package resource, started as a user would start them, judged by
 // their exit code and by what they leave on disk.
-#include "app/unique_handles.h"
+#include "base/unique_handles.h"
 #include "package_builder.h"
 #include "test_files.h"
 #include "tests/driver/driver.h"
@@ -108,7 +108,7 @@ Bytes ValidResource() { return Container(FileList(SampleFiles())); }
 Bytes WithSize(std::uint64_t size)
 {
     Bytes c = ValidResource();
-    PutLe64(c, 8, size);
+    PutLe64(c.data() + 8, size);
     return c;
 }
 

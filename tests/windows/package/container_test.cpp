@@ -1,6 +1,6 @@
 #include "package/container.h"
-#include "package/container_format.h"
-#include "package/file_list_rules.h"
+#include "format/container_format.h"
+#include "format/file_list_rules.h"
 
 #include "package_builder.h"
 
@@ -35,7 +35,7 @@ Bytes Valid() { return Container(SampleUnpacked()); }
 Bytes WithSize(std::uint64_t size)
 {
     Bytes c = Valid();
-    PutLe64(c, package_format::kSizeOffset, size);
+    PutLe64(c.data() + package_format::kSizeOffset, size);
     return c;
 }
 

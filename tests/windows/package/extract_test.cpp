@@ -1,6 +1,6 @@
 #include "package/extract.h"
 
-#include "app/unique_handles.h"
+#include "base/unique_handles.h"
 #include "test_files.h"
 #include "write_file_seam.h"
 

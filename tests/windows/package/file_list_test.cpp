@@ -1,6 +1,6 @@
 #include "package/container.h"
 #include "package/file_list.h"
-#include "package/file_list_rules.h"
+#include "format/file_list_rules.h"
 
 #include "package_builder.h"
 #include "test_files.h"

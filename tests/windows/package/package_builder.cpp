@@ -1,6 +1,6 @@
 #include "package_builder.h"
 
-#include "tools/compressapi/buffer_format.h"
+#include "format/compressapi_buffer.h"
 
 #include <windows.h>
 #include <bcrypt.h>
@@ -23,23 +23,6 @@ std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t len
 }  // namespace
 
 Bytes BytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-void AppendLe16(Bytes& out, std::uint16_t value)
-{
-    for (int i = 0; i < 2; ++i) out.push_back(std::uint8_t(value >> (8 * i)));
-}
-void AppendLe32(Bytes& out, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i) out.push_back(std::uint8_t(value >> (8 * i)));
-}
-void AppendLe64(Bytes& out, std::uint64_t value)
-{
-    for (int i = 0; i < 8; ++i) out.push_back(std::uint8_t(value >> (8 * i)));
-}
-void PutLe64(Bytes& out, std::size_t offset, std::uint64_t value)
-{
-    for (int i = 0; i < 8; ++i) out[offset + i] = std::uint8_t(value >> (8 * i));
-}
 
 void AppendRecord(Bytes& out, const std::string& name, std::uint64_t size, const Bytes& data)
 {

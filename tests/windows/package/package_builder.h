@@ -7,13 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "format/little_endian.h"
+
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes BytesOf(const std::string& text);
-void AppendLe16(Bytes& out, std::uint16_t value);
-void AppendLe32(Bytes& out, std::uint32_t value);
-void AppendLe64(Bytes& out, std::uint64_t value);
-void PutLe64(Bytes& out, std::size_t offset, std::uint64_t value);
 
 // One file record: name length, UTF-8 name, data size, data. The size given
 // is written as is, so a record can claim more data than it carries.

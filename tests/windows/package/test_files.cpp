@@ -1,6 +1,6 @@
 #include "test_files.h"
 
-#include "app/unique_handles.h"
+#include "base/unique_handles.h"
 
 #include <windows.h>
 

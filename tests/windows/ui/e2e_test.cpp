@@ -5,7 +5,7 @@
 // this system) the tests see that copy too.
 #include "tests/driver/driver.h"
 #include "tests/windows/ui/language_file_support.h"
-#include "install/product.h"
+#include "base/product.h"
 #include "ui/language.h"
 #include "ui/texts.h"
 

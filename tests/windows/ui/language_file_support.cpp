@@ -1,6 +1,6 @@
 #include "tests/windows/ui/language_file_support.h"
 
-#include "install/file_tree.h"
+#include "base/file_tree.h"
 #include "tests/windows/package/test_files.h"
 #include "ui/language.h"
 

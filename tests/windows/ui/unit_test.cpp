@@ -1,7 +1,8 @@
 // The language file, the texts and the two message boxes in-process: the
 // boxes and the chooser go through the test's own MessageBoxCall and
 // TaskDialogCall, which record what the program asked for.
-#include "app/elevation.h"
+#include "app/interactive.h"
+#include "base/system_paths.h"
 #include "tests/windows/ui/language_file_support.h"
 #include "tests/windows/ui/seams.h"
 #include "ui/language.h"

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "little_endian.h"
+#include "format/little_endian.h"
 
 namespace package_format {
 

@@ -2,7 +2,9 @@
 // carry the version.
 #pragma once
 
+#include "base/version.h"
+
 inline constexpr const wchar_t kProductName[] = L"Quro Host";
 inline constexpr const wchar_t kPublisher[] = L"Quro";
-// The same text stands as ProductVersion in the version resource (0.76.0.0).
-inline constexpr const wchar_t kProductVersion[] = L"0J.76";
+// ProductVersion of the version resource is the same definition.
+inline constexpr const wchar_t kProductVersion[] = L"" QURO_PRODUCT_VERSION;

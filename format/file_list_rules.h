@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "little_endian.h"
+#include "format/little_endian.h"
 
 namespace file_list {
 

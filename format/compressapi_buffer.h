@@ -20,6 +20,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "format/little_endian.h"
+
 namespace compressapi {
 
 inline constexpr std::uint32_t kMagic = 0xC0E5510Au;
@@ -36,20 +38,6 @@ struct BufferHeader {
 };
 
 namespace detail {
-inline void Put16(std::uint8_t* p, std::uint16_t v) { p[0] = std::uint8_t(v); p[1] = std::uint8_t(v >> 8); }
-inline void Put32(std::uint8_t* p, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) p[i] = std::uint8_t(v >> (8 * i));
-}
-inline void Put64(std::uint8_t* p, std::uint64_t v)
-{
-    for (int i = 0; i < 8; ++i) p[i] = std::uint8_t(v >> (8 * i));
-}
-inline std::uint32_t Get32(const std::uint8_t* p)
-{
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
-}
-inline std::uint64_t Get64(const std::uint8_t* p) { return Get32(p) | (std::uint64_t(Get32(p + 4)) << 32); }
 inline std::uint8_t HeaderCrc(const std::uint8_t* h, Crc32Fn crc)
 {
     return std::uint8_t(crc(crc(0, h, 6), h + 7, kHeaderSize - 7) & 0xFF);
@@ -63,13 +51,13 @@ inline std::uint32_t ChunkSizeFor(std::uint64_t total)
 
 inline void WriteHeader(std::uint8_t out[kHeaderSize], std::uint64_t total, Crc32Fn crc)
 {
-    detail::Put32(out, kMagic);
-    detail::Put16(out + 4, kHeaderSize);
+    PutLe32(out, kMagic);
+    PutLe16(out + 4, kHeaderSize);
     out[6] = 0;
     out[7] = kAlgorithmLzms;
-    detail::Put64(out + 8, total);
-    detail::Put32(out + 16, ChunkSizeFor(total));
-    detail::Put32(out + 20, 0);
+    PutLe64(out + 8, total);
+    PutLe32(out + 16, ChunkSizeFor(total));
+    PutLe32(out + 20, 0);
     out[6] = detail::HeaderCrc(out, crc);
 }
 
@@ -77,13 +65,13 @@ inline void WriteHeader(std::uint8_t out[kHeaderSize], std::uint64_t total, Crc3
 inline bool ReadHeader(const std::uint8_t* buffer, std::size_t length, BufferHeader& header, Crc32Fn crc)
 {
     if (length < kHeaderSize) return false;
-    if (detail::Get32(buffer) != kMagic) return false;
+    if (ReadLe32(buffer) != kMagic) return false;
     if (buffer[4] != kHeaderSize || buffer[5] != 0) return false;
     if (buffer[7] != kAlgorithmLzms) return false;
-    if (detail::Get32(buffer + 20) != 0) return false;
+    if (ReadLe32(buffer + 20) != 0) return false;
     if (buffer[6] != detail::HeaderCrc(buffer, crc)) return false;
-    header.totalSize = detail::Get64(buffer + 8);
-    header.chunkSize = detail::Get32(buffer + 16);
+    header.totalSize = ReadLe64(buffer + 8);
+    header.chunkSize = ReadLe32(buffer + 16);
     if (header.chunkSize != ChunkSizeFor(header.totalSize)) return false;
     return true;
 }
@@ -104,7 +92,7 @@ bool ForEachChunk(const std::uint8_t* buffer, std::size_t length, const BufferHe
     std::uint64_t left = header.totalSize;
     while (left > 0) {
         if (length - o < 4) return false;
-        const std::uint32_t compressed = detail::Get32(buffer + o);
+        const std::uint32_t compressed = ReadLe32(buffer + o);
         o += 4;
         if (compressed == 0 || compressed > length - o) return false;
         const std::uint32_t raw = left < header.chunkSize ? std::uint32_t(left) : header.chunkSize;

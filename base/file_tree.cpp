@@ -1,6 +1,6 @@
-#include "install/file_tree.h"
+#include "base/file_tree.h"
 
-#include "app/unique_handles.h"
+#include "base/unique_handles.h"
 
 #include <windows.h>
 #include <winternl.h>

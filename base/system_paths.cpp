@@ -1,0 +1,27 @@
+#include "base/system_paths.h"
+
+#include "base/unique_handles.h"
+
+namespace {
+constexpr DWORD kPathBufferLength = 520;
+}  // namespace
+
+std::wstring KnownFolderPath(REFKNOWNFOLDERID folder)
+{
+    UniqueCoTaskMemString path;
+    const HRESULT result = ::SHGetKnownFolderPath(folder, 0, nullptr, path.put());
+    // The shell may hand out memory even with a failure code; the owner frees it either way.
+    if (FAILED(result) || !path) return std::wstring();
+    return std::wstring(path.get());
+}
+
+std::wstring OwnExecutablePath()
+{
+    wchar_t path[kPathBufferLength] = {};
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, kPathBufferLength);
+    // A path that filled the buffer was cut short, and a cut path may name
+    // some other file: one that is started elevated or copied as the
+    // uninstaller. It counts as no path, so the relaunch and the copy fail.
+    if (length == 0 || length >= kPathBufferLength) return {};
+    return std::wstring(path, length);
+}

@@ -1,0 +1,14 @@
+// Paths that Windows names: the known folders and the running program's own file.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+
+// The folder's path as the shell returns it (no trailing backslash), or the
+// empty string when it cannot be resolved.
+std::wstring KnownFolderPath(REFKNOWNFOLDERID folder);
+
+// GetModuleFileNameW of the executable with a 520-unit buffer; empty on failure.
+std::wstring OwnExecutablePath();

@@ -1,0 +1,58 @@
+# Fails when a unit of the setup program or of quro-pack includes from a
+# layer above its own. Layers, lowest first; a folder may include from its
+# own layer and those below, so the folders cannot include each other in a
+# circle, and nothing includes app/.
+#   cmake -DROOT=<source tree> -P check.cmake
+set(layers base format package ui hosted install remove app)
+# quro-pack shares the ground floor and the package format, nothing else.
+set(tools_reach base format)
+
+if(NOT ROOT)
+  message(FATAL_ERROR "ROOT (the source tree) is required")
+endif()
+
+set(failures "")
+set(units "")
+foreach(folder IN LISTS layers ITEMS tools res)
+  file(GLOB_RECURSE found RELATIVE ${ROOT} ${ROOT}/${folder}/*.h ${ROOT}/${folder}/*.cpp ${ROOT}/${folder}/*.rc)
+  list(APPEND units ${found})
+endforeach()
+foreach(unit IN LISTS units)
+  string(REGEX MATCH "^[^/]+" folder "${unit}")
+  if(folder STREQUAL "tools")
+    set(reach ${tools_reach})
+  elseif(folder STREQUAL "res")
+    set(reach base)  # the version resource takes the version from the ground floor
+  else()
+    list(FIND layers ${folder} rank)
+    list(SUBLIST layers 0 ${rank} reach)
+    list(APPEND reach ${folder})
+  endif()
+  file(STRINGS ${ROOT}/${unit} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  foreach(line IN LISTS includes)
+    string(REGEX REPLACE "^[^\"]*\"([^\"]*)\".*" "\\1" target "${line}")
+    if(target MATCHES "\\.\\./")
+      list(APPEND failures "${unit}: ${target} climbs out of its folder; include from the source root")
+      continue()
+    endif()
+    if(NOT target MATCHES "/")
+      continue()  # a header beside the unit (quro-pack's own)
+    endif()
+    string(REGEX MATCH "^[^/]+" to "${target}")
+    list(FIND layers ${to} known)
+    if(known EQUAL -1)
+      continue()
+    endif()
+    list(FIND reach ${to} allowed)
+    if(allowed EQUAL -1)
+      list(APPEND failures "${unit}: ${target} is above ${folder}/")
+    endif()
+  endforeach()
+endforeach()
+
+if(failures)
+  list(JOIN failures "\n  " text)
+  message(FATAL_ERROR "includes that go up a layer:\n  ${text}")
+endif()
+list(LENGTH units count)
+message(STATUS "layers hold over ${count} files")

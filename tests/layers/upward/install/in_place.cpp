@@ -1,0 +1,2 @@
+// A unit in its place.
+#include "ui/texts.h"
