@@ -5,7 +5,7 @@
 #include "drive_setup.h"
 #include "hosted/close_hosted.h"
 #include "install/locations.h"
-#include "install_support.h"
+#include "tests/windows/support/install_support.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +40,7 @@ std::wstring StringValue(const wchar_t* name, DWORD* type)
 {
     wchar_t data[1024] = {};
     DWORD size = sizeof data;
-    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kTestUninstallKey, name, RRF_RT_ANY | RRF_NOEXPAND | RRF_SUBKEY_WOW6464KEY,
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, state::kUninstallKey, name, RRF_RT_ANY | RRF_NOEXPAND | RRF_SUBKEY_WOW6464KEY,
                        type, data, &size) != ERROR_SUCCESS) {
         return L"<absent>";
     }
@@ -51,7 +51,7 @@ DWORD NumberValue(const wchar_t* name, DWORD* type)
 {
     DWORD data = 0xDEADBEEF;
     DWORD size = sizeof data;
-    ::RegGetValueW(HKEY_LOCAL_MACHINE, kTestUninstallKey, name, RRF_RT_ANY | RRF_SUBKEY_WOW6464KEY, type, &data, &size);
+    ::RegGetValueW(HKEY_LOCAL_MACHINE, state::kUninstallKey, name, RRF_RT_ANY | RRF_SUBKEY_WOW6464KEY, type, &data, &size);
     return data;
 }
 
@@ -118,7 +118,7 @@ TEST_F(InstallEndToEnd, FirstInstallationPutsEverythingInPlaceAndOpensTheApplica
     EXPECT_EQ(run.boxes[0].text, kShortQuestion);
     EXPECT_TRUE(HostedProcessAppears(15000)) << "Yes did not open the application";
 
-    const std::wstring folder = TestInstallFolder();
+    const std::wstring folder = state::InstallFolder();
     const Tree installed = ReadTree(folder);
     EXPECT_EQ(WithoutSetupCopy(installed), packaged);
     Bytes setupBytes;
@@ -126,7 +126,7 @@ TEST_F(InstallEndToEnd, FirstInstallationPutsEverythingInPlaceAndOpensTheApplica
     ASSERT_EQ(installed.count(L"Quro-Setup.exe"), 1u);
     EXPECT_EQ(installed.at(L"Quro-Setup.exe"), setupBytes);
     EXPECT_FALSE(Exists(folder + L".new"));
-    EXPECT_TRUE(OldFolders().empty());
+    EXPECT_TRUE(state::OldFolders().empty());
 
     const std::wstring main = folder + L"\\DraloHost.exe";
     const struct {
@@ -144,8 +144,9 @@ TEST_F(InstallEndToEnd, FirstInstallationPutsEverythingInPlaceAndOpensTheApplica
         DWORD type = 0;
         EXPECT_EQ(StringValue(s.name, &type), s.data);
         EXPECT_EQ(type, DWORD(REG_SZ));
-        const RegistryValue raw = ReadValue(HKEY_LOCAL_MACHINE, kTestUninstallKey, s.name, KEY_WOW64_64KEY);
-        EXPECT_EQ(raw.data, StringData(s.data)) << "the terminating NUL belongs to the data";
+        const auto raw = state::ReadValue(HKEY_LOCAL_MACHINE, state::kUninstallKey, s.name, KEY_WOW64_64KEY);
+        ASSERT_TRUE(raw);
+        EXPECT_EQ(raw->data, state::StringValue(s.data).data) << "the terminating NUL belongs to the data";
     }
     for (const wchar_t* name : {L"NoModify", L"NoRepair"}) {
         DWORD type = 0;
@@ -157,7 +158,7 @@ TEST_F(InstallEndToEnd, FirstInstallationPutsEverythingInPlaceAndOpensTheApplica
     EXPECT_EQ(type, DWORD(REG_DWORD));
     EXPECT_EQ(kib, UnpackedSizeOf(g_defaultSetup) >> 10);
 
-    for (const std::wstring& link : {TestStartMenuLink(), TestDesktopLink()}) {
+    for (const std::wstring& link : {state::StartMenuShortcut(), state::DesktopShortcut()}) {
         const LinkInfo info = ReadLink(link);
         ASSERT_TRUE(info.loaded);
         EXPECT_EQ(info.path, main);
@@ -173,19 +174,19 @@ TEST_F(InstallEndToEnd, UpdateReplacesTheFolderAndRetargetsAutostart)
     const std::wstring older = scratch_ / L"older.exe";
     MakeSetup(older, kOlder);
     Install(older);
-    const std::wstring folder = TestInstallFolder();
+    const std::wstring folder = state::InstallFolder();
     WriteBytes(folder + L"\\extra.txt", BytesOf("made by the application"));
     // An interrupted run's staging folder.
     ::CreateDirectoryW((folder + L".new").c_str(), nullptr);
     WriteBytes(folder + L".new\\stray.txt", BytesOf("half written"));
     {
         UniqueRegKey key;
-        ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kTestUninstallKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, key.put()),
+        ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, state::kUninstallKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, key.put()),
                   ERROR_SUCCESS);
-        const Bytes other = StringData(L"kept");
+        const Bytes other = state::StringValue(L"kept").data;
         ::RegSetValueExW(key.get(), L"HelpLink", 0, REG_SZ, other.data(), static_cast<DWORD>(other.size()));
     }
-    SetRunValue(REG_DWORD, DwordData(3));
+    ASSERT_TRUE(state::WriteValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue, state::DwordValue(3)));
 
     const SetupRun run = DriveSetup(g_defaultSetup, L"/install en", {IDNO});
     EXPECT_EQ(run.exitCode, 0u);
@@ -195,28 +196,29 @@ TEST_F(InstallEndToEnd, UpdateReplacesTheFolderAndRetargetsAutostart)
 
     EXPECT_EQ(WithoutSetupCopy(ReadTree(folder)), PackagedTreeOf(g_defaultSetup));
     EXPECT_FALSE(Exists(folder + L".new"));
-    EXPECT_TRUE(OldFolders().empty());
+    EXPECT_TRUE(state::OldFolders().empty());
     DWORD type = 0;
     EXPECT_EQ(StringValue(L"HelpLink", &type), L"kept");
     EXPECT_EQ(StringValue(L"DisplayVersion", &type), L"0J.76");
     // The older package is far smaller: the entry was written anew.
     ASSERT_NE(UnpackedSizeOf(older) >> 10, UnpackedSizeOf(g_defaultSetup) >> 10);
     EXPECT_EQ(NumberValue(L"EstimatedSize", &type), UnpackedSizeOf(g_defaultSetup) >> 10);
-    const RegistryValue autostart = ReadValue(HKEY_CURRENT_USER, kTestRunKey, L"Dralo Host");
-    EXPECT_EQ(autostart.type, DWORD(REG_SZ));
-    EXPECT_EQ(autostart.data, StringData(L"\"" + folder + L"\\DraloHost.exe\""));
+    const auto autostart = state::ReadValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue);
+    ASSERT_TRUE(autostart);
+    EXPECT_EQ(autostart->type, DWORD(REG_SZ));
+    EXPECT_EQ(autostart->data, state::StringValue(L"\"" + folder + L"\\DraloHost.exe\"").data);
 
     // Without an autostart value, an update makes none.
-    DeleteRunValue();
+    state::DeleteValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue);
     EXPECT_EQ(DriveSetup(g_defaultSetup, L"/install en", {IDNO}).exitCode, 0u);
-    EXPECT_FALSE(ReadValue(HKEY_CURRENT_USER, kTestRunKey, L"Dralo Host").exists);
+    EXPECT_FALSE(state::ReadValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue).has_value());
 }
 
 // Past the swap every step stands alone: a Start menu link that cannot be
 // saved (a folder of that name stands in the way) keeps none of the rest out.
 TEST_F(InstallEndToEnd, ALinkThatCannotBeSavedStopsNothingElse)
 {
-    const std::wstring blocked = TestStartMenuLink();
+    const std::wstring blocked = state::StartMenuShortcut();
     ASSERT_TRUE(::CreateDirectoryW(blocked.c_str(), nullptr));
     const SetupRun run = DriveSetup(g_defaultSetup, L"/install en", {IDNO});
     const bool stillAFolder = IsFolder(blocked);
@@ -225,23 +227,23 @@ TEST_F(InstallEndToEnd, ALinkThatCannotBeSavedStopsNothingElse)
     EXPECT_EQ(run.exitCode, 0u);
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].text, kShortQuestion);
-    EXPECT_TRUE(ReadLink(TestDesktopLink()).loaded) << "the desktop link comes after the Start menu one";
+    EXPECT_TRUE(ReadLink(state::DesktopShortcut()).loaded) << "the desktop link comes after the Start menu one";
     DWORD type = 0;
     EXPECT_EQ(StringValue(L"DisplayName", &type), L"Quro Host");
-    EXPECT_TRUE(Exists(TestInstallFolder() + L"\\Quro-Setup.exe"));
+    EXPECT_TRUE(Exists(state::InstallFolder() + L"\\Quro-Setup.exe"));
 }
 
 TEST_F(InstallEndToEnd, ARunningApplicationIsClosedOnlyWhenTheUserAgrees)
 {
     Install(g_defaultSetup);
-    const std::wstring folder = TestInstallFolder();
+    const std::wstring folder = state::InstallFolder();
     const std::wstring otherCase = scratch_ / L"DRALOHOST.EXE";
     ASSERT_TRUE(::CopyFileW((folder + L"\\DraloHost.exe").c_str(), otherCase.c_str(), FALSE));
     std::vector<UniqueHandle> running;
     for (const std::wstring& exe : {folder + L"\\DraloHost.exe", otherCase, folder + L"\\Holvenar.exe"}) {
         running.emplace_back(driver::StartProgram(exe, L"").process.get());
+        ASSERT_EQ(::WaitForInputIdle(running.back().get(), 10000), 0u) << "never came up";
     }
-    ::Sleep(500);
     const Tree before = ReadTree(folder);
 
     const SetupRun declined = DriveSetup(g_defaultSetup, L"/install en", {IDNO, IDOK});
@@ -265,7 +267,7 @@ TEST_F(InstallEndToEnd, FailuresBeforeTheSwapLeaveThePreviousInstallationByteFor
     const std::wstring older = scratch_ / L"older.exe";
     MakeSetup(older, kOlder);
     Install(older);
-    const Tree before = ReadTree(TestInstallFolder());
+    const Tree before = ReadTree(state::InstallFolder());
 
     Bytes damaged = Container(FileList(kOlder));
     damaged[20] ^= 0xFF;  // inside the fingerprint
@@ -289,9 +291,9 @@ TEST_F(InstallEndToEnd, FailuresBeforeTheSwapLeaveThePreviousInstallationByteFor
         EXPECT_EQ(run.exitCode, c.exitCode);
         ASSERT_EQ(run.boxes.size(), 1u);
         EXPECT_EQ(run.boxes[0].text, c.text);
-        EXPECT_EQ(ReadTree(TestInstallFolder()), before);
-        EXPECT_FALSE(Exists(TestInstallFolder() + L".new"));
-        EXPECT_TRUE(OldFolders().empty());
+        EXPECT_EQ(ReadTree(state::InstallFolder()), before);
+        EXPECT_FALSE(Exists(state::InstallFolder() + L".new"));
+        EXPECT_TRUE(state::OldFolders().empty());
     }
 }
 
@@ -310,23 +312,23 @@ TEST_F(InstallEndToEnd, RunsStartedTogetherTakeTurns)
             EXPECT_EQ(run.exitCode, 0u) << "round " << round;
             EXPECT_EQ(run.boxes.size(), 1u) << "round " << round;
         }
-        EXPECT_EQ(WithoutSetupCopy(ReadTree(TestInstallFolder())), packaged) << "round " << round;
-        EXPECT_FALSE(Exists(TestInstallFolder() + L".new"));
-        EXPECT_TRUE(OldFolders().empty());
+        EXPECT_EQ(WithoutSetupCopy(ReadTree(state::InstallFolder())), packaged) << "round " << round;
+        EXPECT_FALSE(Exists(state::InstallFolder() + L".new"));
+        EXPECT_TRUE(state::OldFolders().empty());
 
         const std::vector<SetupRun> both = DriveSetupsTogether({install, removal});
         EXPECT_EQ(both[0].exitCode, 0u);
         EXPECT_EQ(both[1].exitCode, 0u);
         DWORD type = 0;
-        if (Exists(TestInstallFolder())) {
-            EXPECT_EQ(WithoutSetupCopy(ReadTree(TestInstallFolder())), packaged) << "round " << round;
+        if (Exists(state::InstallFolder())) {
+            EXPECT_EQ(WithoutSetupCopy(ReadTree(state::InstallFolder())), packaged) << "round " << round;
             EXPECT_EQ(StringValue(L"DisplayName", &type), L"Quro Host");
         } else {
             EXPECT_EQ(StringValue(L"DisplayName", &type), L"<absent>");
-            EXPECT_FALSE(ReadLink(TestDesktopLink()).loaded);
+            EXPECT_FALSE(ReadLink(state::DesktopShortcut()).loaded);
         }
-        EXPECT_FALSE(Exists(TestInstallFolder() + L".new"));
-        EXPECT_TRUE(OldFolders().empty());
+        EXPECT_FALSE(Exists(state::InstallFolder() + L".new"));
+        EXPECT_TRUE(state::OldFolders().empty());
     }
 }
 

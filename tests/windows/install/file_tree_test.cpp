@@ -3,8 +3,8 @@
 #include "install/restart_deletions.h"
 
 #include "base/unique_handles.h"
-#include "install_support.h"
-#include "restart_list.h"
+#include "tests/windows/support/install_support.h"
+#include "tests/windows/support/restart_list.h"
 
 #include <gtest/gtest.h>
 

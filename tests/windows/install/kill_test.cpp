@@ -11,7 +11,7 @@
 //   --report    print the counts (for bench/), and do not fail on mixed trees
 #include "base/unique_handles.h"
 #include "drive_setup.h"
-#include "install_support.h"
+#include "tests/windows/support/install_support.h"
 
 #include <gtest/gtest.h>
 
@@ -54,21 +54,21 @@ bool EntryComplete()
 {
     for (const wchar_t* name : {L"DisplayName", L"DisplayVersion", L"Publisher", L"InstallLocation", L"DisplayIcon",
                                 L"UninstallString", L"NoModify", L"NoRepair", L"EstimatedSize"}) {
-        if (!ReadValue(HKEY_LOCAL_MACHINE, kTestUninstallKey, name, KEY_WOW64_64KEY).exists) return false;
+        if (!state::ReadValue(HKEY_LOCAL_MACHINE, state::kUninstallKey, name, KEY_WOW64_64KEY).has_value()) return false;
     }
     return true;
 }
 
 State Classify(const Tree& previous, const Tree& next)
 {
-    const std::wstring folder = TestInstallFolder();
+    const std::wstring folder = state::InstallFolder();
     if (Exists(folder)) {
         const Tree tree = WithoutSetupCopy(ReadTree(folder));
         if (tree == previous) return State::Previous;
         if (tree == next) return State::Next;
         return State::Mixed;
     }
-    for (const std::wstring& old : OldFolders()) {
+    for (const std::wstring& old : state::OldFolders()) {
         if (WithoutSetupCopy(ReadTree(old)) == previous) return State::AbsentWithPreviousAside;
     }
     return State::Mixed;
@@ -105,7 +105,7 @@ TEST(KilledUpdate, NeverLeavesAMixedTreeAndTheRerunCompletes)
     const ULONGLONG start = ::GetTickCount64();
     const driver::Started first = driver::StartProgram(setups[0], L"/install en");
     UniqueHandle firstProcess(first.process.get());
-    while (!Exists(TestDesktopLink()) && ::GetTickCount64() - start < 60000) ::Sleep(2);
+    while (!Exists(state::DesktopShortcut()) && ::GetTickCount64() - start < 60000) ::Sleep(2);
     const DWORD span = static_cast<DWORD>((::GetTickCount64() - start) * 5 / 4);
     const HWND question = WaitForMessageBox(first.processId, 60000);
     ASSERT_NE(question, nullptr);
@@ -154,15 +154,15 @@ TEST(KilledUpdate, NeverLeavesAMixedTreeAndTheRerunCompletes)
         }
         EXPECT_EQ(rerun.exitCode, 0u) << "rerun after a kill " << kWindowNames[window] << " (" << Name(state) << "), "
                                       << rerun.boxes.size() << " boxes";
-        const Tree tree = ReadTree(TestInstallFolder());
+        const Tree tree = ReadTree(state::InstallFolder());
         EXPECT_EQ(WithoutSetupCopy(tree), trees[next]) << "after a kill " << kWindowNames[window];
         const bool uninstaller = tree.count(L"Quro-Setup.exe") == 1 && tree.at(L"Quro-Setup.exe") == setupBytes[next];
         const bool entry = EntryComplete();
         EXPECT_TRUE(uninstaller) << "uninstaller after a kill " << kWindowNames[window];
         EXPECT_TRUE(entry) << "uninstall entry after a kill " << kWindowNames[window];
         if (!uninstaller || !entry) ++broken;
-        EXPECT_FALSE(Exists(TestInstallFolder() + L".new"));
-        EXPECT_TRUE(OldFolders().empty()) << "an old folder outlived the rerun";
+        EXPECT_FALSE(Exists(state::InstallFolder() + L".new"));
+        EXPECT_TRUE(state::OldFolders().empty()) << "an old folder outlived the rerun";
         installed = next;
     }
     if (g_report) {

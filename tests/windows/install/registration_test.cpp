@@ -4,7 +4,7 @@
 #include "install/shortcuts.h"
 
 #include "base/unique_handles.h"
-#include "install_support.h"
+#include "tests/windows/support/install_support.h"
 #include "package/container.h"
 
 #include <gtest/gtest.h>
@@ -22,27 +22,27 @@ void UnpackOfSize(std::size_t size)
     ASSERT_EQ(UnpackedPackageSize(), size);
 }
 
-RegistryValue Uninstall(const wchar_t* name)
+std::optional<state::RegValue> Uninstall(const wchar_t* name)
 {
-    return ReadValue(HKEY_LOCAL_MACHINE, kTestUninstallKey, name, KEY_WOW64_64KEY);
+    return state::ReadValue(HKEY_LOCAL_MACHINE, state::kUninstallKey, name, KEY_WOW64_64KEY);
 }
 
 class UninstallEntry : public ::testing::Test {
 protected:
-    void SetUp() override { ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kTestUninstallKey, KEY_WOW64_64KEY, 0); }
-    void TearDown() override { ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kTestUninstallKey, KEY_WOW64_64KEY, 0); }
+    void SetUp() override { ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, state::kUninstallKey, KEY_WOW64_64KEY, 0); }
+    void TearDown() override { ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, state::kUninstallKey, KEY_WOW64_64KEY, 0); }
 };
 
 TEST_F(UninstallEntry, HoldsTheNineValuesAndKeepsOthers)
 {
     {
         UniqueRegKey key;
-        ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kTestUninstallKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY,
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, state::kUninstallKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY,
                                     nullptr, key.put(), nullptr),
                   ERROR_SUCCESS);
-        const Bytes other = StringData(L"kept");
+        const Bytes other = state::StringValue(L"kept").data;
         ::RegSetValueExW(key.get(), L"Comments", 0, REG_SZ, other.data(), static_cast<DWORD>(other.size()));
-        const Bytes stale = StringData(L"0A.01");
+        const Bytes stale = state::StringValue(L"0A.01").data;
         ::RegSetValueExW(key.get(), L"DisplayVersion", 0, REG_SZ, stale.data(), static_cast<DWORD>(stale.size()));
     }
     UnpackOfSize(5000);
@@ -53,25 +53,25 @@ TEST_F(UninstallEntry, HoldsTheNineValuesAndKeepsOthers)
         DWORD type;
         Bytes data;
     } values[] = {
-        {L"DisplayName", REG_SZ, StringData(L"Quro Host")},
-        {L"DisplayVersion", REG_SZ, StringData(L"0J.76")},
-        {L"Publisher", REG_SZ, StringData(L"Quro")},
-        {L"InstallLocation", REG_SZ, StringData(kFolder)},
-        {L"DisplayIcon", REG_SZ, StringData(kMain)},
-        {L"UninstallString", REG_SZ, StringData(L"\"C:\\Program Files\\Quro Test\\Quro-Setup.exe\" /uninstall")},
-        {L"NoModify", REG_DWORD, DwordData(1)},
-        {L"NoRepair", REG_DWORD, DwordData(1)},
-        {L"EstimatedSize", REG_DWORD, DwordData(4)},
-        {L"Comments", REG_SZ, StringData(L"kept")},
+        {L"DisplayName", REG_SZ, state::StringValue(L"Quro Host").data},
+        {L"DisplayVersion", REG_SZ, state::StringValue(L"0J.76").data},
+        {L"Publisher", REG_SZ, state::StringValue(L"Quro").data},
+        {L"InstallLocation", REG_SZ, state::StringValue(kFolder).data},
+        {L"DisplayIcon", REG_SZ, state::StringValue(kMain).data},
+        {L"UninstallString", REG_SZ, state::StringValue(L"\"C:\\Program Files\\Quro Test\\Quro-Setup.exe\" /uninstall").data},
+        {L"NoModify", REG_DWORD, state::DwordValue(1).data},
+        {L"NoRepair", REG_DWORD, state::DwordValue(1).data},
+        {L"EstimatedSize", REG_DWORD, state::DwordValue(4).data},
+        {L"Comments", REG_SZ, state::StringValue(L"kept").data},
     };
     for (const Expected& e : values) {
-        const RegistryValue v = Uninstall(e.name);
-        ASSERT_TRUE(v.exists) << "missing value";
-        EXPECT_EQ(v.type, e.type);
-        EXPECT_EQ(v.data, e.data) << "value data differs (the NUL counts)";
+        const auto v = Uninstall(e.name);
+        ASSERT_TRUE(v) << "missing value";
+        EXPECT_EQ(v->type, e.type);
+        EXPECT_EQ(v->data, e.data) << "value data differs (the NUL counts)";
     }
     // Only the 64-bit view holds the entry.
-    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kTestUninstallKey, L"DisplayName", KEY_WOW64_32KEY).exists);
+    EXPECT_FALSE(state::ReadValue(HKEY_LOCAL_MACHINE, state::kUninstallKey, L"DisplayName", KEY_WOW64_32KEY).has_value());
 }
 
 TEST_F(UninstallEntry, EstimatedSizeDropsWhatIsBelowAWholeKiB)
@@ -80,19 +80,19 @@ TEST_F(UninstallEntry, EstimatedSizeDropsWhatIsBelowAWholeKiB)
     for (const auto& [size, kib] : cases) {
         UnpackOfSize(size);
         WriteUninstallEntry(kFolder, kMain);
-        EXPECT_EQ(Uninstall(L"EstimatedSize").data, DwordData(kib)) << size;
+        EXPECT_EQ(Uninstall(L"EstimatedSize").value().data, state::DwordValue(kib).data) << size;
     }
 }
 
 class Autostart : public ::testing::Test {
 protected:
-    void SetUp() override { saved_ = ReadValue(HKEY_CURRENT_USER, kTestRunKey, L"Dralo Host"); }
+    void SetUp() override { saved_ = state::ReadValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue); }
     void TearDown() override
     {
-        DeleteRunValue();
-        if (saved_.exists) SetRunValue(saved_.type, saved_.data);
+        state::DeleteValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue);
+        state::RestoreValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue, saved_);
     }
-    RegistryValue saved_;
+    std::optional<state::RegValue> saved_;
 };
 
 TEST_F(Autostart, AnExistingValueBecomesTheQuotedMainExecutable)
@@ -103,25 +103,26 @@ TEST_F(Autostart, AnExistingValueBecomesTheQuotedMainExecutable)
         DWORD type;
         Bytes data;
     } cases[] = {
-        {"another copy", REG_SZ, StringData(L"\"D:\\Unzipped\\Quro\\DraloHost.exe\" --tray")},
-        {"an expandable text", REG_EXPAND_SZ, StringData(L"%LOCALAPPDATA%\\Quro\\DraloHost.exe")},
-        {"a number", REG_DWORD, DwordData(number)},
+        {"another copy", REG_SZ, state::StringValue(L"\"D:\\Unzipped\\Quro\\DraloHost.exe\" --tray").data},
+        {"an expandable text", REG_EXPAND_SZ, state::StringValue(L"%LOCALAPPDATA%\\Quro\\DraloHost.exe").data},
+        {"a number", REG_DWORD, state::DwordValue(number).data},
         {"no data at all", REG_BINARY, {}},
     };
     for (const Case& c : cases) {
-        SetRunValue(c.type, c.data);
+        ASSERT_TRUE(state::WriteValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue, {c.type, c.data}));
         RetargetAutostartValue(kMain);
-        const RegistryValue v = ReadValue(HKEY_CURRENT_USER, kTestRunKey, L"Dralo Host");
-        EXPECT_EQ(v.type, DWORD(REG_SZ)) << c.what;
-        EXPECT_EQ(v.data, StringData(L"\"" + kMain + L"\"")) << c.what;
+        const auto v = state::ReadValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue);
+        ASSERT_TRUE(v) << c.what;
+        EXPECT_EQ(v->type, DWORD(REG_SZ)) << c.what;
+        EXPECT_EQ(v->data, state::StringValue(L"\"" + kMain + L"\"").data) << c.what;
     }
 }
 
 TEST_F(Autostart, NoValueStaysNoValue)
 {
-    DeleteRunValue();
+    state::DeleteValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue);
     RetargetAutostartValue(kMain);
-    EXPECT_FALSE(ReadValue(HKEY_CURRENT_USER, kTestRunKey, L"Dralo Host").exists);
+    EXPECT_FALSE(state::ReadValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue).has_value());
 }
 
 TEST(Shortcut, CarriesTargetFolderDescriptionAndIconAndIsRewritten)

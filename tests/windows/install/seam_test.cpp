@@ -7,10 +7,10 @@
 #include "base/unique_handles.h"
 #include "base/file_tree.h"
 #include "install/locations.h"
-#include "install_support.h"
+#include "tests/windows/support/install_support.h"
 #include "move_file_seam.h"
-#include "restart_list.h"
-#include "recording_boxes.h"
+#include "tests/windows/support/restart_list.h"
+#include "tests/windows/support/recording_boxes.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +36,7 @@ const std::vector<TestFile> kOldFiles = {
 
 void PlantOldInstallation()
 {
-    const std::wstring folder = TestInstallFolder();
+    const std::wstring folder = state::InstallFolder();
     ::CreateDirectoryW(folder.c_str(), nullptr);
     ::CreateDirectoryW((folder + L"\\data").c_str(), nullptr);
     for (const TestFile& f : kOldFiles) WriteBytes(folder + L"\\" + Widen(f.name), f.data);
@@ -97,31 +97,31 @@ TEST_F(InstallSeam, AFailedSwapLeavesThePreviousInstallationAsItWas)
     for (const Case& c : cases) {
         RemoveInstallation();
         PlantOldInstallation();
-        const Tree before = ReadTree(TestInstallFolder());
+        const Tree before = ReadTree(state::InstallFolder());
         const ChildRun run = RunInstallWith(c.mode);
         EXPECT_EQ(run.exitCode, 4u);
         ASSERT_EQ(run.boxes.size(), 1u);
         EXPECT_FALSE(run.boxes[0].question);
         EXPECT_TRUE(run.boxes[0].flag) << "an error box";
         EXPECT_EQ(run.boxes[0].text, std::wstring(L"Quro Host was not installed: ") + c.reason + L"\nNothing was changed.");
-        EXPECT_EQ(ReadTree(TestInstallFolder()), before);
-        EXPECT_FALSE(PathExists(TestInstallFolder() + L".new"));
-        EXPECT_TRUE(OldFolders().empty());
-        EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kTestUninstallKey, L"DisplayName", KEY_WOW64_64KEY).exists);
+        EXPECT_EQ(ReadTree(state::InstallFolder()), before);
+        EXPECT_FALSE(PathExists(state::InstallFolder() + L".new"));
+        EXPECT_TRUE(state::OldFolders().empty());
+        EXPECT_FALSE(state::ReadValue(HKEY_LOCAL_MACHINE, state::kUninstallKey, L"DisplayName", KEY_WOW64_64KEY).has_value());
     }
 }
 
 TEST_F(InstallSeam, WhenMovingBackFailsTooThePreviousInstallationWaitsUnderTheOldName)
 {
     PlantOldInstallation();
-    const Tree before = ReadTree(TestInstallFolder());
+    const Tree before = ReadTree(state::InstallFolder());
     const ChildRun run = RunInstallWith(L"into-place-and-back-fail");
     EXPECT_EQ(run.exitCode, 4u);
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].text, L"Quro Host was not installed: could not put the new files in place\nNothing was changed.");
-    EXPECT_FALSE(PathExists(TestInstallFolder()));
-    EXPECT_FALSE(PathExists(TestInstallFolder() + L".new"));
-    const std::vector<std::wstring> old = OldFolders();
+    EXPECT_FALSE(PathExists(state::InstallFolder()));
+    EXPECT_FALSE(PathExists(state::InstallFolder() + L".new"));
+    const std::vector<std::wstring> old = state::OldFolders();
     ASSERT_EQ(old.size(), 1u);
     EXPECT_EQ(ReadTree(old[0]), before);
 }
@@ -138,10 +138,10 @@ TEST_F(InstallSeam, AnOldFolderStillInUseGoesAtTheNextRestartWithoutAWord)
     EXPECT_EQ(run.boxes[0].text,
               L"Quro Host 0J.76 is installed. Your devices and password are kept.\nYou can delete the old unzipped "
               L"Quro folder.\n\nOpen Quro Host now?");
-    EXPECT_EQ(WithoutSetupCopy(ReadTree(TestInstallFolder())), TreeOf(kNewFiles));
+    EXPECT_EQ(WithoutSetupCopy(ReadTree(state::InstallFolder())), TreeOf(kNewFiles));
 
     // The held file and then the old folder itself end the list.
-    const std::vector<std::wstring> old = OldFolders();
+    const std::vector<std::wstring> old = state::OldFolders();
     ASSERT_EQ(old.size(), 1u);
     ASSERT_GE(pending.size(), 2u);
     EXPECT_EQ(pending[pending.size() - 1], old[0]);
@@ -153,16 +153,16 @@ TEST_F(InstallSeam, FoldersLeftByAnInterruptedRunAreCleared)
     // Cut off between the two renames: no install folder, the previous one
     // under an old name; and a half-written staging folder.
     PlantOldInstallation();
-    ASSERT_TRUE(::MoveFileExW(TestInstallFolder().c_str(), (TestInstallFolder() + L".old-12345").c_str(), 0));
-    ::CreateDirectoryW((TestInstallFolder() + L".new").c_str(), nullptr);
-    WriteBytes(TestInstallFolder() + L".new\\stray.txt", BytesOf("half"));
+    ASSERT_TRUE(::MoveFileExW(state::InstallFolder().c_str(), (state::InstallFolder() + L".old-12345").c_str(), 0));
+    ::CreateDirectoryW((state::InstallFolder() + L".new").c_str(), nullptr);
+    WriteBytes(state::InstallFolder() + L".new\\stray.txt", BytesOf("half"));
     const ChildRun run = RunInstallWith(L"pass-through");
     EXPECT_EQ(run.exitCode, 0u);
     // Every file written, the status line as the install sets it.
     EXPECT_EQ(run.progress, L"Quro Host Setup|Installing Quro Host 0J.76...|3|3");
-    EXPECT_EQ(WithoutSetupCopy(ReadTree(TestInstallFolder())), TreeOf(kNewFiles));
-    EXPECT_FALSE(PathExists(TestInstallFolder() + L".new"));
-    EXPECT_TRUE(OldFolders().empty());
+    EXPECT_EQ(WithoutSetupCopy(ReadTree(state::InstallFolder())), TreeOf(kNewFiles));
+    EXPECT_FALSE(PathExists(state::InstallFolder() + L".new"));
+    EXPECT_TRUE(state::OldFolders().empty());
 }
 
 }  // namespace

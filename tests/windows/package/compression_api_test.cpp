@@ -1,7 +1,7 @@
 // What the program relies on from the Compression API in buffer mode, checked
 // against whichever cabinet.dll System32 holds: Windows' own, or the test
 // bench's stand-in, which has to behave the same way.
-#include "package_builder.h"
+#include "tests/windows/support/package_builder.h"
 
 #include <gtest/gtest.h>
 

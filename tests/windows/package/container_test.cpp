@@ -2,7 +2,7 @@
 #include "format/container_format.h"
 #include "format/file_list_rules.h"
 
-#include "package_builder.h"
+#include "tests/windows/support/package_builder.h"
 
 #include <gtest/gtest.h>
 

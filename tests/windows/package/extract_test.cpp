@@ -1,7 +1,7 @@
 #include "package/extract.h"
 
 #include "base/unique_handles.h"
-#include "test_files.h"
+#include "tests/windows/support/test_files.h"
 #include "write_file_seam.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 #include "package/file_list.h"
 #include "format/file_list_rules.h"
 
-#include "package_builder.h"
-#include "test_files.h"
+#include "tests/windows/support/package_builder.h"
+#include "tests/windows/support/test_files.h"
 #include "tests/name_verdicts.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,9 @@
 // Removal end to end: a real installation by the real setup program, then
 // the registered uninstall command, answered through the real message boxes.
 #include "tests/driver/driver.h"
-#include "tests/windows/package/restart_list.h"
-#include "tests/windows/remove/system_state.h"
+#include "tests/windows/support/restart_list.h"
+#include "tests/windows/support/system_state.h"
+#include "tests/windows/support/test_files.h"
 #include "ui/texts.h"
 
 #include <gtest/gtest.h>
@@ -122,10 +123,10 @@ void Install()
     ASSERT_NE(done.info.text.find(L"is installed"), std::wstring::npos) << "unexpected box during the install";
     Answer(done, IDNO);
     ASSERT_EQ(ExitCode(setup), 0u);
-    ASSERT_TRUE(state::Exists(state::InstallFolder() + L"\\DraloHost.exe"));
+    ASSERT_TRUE(Exists(state::InstallFolder() + L"\\DraloHost.exe"));
 }
 
-std::vector<std::wstring> TemporaryFolders() { return state::List(state::ProgramFiles(), L"Quro-Remove-*"); }
+std::vector<std::wstring> TemporaryFolders() { return List(state::ProgramFiles(), L"Quro-Remove-*"); }
 
 bool AllDigits(const std::wstring& text)
 {
@@ -145,13 +146,13 @@ protected:
     {
         savedPending_ = SavePendingDeletions();
         savedRun_ = state::ReadValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue);
-        savedLanguage_ = state::ReadFileText(state::LanguageFile());
+        savedLanguage_ = ReadFileText(state::LanguageFile());
         temporaryBefore_ = TemporaryFolders();
         dataBefore_.clear();  // cases that loop run SetUp again
-        for (const std::wstring& folder : state::DataFolders()) dataBefore_.push_back(state::Exists(folder));
-        ASSERT_FALSE(state::Exists(state::InstallFolder())) << "a previous run left an installation behind";
+        for (const std::wstring& folder : state::DataFolders()) dataBefore_.push_back(Exists(folder));
+        ASSERT_FALSE(Exists(state::InstallFolder())) << "a previous run left an installation behind";
         ClearPendingDeletions();
-        state::DeleteTree(state::CleanupRecord());
+        DeleteTree(state::CleanupRecord());
     }
 
     void TearDown() override
@@ -159,10 +160,10 @@ protected:
         driver::EndProcessesByImageName(L"DraloHost.exe");
         driver::EndProcessesByImageName(L"Holvenar.exe");
         if (heldOpen_ != INVALID_HANDLE_VALUE) ::CloseHandle(heldOpen_);
-        state::DeleteTree(state::InstallFolder());
+        DeleteTree(state::InstallFolder());
         for (const std::wstring& name : TemporaryFolders()) {
             if (std::find(temporaryBefore_.begin(), temporaryBefore_.end(), name) == temporaryBefore_.end()) {
-                state::DeleteTree(state::ProgramFiles() + L"\\" + name);
+                DeleteTree(state::ProgramFiles() + L"\\" + name);
             }
         }
         ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, state::kUninstallKey, KEY_WOW64_64KEY, 0);
@@ -171,22 +172,22 @@ protected:
         state::RestoreValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue, savedRun_);
         const std::vector<std::wstring> data = state::DataFolders();
         for (std::size_t i = 0; i < data.size(); ++i) {
-            if (!dataBefore_[i]) state::DeleteTree(data[i]);
+            if (!dataBefore_[i]) DeleteTree(data[i]);
         }
         if (savedLanguage_) {
             ::CreateDirectoryW(FolderOf(state::LanguageFile()).c_str(), nullptr);
-            state::WriteFileText(state::LanguageFile(), *savedLanguage_);
+            WriteFileText(state::LanguageFile(), *savedLanguage_);
         } else {
             ::DeleteFileW(state::LanguageFile().c_str());
         }
-        state::DeleteTree(FolderOf(state::CleanupRecord()));
+        DeleteTree(FolderOf(state::CleanupRecord()));
         RestorePendingDeletions(savedPending_);
     }
 
     void SetLanguage(const char* code)
     {
         ::CreateDirectoryW(FolderOf(state::LanguageFile()).c_str(), nullptr);
-        ASSERT_TRUE(state::WriteFileText(state::LanguageFile(), code));
+        ASSERT_TRUE(WriteFileText(state::LanguageFile(), code));
     }
 
     // A file in each data folder that the sample's own clean-up leaves alone.
@@ -194,7 +195,7 @@ protected:
     {
         for (const std::wstring& folder : state::DataFolders()) {
             ::CreateDirectoryW(folder.c_str(), nullptr);
-            ASSERT_TRUE(state::WriteFileText(folder + L"\\kept.txt", "user data"));
+            ASSERT_TRUE(WriteFileText(folder + L"\\kept.txt", "user data"));
         }
     }
 
@@ -271,26 +272,26 @@ protected:
 
     void ExpectInstallationIntact()
     {
-        EXPECT_TRUE(state::Exists(state::InstallFolder() + L"\\DraloHost.exe"));
-        EXPECT_TRUE(state::Exists(state::InstallFolder() + L"\\Quro-Setup.exe"));
+        EXPECT_TRUE(Exists(state::InstallFolder() + L"\\DraloHost.exe"));
+        EXPECT_TRUE(Exists(state::InstallFolder() + L"\\Quro-Setup.exe"));
         EXPECT_TRUE(state::KeyExists(HKEY_LOCAL_MACHINE, state::kUninstallKey, KEY_WOW64_64KEY));
-        EXPECT_TRUE(state::Exists(state::StartMenuShortcut()));
-        EXPECT_TRUE(state::Exists(state::DesktopShortcut()));
-        EXPECT_FALSE(state::Exists(state::CleanupRecord())) << "the clean-up call ran";
+        EXPECT_TRUE(Exists(state::StartMenuShortcut()));
+        EXPECT_TRUE(Exists(state::DesktopShortcut()));
+        EXPECT_FALSE(Exists(state::CleanupRecord())) << "the clean-up call ran";
         EXPECT_TRUE(PendingDeletions().empty());
     }
 
     void ExpectInstallationGone()
     {
-        EXPECT_FALSE(state::Exists(state::InstallFolder()));
+        EXPECT_FALSE(Exists(state::InstallFolder()));
         EXPECT_FALSE(state::KeyExists(HKEY_LOCAL_MACHINE, state::kUninstallKey, KEY_WOW64_64KEY));
-        EXPECT_FALSE(state::Exists(state::StartMenuShortcut()));
-        EXPECT_FALSE(state::Exists(state::DesktopShortcut()));
+        EXPECT_FALSE(Exists(state::StartMenuShortcut()));
+        EXPECT_FALSE(Exists(state::DesktopShortcut()));
     }
 
     void ExpectCleanupCallFromInstallFolder()
     {
-        const std::optional<std::string> record = state::ReadFileText(state::CleanupRecord());
+        const std::optional<std::string> record = ReadFileText(state::CleanupRecord());
         ASSERT_TRUE(record.has_value()) << "no clean-up call";
         std::wstring expected = L"exe=" + state::InstallFolder() + L"\\DraloHost.exe|cwd=" + state::InstallFolder() +
                                 L"|hidden=1|console=0\r\n";
@@ -303,10 +304,10 @@ protected:
     void ExpectDataFolders(bool present)
     {
         for (const std::wstring& folder : state::DataFolders()) {
-            EXPECT_EQ(state::Exists(folder + L"\\kept.txt"), present) << testing::PrintToString(folder);
-            EXPECT_EQ(state::Exists(folder), present) << testing::PrintToString(folder);
+            EXPECT_EQ(Exists(folder + L"\\kept.txt"), present) << testing::PrintToString(folder);
+            EXPECT_EQ(Exists(folder), present) << testing::PrintToString(folder);
         }
-        EXPECT_EQ(state::Exists(state::LanguageFile()), present);
+        EXPECT_EQ(Exists(state::LanguageFile()), present);
     }
 
     // Folders named like temporary ones that the test itself made.
@@ -342,7 +343,7 @@ TEST_F(RemovalTest, UninstallCommandRunsATemporaryCopyAndNoChangesNothing)
     ASSERT_EQ(made.size(), 1u);
     const std::wstring name = made[0].substr(made[0].find_last_of(L'\\') + 1);
     EXPECT_TRUE(AllDigits(name.substr(std::wstring(L"Quro-Remove-").size()))) << testing::PrintToString(name);
-    EXPECT_EQ(state::List(made[0]), std::vector<std::wstring>{L"Quro-Setup.exe"});
+    EXPECT_EQ(List(made[0]), std::vector<std::wstring>{L"Quro-Setup.exe"});
 
     Process copy = OpenById(question.info.processId);
     ASSERT_TRUE(copy.handle);
@@ -376,7 +377,7 @@ TEST_F(RemovalTest, QuestionsFollowTheLanguageChosenAtInstallation)
         ASSERT_TRUE(installed.window) << "no final question";
         Answer(installed, IDNO);
         ASSERT_EQ(ExitCode(setup), 0u);
-        EXPECT_EQ(state::ReadFileText(state::LanguageFile()), std::optional<std::string>(c.arabic ? "Ar" : "En"));
+        EXPECT_EQ(ReadFileText(state::LanguageFile()), std::optional<std::string>(c.arabic ? "Ar" : "En"));
 
         Process bootstrap;
         const Box question = StartRegisteredUninstall(bootstrap, text(SetupCaption));
@@ -482,7 +483,7 @@ TEST_F(RemovalTest, FileInUseLeavesTheRestForRestart)
     EXPECT_EQ(removal.exitCode, 0u);
 
     const std::wstring folder = state::InstallFolder();
-    const std::vector<std::wstring> left = state::Walk(folder);
+    const std::vector<std::wstring> left = Walk(folder);
     ASSERT_FALSE(left.empty());
     const std::vector<std::wstring> pending = PendingDeletions();
     // The exact order inside the folder is the walk's; what matters is that
@@ -503,7 +504,7 @@ TEST_F(RemovalTest, FileInUseLeavesTheRestForRestart)
     EXPECT_EQ(pending[left.size()], folder);
     EXPECT_EQ(pending[left.size() + 1], removal.temporaryFolder + L"\\Quro-Setup.exe");
     EXPECT_EQ(pending[left.size() + 2], removal.temporaryFolder);
-    EXPECT_TRUE(state::Exists(held));
+    EXPECT_TRUE(Exists(held));
     EXPECT_FALSE(state::KeyExists(HKEY_LOCAL_MACHINE, state::kUninstallKey, KEY_WOW64_64KEY));
 }
 
@@ -529,8 +530,8 @@ TEST_F(RemovalTest, ReinstallSurvivesTheRestartThatAnEarlierRemovalAskedFor)
     // Another program's deletion and rename, registered after the removal's.
     const std::wstring scratch = state::ProgramData() + L"\\quro-restart-test";
     ::CreateDirectoryW(scratch.c_str(), nullptr);
-    ASSERT_TRUE(state::WriteFileText(scratch + L"\\delete.txt", "x"));
-    ASSERT_TRUE(state::WriteFileText(scratch + L"\\from.txt", "moved"));
+    ASSERT_TRUE(WriteFileText(scratch + L"\\delete.txt", "x"));
+    ASSERT_TRUE(WriteFileText(scratch + L"\\from.txt", "moved"));
     ASSERT_TRUE(::MoveFileExW((scratch + L"\\delete.txt").c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
     ASSERT_TRUE(::MoveFileExW((scratch + L"\\from.txt").c_str(), (scratch + L"\\to.txt").c_str(),
                               MOVEFILE_DELAY_UNTIL_REBOOT));
@@ -557,7 +558,7 @@ TEST_F(RemovalTest, ReinstallSurvivesTheRestartThatAnEarlierRemovalAskedFor)
     Process extract = Start(g_setup, L"/extract-to \"" + extracted + L"\"");
     ASSERT_EQ(ExitCode(extract), 0u);
     const auto relative = [](const std::wstring& root) {
-        std::vector<std::wstring> paths = state::Walk(root);
+        std::vector<std::wstring> paths = Walk(root);
         for (std::wstring& path : paths) path.erase(0, root.size());
         std::sort(paths.begin(), paths.end());
         return paths;
@@ -566,15 +567,15 @@ TEST_F(RemovalTest, ReinstallSurvivesTheRestartThatAnEarlierRemovalAskedFor)
     installed.erase(std::remove(installed.begin(), installed.end(), L"\\Quro-Setup.exe"), installed.end());
     ASSERT_EQ(installed, relative(extracted)) << "the restart took files of the new installation";
     for (const std::wstring& path : installed) {
-        EXPECT_EQ(state::ReadFileText(folder + path), state::ReadFileText(extracted + path));
+        EXPECT_EQ(ReadFileText(folder + path), ReadFileText(extracted + path));
     }
-    EXPECT_EQ(state::ReadFileText(folder + L"\\Quro-Setup.exe"), state::ReadFileText(g_setup));
+    EXPECT_EQ(ReadFileText(folder + L"\\Quro-Setup.exe"), ReadFileText(g_setup));
     EXPECT_TRUE(state::KeyExists(HKEY_LOCAL_MACHINE, state::kUninstallKey, KEY_WOW64_64KEY));
-    EXPECT_TRUE(state::Exists(state::StartMenuShortcut()));
-    EXPECT_TRUE(state::Exists(state::DesktopShortcut()));
-    EXPECT_FALSE(state::Exists(scratch + L"\\delete.txt")) << "the other program's deletion was lost";
-    EXPECT_EQ(state::ReadFileText(scratch + L"\\to.txt"), std::optional<std::string>("moved"));
-    state::DeleteTree(scratch);
+    EXPECT_TRUE(Exists(state::StartMenuShortcut()));
+    EXPECT_TRUE(Exists(state::DesktopShortcut()));
+    EXPECT_FALSE(Exists(scratch + L"\\delete.txt")) << "the other program's deletion was lost";
+    EXPECT_EQ(ReadFileText(scratch + L"\\to.txt"), std::optional<std::string>("moved"));
+    DeleteTree(scratch);
 }
 
 // A main program the user deleted by hand gets no clean-up call, and the
@@ -591,7 +592,7 @@ TEST_F(RemovalTest, WithoutTheMainProgramAndBesideLookAlikeFolders)
                                               state::ProgramFiles() + L"\\Quro-Remove-1"};
     for (const std::wstring& folder : beside) {
         ::CreateDirectoryW(folder.c_str(), nullptr);
-        ASSERT_TRUE(state::WriteFileText(folder + L"\\kept.txt", "not removal's"));
+        ASSERT_TRUE(WriteFileText(folder + L"\\kept.txt", "not removal's"));
     }
     TakeTemporaryFoldersAsFound();
 
@@ -600,10 +601,10 @@ TEST_F(RemovalTest, WithoutTheMainProgramAndBesideLookAlikeFolders)
     EXPECT_EQ(removal.finalText, English(Removed));
     EXPECT_EQ(removal.exitCode, 0u);
     ExpectInstallationGone();
-    EXPECT_FALSE(state::Exists(state::CleanupRecord())) << "a clean-up call without the main program";
+    EXPECT_FALSE(Exists(state::CleanupRecord())) << "a clean-up call without the main program";
     for (const std::wstring& folder : beside) {
-        EXPECT_TRUE(state::Exists(folder + L"\\kept.txt")) << testing::PrintToString(folder);
-        state::DeleteTree(folder);
+        EXPECT_TRUE(Exists(folder + L"\\kept.txt")) << testing::PrintToString(folder);
+        DeleteTree(folder);
     }
 }
 
@@ -682,7 +683,7 @@ TEST_F(RemovalTest, NothingInstalledFromAnotherFolder)
         EXPECT_TRUE(PendingDeletions().empty());
         EXPECT_EQ(AutostartPresent(), c.autostartStays);
         for (const std::wstring& dataFolder : state::DataFolders()) {
-            EXPECT_EQ(state::Exists(dataFolder), !c.removeData) << testing::PrintToString(dataFolder);
+            EXPECT_EQ(Exists(dataFolder), !c.removeData) << testing::PrintToString(dataFolder);
         }
         TearDown();
         SetUp();
@@ -698,19 +699,19 @@ TEST_F(RemovalTest, DataFolderLinksAreRemovedNotFollowed)
     const std::wstring local = state::LocalAppData();
     const std::wstring linkInside = local + L"\\DraloSecure\\linked";
     const std::wstring linkFolder = local + L"\\DraloTransferSecure";
-    ASSERT_TRUE(state::OwnAttributes(linkInside) & FILE_ATTRIBUTE_REPARSE_POINT) << "link not planted";
-    ASSERT_TRUE(state::OwnAttributes(linkFolder) & FILE_ATTRIBUTE_REPARSE_POINT) << "link not planted";
-    const std::vector<std::wstring> outsideBefore = state::Walk(g_outside);
+    ASSERT_TRUE(OwnAttributes(linkInside) & FILE_ATTRIBUTE_REPARSE_POINT) << "link not planted";
+    ASSERT_TRUE(OwnAttributes(linkFolder) & FILE_ATTRIBUTE_REPARSE_POINT) << "link not planted";
+    const std::vector<std::wstring> outsideBefore = Walk(g_outside);
     ASSERT_FALSE(outsideBefore.empty());
     // Windows deletes a link to a folder with RemoveDirectoryW; a platform
     // that refuses (Wine keeps a Unix link to a non-empty folder) must still
     // leave what lies behind untouched, and the removal then leaves the link.
-    ASSERT_TRUE(state::OwnAttributes(g_probeLink) & FILE_ATTRIBUTE_REPARSE_POINT) << "probe link not planted";
+    ASSERT_TRUE(OwnAttributes(g_probeLink) & FILE_ATTRIBUTE_REPARSE_POINT) << "probe link not planted";
     const bool linksDeletable = ::RemoveDirectoryW(g_probeLink.c_str()) != FALSE;
     if (!linksDeletable) std::printf("note: this platform does not delete links to folders; expecting them to stay\n");
     ASSERT_NO_FATAL_FAILURE(SetLanguage("En"));
     ::CreateDirectoryW(state::DataFolders()[0].c_str(), nullptr);
-    ASSERT_TRUE(state::WriteFileText(state::DataFolders()[0] + L"\\kept.txt", "user data"));
+    ASSERT_TRUE(WriteFileText(state::DataFolders()[0] + L"\\kept.txt", "user data"));
 
     Process setup = Start(g_setup, L"/uninstall");
     const Box question = WaitForBox(English(SetupCaption), setup.id);
@@ -724,13 +725,13 @@ TEST_F(RemovalTest, DataFolderLinksAreRemovedNotFollowed)
     Answer(done, IDOK);
     EXPECT_EQ(ExitCode(setup), 0u);
 
-    EXPECT_EQ(state::Walk(g_outside), outsideBefore);
-    EXPECT_EQ(state::OwnAttributes(linkInside) == INVALID_FILE_ATTRIBUTES, linksDeletable);
-    EXPECT_EQ(state::OwnAttributes(linkFolder) == INVALID_FILE_ATTRIBUTES, linksDeletable);
-    EXPECT_EQ(state::Exists(local + L"\\DraloSecure"), !linksDeletable);
+    EXPECT_EQ(Walk(g_outside), outsideBefore);
+    EXPECT_EQ(OwnAttributes(linkInside) == INVALID_FILE_ATTRIBUTES, linksDeletable);
+    EXPECT_EQ(OwnAttributes(linkFolder) == INVALID_FILE_ATTRIBUTES, linksDeletable);
+    EXPECT_EQ(Exists(local + L"\\DraloSecure"), !linksDeletable);
     // The data folders without links go in any case.
-    EXPECT_FALSE(state::Exists(state::DataFolders()[0]));
-    EXPECT_FALSE(state::Exists(state::DataFolders()[1]));
+    EXPECT_FALSE(Exists(state::DataFolders()[0]));
+    EXPECT_FALSE(Exists(state::DataFolders()[1]));
 }
 
 }  // namespace

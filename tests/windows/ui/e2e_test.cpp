@@ -100,7 +100,7 @@ TEST_F(InteractiveStartTest, EveryOtherStartShowsTheChooserAndCancellingItChange
         else
             EXPECT_TRUE(driver::SendAltF4(chooser.window));
         EXPECT_EQ(run.Exit(), 1u);
-        EXPECT_EQ(ReadBytes(LanguageFilePath()), "Ar\r\n");
+        EXPECT_EQ(ReadFileText(LanguageFilePath()), "Ar\r\n");
     }
 }
 
@@ -113,7 +113,7 @@ TEST_F(InteractiveStartTest, EscapeCancelsTheChooser)
     ASSERT_TRUE(chooser.window);
     EXPECT_TRUE(driver::SendEscape(chooser.window));
     EXPECT_EQ(run.Exit(), 1u);
-    EXPECT_EQ(ReadBytes(LanguageFilePath()), "En");
+    EXPECT_EQ(ReadFileText(LanguageFilePath()), "En");
 }
 
 TEST_F(InteractiveStartTest, ChooserDefaultFollowsTheUserInterfaceLanguage)
@@ -162,7 +162,7 @@ TEST_F(InteractiveStartTest, TheChoiceIsStoredAndAsksInThatLanguage)
         ASSERT_TRUE(question.window);
         EXPECT_EQ(question.text, Question(row.arabic));
         EXPECT_EQ(question.defaultButton, IDYES);
-        EXPECT_EQ(ReadBytes(LanguageFilePath()), row.arabic ? "Ar" : "En");
+        EXPECT_EQ(ReadFileText(LanguageFilePath()), row.arabic ? "Ar" : "En");
         driver::PressButton(question.window, IDNO);
         EXPECT_EQ(run.Exit(), 1u);
     }
@@ -187,7 +187,7 @@ TEST_F(InteractiveStartTest, InstallTakesItsLanguageFromTheCommandLine)
         EXPECT_EQ(question.buttons[0].id + question.buttons[1].id, IDYES + IDNO);
         driver::PressButton(question.window, IDNO);
         EXPECT_EQ(run.Exit(), 1u);
-        EXPECT_EQ(ReadBytes(LanguageFilePath()), arabic ? "En" : "Ar") << "the file is not written";
+        EXPECT_EQ(ReadFileText(LanguageFilePath()), arabic ? "En" : "Ar") << "the file is not written";
     }
 }
 
@@ -268,7 +268,7 @@ TEST_F(InteractiveStartTest, RemovalRelaunchesWithUninstallAndAsksNothing)
         EXPECT_TRUE(line.size() > tail.size() && line.compare(line.size() - tail.size(), tail.size(), tail) == 0)
             << driver::Utf8(line);
         EXPECT_EQ(processes[1].exitCode, 1u);
-        EXPECT_EQ(ReadBytes(LanguageFilePath()), file);
+        EXPECT_EQ(ReadFileText(LanguageFilePath()), file);
     }
 }
 
@@ -305,7 +305,7 @@ TEST_F(InteractiveStartTest, ElevatedInteractiveStartInstallsWithoutAsking)
     EXPECT_EQ(notice.text, std::wstring(L"\u0644\u0645 \u064A\u064F\u062B\u0628\u064E\u0651\u062A Quro Host: ") +
                                L"the setup program carries no Quro Host")
         << driver::Utf8(notice.text);
-    EXPECT_EQ(ReadBytes(LanguageFilePath()), "Ar");
+    EXPECT_EQ(ReadFileText(LanguageFilePath()), "Ar");
     driver::PressButton(notice.window, IDOK);
     EXPECT_EQ(run.Exit(), 3u);
 }

@@ -1,17 +1,9 @@
 #include "tests/windows/ui/language_file_support.h"
 
-#include "base/file_tree.h"
-#include "tests/windows/package/test_files.h"
+#include "tests/windows/support/test_files.h"
 #include "ui/language.h"
 
 #include <windows.h>
-
-std::optional<std::string> ReadBytes(const std::wstring& path)
-{
-    Bytes bytes;
-    if (!ReadBytes(path, bytes)) return std::nullopt;
-    return std::string(bytes.begin(), bytes.end());
-}
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes)
 {
@@ -24,8 +16,6 @@ std::wstring LanguageFolder()
     const std::wstring path = LanguageFilePath();
     return path.substr(0, path.find_last_of(L'\\'));
 }
-
-void DeleteTree(const std::wstring& folder) { RemoveTree(folder); }
 
 SavedLanguageFolder::SavedLanguageFolder() : folder_(LanguageFolder()), aside_(LanguageFolder() + L".saved-by-ui-test")
 {

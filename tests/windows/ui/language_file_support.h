@@ -2,11 +2,10 @@
 // keeps what was there and puts it back afterwards.
 #pragma once
 
-#include <optional>
+#include "tests/windows/support/test_files.h"
+
 #include <string>
 
-// The file's bytes, or nullopt when it cannot be read (missing).
-std::optional<std::string> ReadBytes(const std::wstring& path);
 // Creates the folder when needed; true when every byte was written.
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
 // The language file's folder.
@@ -25,6 +24,3 @@ private:
     std::wstring folder_, aside_;
     bool moved_ = false;
 };
-
-// Deletes a folder and everything in it; a missing one is fine.
-void DeleteTree(const std::wstring& folder);

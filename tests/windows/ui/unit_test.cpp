@@ -104,7 +104,7 @@ TEST_F(LanguageTest, WriteLanguageFileStoresExactlyTwoBytes)
         }
         SetUiLanguage(row.language);
         WriteLanguageFile();
-        EXPECT_EQ(ReadBytes(LanguageFilePath()), row.after) << Name(row.language);
+        EXPECT_EQ(ReadFileText(LanguageFilePath()), row.after) << Name(row.language);
         EXPECT_EQ(ReadLanguageFile(), row.language);
     }
 }
@@ -247,11 +247,11 @@ TEST_F(LanguageTest, OwnExecutablePathIsThisProgram)
 TEST(LanguageFileLinks, NeverFollowed)
 {
     const std::wstring outside = L"C:\\quro-language-outside\\language.txt";
-    ASSERT_EQ(ReadBytes(outside), std::optional<std::string>("Ar")) << "nothing planted";
+    ASSERT_EQ(ReadFileText(outside), std::optional<std::string>("Ar")) << "nothing planted";
     EXPECT_EQ(ReadLanguageFile(), UiLanguage::English);
     SetUiLanguage(UiLanguage::English);
     WriteLanguageFile();
-    EXPECT_EQ(ReadBytes(outside), std::optional<std::string>("Ar"));
+    EXPECT_EQ(ReadFileText(outside), std::optional<std::string>("Ar"));
     EXPECT_EQ(ReadLanguageFile(), UiLanguage::English);
 }
 

@@ -1,4 +1,4 @@
-#include "package_builder.h"
+#include "tests/windows/support/package_builder.h"
 
 #include "format/compressapi_buffer.h"
 

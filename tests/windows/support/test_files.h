@@ -1,9 +1,13 @@
-// Scratch folders and file contents for the Windows-side tests.
+// Scratch folders, file contents and folder listings for the Windows-side tests.
 #pragma once
 
-#include "package_builder.h"
+#include "tests/windows/support/package_builder.h"
 
+#include <windows.h>
+
+#include <optional>
 #include <string>
+#include <vector>
 
 // A new, empty folder below the user's temporary folder; removed with all it
 // holds when the object goes.
@@ -26,8 +30,16 @@ bool IsFolder(const std::wstring& path);
 bool ReadBytes(const std::wstring& path, Bytes& out);
 // True when every byte was written.
 bool WriteBytes(const std::wstring& path, const Bytes& data);
-// Names of everything directly in folder, "." and ".." left out.
-std::vector<std::wstring> FolderContents(const std::wstring& folder);
+// Attributes without following a link; INVALID_FILE_ATTRIBUTES when absent.
+DWORD OwnAttributes(const std::wstring& path);
+// Names directly inside folder that match pattern, sorted, "." and ".." left out.
+std::vector<std::wstring> List(const std::wstring& folder, const std::wstring& pattern = L"*");
+// Every entry below folder, each folder before its contents; links are not entered.
+std::vector<std::wstring> Walk(const std::wstring& folder);
+// Test clean-up: deletes a tree without entering links.
+void DeleteTree(const std::wstring& path);
+bool WriteFileText(const std::wstring& path, const std::string& bytes);
+std::optional<std::string> ReadFileText(const std::wstring& path);
 // The folder that holds the running test program.
 std::wstring ProgramFolder();
 std::wstring Widen(const std::string& utf8);

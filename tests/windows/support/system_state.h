@@ -1,6 +1,7 @@
-// What the removal tests look at and put back: folders, registry values and
-// the list of deletions at restart, read through the same Win32 calls any
-// program would use.
+// The machine as the install and removal tests look at it and put it back:
+// where things are installed, and registry values, read through the same
+// Win32 calls any program would use. Written out here rather than taken from
+// the program, so that a wrong path or key in the program fails the tests.
 #pragma once
 
 #include <windows.h>
@@ -24,18 +25,6 @@ std::wstring LanguageFile();
 // Where the sample application records its clean-up calls.
 std::wstring CleanupRecord();
 
-bool Exists(const std::wstring& path);
-// Attributes without following a link; INVALID_FILE_ATTRIBUTES when absent.
-DWORD OwnAttributes(const std::wstring& path);
-// Names directly inside folder.
-std::vector<std::wstring> List(const std::wstring& folder, const std::wstring& pattern = L"*");
-// Every entry below folder, each folder before its contents; links are not entered.
-std::vector<std::wstring> Walk(const std::wstring& folder);
-// Test clean-up: deletes a tree without entering links.
-void DeleteTree(const std::wstring& path);
-bool WriteFileText(const std::wstring& path, const std::string& bytes);
-std::optional<std::string> ReadFileText(const std::wstring& path);
-
 // A registry value's raw bytes and type, or nullopt when it is absent.
 struct RegValue {
     DWORD type = REG_NONE;
@@ -49,7 +38,11 @@ void RestoreValue(HKEY root, const wchar_t* subkey, const wchar_t* name, const s
                   REGSAM view = 0);
 bool KeyExists(HKEY root, const wchar_t* subkey, REGSAM view = 0);
 std::optional<std::wstring> ReadString(HKEY root, const wchar_t* subkey, const wchar_t* name, REGSAM view = 0);
-RegValue StringValue(const std::wstring& text);
+RegValue StringValue(const std::wstring& text);  // with its terminating NUL
+RegValue DwordValue(DWORD number);
+
+// Every sibling of the install folder named like an old folder ("Quro.old-" + digits).
+std::vector<std::wstring> OldFolders();
 
 inline constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuroHost";
 inline constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";

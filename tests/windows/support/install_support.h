@@ -3,8 +3,9 @@
 // the machine back as it was before an install.
 #pragma once
 
-#include "package_builder.h"
-#include "test_files.h"
+#include "tests/windows/support/package_builder.h"
+#include "tests/windows/support/system_state.h"
+#include "tests/windows/support/test_files.h"
 
 #include <windows.h>
 
@@ -28,36 +29,9 @@ void MakeSetup(const std::wstring& path, const std::vector<TestFile>& files,
 void MakeSetupWithResource(const std::wstring& path, const Bytes& resource,
                            const wchar_t* stub = L"quro-setup-stub.exe");
 
-// Paths of one installation, read the way the setup program reads them.
-std::wstring ProgramFilesFolder();
-std::wstring TestInstallFolder();
-std::wstring TestStartMenuLink();
-std::wstring TestDesktopLink();
-// Every sibling named like an old folder ("Quro.old-" + digits).
-std::vector<std::wstring> OldFolders();
-
 // Deletes what an install makes: the folder and its siblings, the uninstall
 // entry, both links and the autostart value.
 void RemoveInstallation();
-
-// A value read from the registry: type and raw bytes; type REG_NONE with no
-// bytes when absent.
-struct RegistryValue {
-    DWORD type = REG_NONE;
-    Bytes data;
-    bool exists = false;
-};
-RegistryValue ReadValue(HKEY root, const wchar_t* subkey, const wchar_t* name, REGSAM view = 0);
-Bytes StringData(const std::wstring& text);  // with its terminating NUL
-Bytes DwordData(DWORD value);
-
-// Written out here rather than taken from the program, so that a wrong key
-// in the program fails the tests.
-inline constexpr const wchar_t kTestUninstallKey[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuroHost";
-inline constexpr const wchar_t kTestRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-void SetRunValue(DWORD type, const Bytes& data);
-void DeleteRunValue();
 
 // A link's target, working folder, description, arguments and icon.
 struct LinkInfo {

@@ -2,8 +2,8 @@
 // crafted package resource, started as a user would start them, judged by
 // their exit code and by what they leave on disk.
 #include "base/unique_handles.h"
-#include "package_builder.h"
-#include "test_files.h"
+#include "tests/windows/support/package_builder.h"
+#include "tests/windows/support/test_files.h"
 #include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
@@ -241,7 +241,7 @@ TEST(PackageCommands, NotTheExtractCommand)
             << "no language chooser";
         ::TerminateProcess(process.hProcess, kStillRunning);
         ::WaitForSingleObject(process.hProcess, 10000);
-        EXPECT_TRUE(FolderContents(current.path()).empty());
+        EXPECT_TRUE(List(current.path()).empty());
     }
 }
 

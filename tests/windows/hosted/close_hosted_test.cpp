@@ -4,8 +4,8 @@
 #include "hosted/close_hosted.h"
 
 #include "base/unique_handles.h"
-#include "install_support.h"
-#include "recording_boxes.h"
+#include "tests/windows/support/install_support.h"
+#include "tests/windows/support/recording_boxes.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +30,8 @@ Running StartCopy(const ScratchFolder& scratch, const std::wstring& source, cons
     Running running;
     running.process.reset(Start(exe, L""));
     running.id = ::GetProcessId(running.process.get());
+    // Up and taking messages, so that it can be asked to close.
+    EXPECT_EQ(::WaitForInputIdle(running.process.get(), 10000), 0u) << "the copy never came up";
     return running;
 }
 
@@ -73,7 +75,6 @@ TEST_F(CloseHostedTest, MatchesWholeImageNamesInAnyLetterCase)
         {L"Holvenar.exe", L"Holvenar.ex", false},
     };
     for (const Case& c : cases) started_.push_back(StartCopy(scratch_, c.source, c.name));
-    ::Sleep(300);
     const ProcessIdList found = FindHostedProcesses();
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(Contains(found, started_[i].id), cases[i].hosted) << i;
@@ -92,7 +93,6 @@ TEST_F(CloseHostedTest, OneQuestionThenEveryInstanceEnds)
     started_.push_back(StartCopy(scratch_, L"DraloHost.exe", L"DraloHost.exe"));
     started_.push_back(StartCopy(scratch_, L"DraloHost.exe", L"dralohost.exe"));
     started_.push_back(StartCopy(scratch_, L"Holvenar.exe", L"Holvenar.exe"));
-    ::Sleep(300);
     AnswerNextQuestions({true});
     EXPECT_TRUE(CloseHostedApplication(true));
     ASSERT_EQ(RecordedBoxes().size(), 1u);
@@ -108,7 +108,6 @@ TEST_F(CloseHostedTest, NoLeavesEverythingRunning)
 {
     started_.push_back(StartCopy(scratch_, L"DraloHost.exe", L"DraloHost.exe"));
     started_.push_back(StartCopy(scratch_, L"Holvenar.exe", L"Holvenar.exe"));
-    ::Sleep(300);
     AnswerNextQuestions({false});
     EXPECT_FALSE(CloseHostedApplication(false));
     ASSERT_EQ(RecordedBoxes().size(), 1u);

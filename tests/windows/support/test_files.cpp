@@ -1,4 +1,4 @@
-#include "test_files.h"
+#include "tests/windows/support/test_files.h"
 
 #include "base/unique_handles.h"
 
@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cwchar>
 #include <filesystem>
 #include <system_error>
 
@@ -45,8 +47,9 @@ bool IsFolder(const std::wstring& path)
 bool ReadBytes(const std::wstring& path, Bytes& out)
 {
     out.clear();
-    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Shared for writing too: the sample application may still hold what it records.
+    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     LARGE_INTEGER size = {};
     bool ok = ::GetFileSizeEx(file.get(), &size);
@@ -72,17 +75,79 @@ bool WriteBytes(const std::wstring& path, const Bytes& data)
             written == data.size());
 }
 
-std::vector<std::wstring> FolderContents(const std::wstring& folder)
+DWORD OwnAttributes(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return INVALID_FILE_ATTRIBUTES;
+    return data.dwFileAttributes;
+}
+
+namespace {
+
+bool IsDots(const wchar_t* name) { return !wcscmp(name, L".") || !wcscmp(name, L".."); }
+
+bool IsEnterable(DWORD attributes)
+{
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+void WalkInto(const std::wstring& folder, std::vector<std::wstring>& out)
+{
+    WIN32_FIND_DATAW found{};
+    UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (!find) return;
+    do {
+        if (IsDots(found.cFileName)) continue;
+        const std::wstring path = folder + L"\\" + found.cFileName;
+        out.push_back(path);
+        if (IsEnterable(found.dwFileAttributes)) WalkInto(path, out);
+    } while (::FindNextFileW(find.get(), &found));
+}
+
+}  // namespace
+
+std::vector<std::wstring> List(const std::wstring& folder, const std::wstring& pattern)
 {
     std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found = {};
-    UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+    WIN32_FIND_DATAW found{};
+    UniqueFindHandle find(::FindFirstFileW((folder + L"\\" + pattern).c_str(), &found));
     if (!find) return names;
     do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") names.push_back(name);
+        if (!IsDots(found.cFileName)) names.push_back(found.cFileName);
     } while (::FindNextFileW(find.get(), &found));
+    std::sort(names.begin(), names.end());
     return names;
+}
+
+std::vector<std::wstring> Walk(const std::wstring& folder)
+{
+    std::vector<std::wstring> out;
+    WalkInto(folder, out);
+    return out;
+}
+
+void DeleteTree(const std::wstring& path)
+{
+    const DWORD attributes = OwnAttributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    ::SetFileAttributesW(path.c_str(), (attributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL);
+    if (IsEnterable(attributes)) {
+        for (const std::wstring& name : List(path)) DeleteTree(path + L"\\" + name);
+        ::RemoveDirectoryW(path.c_str());
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        ::RemoveDirectoryW(path.c_str());
+    } else {
+        ::DeleteFileW(path.c_str());
+    }
+}
+
+bool WriteFileText(const std::wstring& path, const std::string& bytes) { return WriteBytes(path, BytesOf(bytes)); }
+
+std::optional<std::string> ReadFileText(const std::wstring& path)
+{
+    Bytes bytes;
+    if (!ReadBytes(path, bytes)) return std::nullopt;
+    return std::string(bytes.begin(), bytes.end());
 }
 
 std::wstring ProgramFolder()

@@ -1,7 +1,6 @@
-#include "install_support.h"
+#include "tests/windows/support/install_support.h"
 
 #include "base/unique_handles.h"
-#include "install/locations.h"
 
 #include <gtest/gtest.h>
 
@@ -30,28 +29,6 @@ void ReadInto(const std::wstring& folder, const std::wstring& prefix, Tree& tree
             tree[prefix + name] = data;
         }
     } while (::FindNextFileW(find.get(), &found));
-}
-
-void Delete(const std::wstring& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        WIN32_FIND_DATAW found{};
-        UniqueFindHandle find(::FindFirstFileW((path + L"\\*").c_str(), &found));
-        if (find) {
-            do {
-                const std::wstring name = found.cFileName;
-                if (name != L"." && name != L"..") Delete(path + L"\\" + name);
-            } while (::FindNextFileW(find.get(), &found));
-        }
-    }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        ::RemoveDirectoryW(path.c_str());
-    } else {
-        ::DeleteFileW(path.c_str());
-    }
 }
 
 }  // namespace
@@ -101,78 +78,15 @@ void MakeSetupWithResource(const std::wstring& path, const Bytes& resource, cons
     ASSERT_TRUE(::EndUpdateResourceW(update, FALSE));
 }
 
-std::wstring ProgramFilesFolder() { return KnownFolderPath(FOLDERID_ProgramFiles); }
-std::wstring TestInstallFolder() { return ProgramFilesFolder() + L"\\Quro"; }
-std::wstring TestStartMenuLink() { return KnownFolderPath(FOLDERID_CommonPrograms) + L"\\Quro Host.lnk"; }
-std::wstring TestDesktopLink() { return KnownFolderPath(FOLDERID_PublicDesktop) + L"\\Quro Host.lnk"; }
-
-std::vector<std::wstring> OldFolders()
-{
-    std::vector<std::wstring> folders;
-    WIN32_FIND_DATAW found{};
-    UniqueFindHandle find(::FindFirstFileW((TestInstallFolder() + L".old-*").c_str(), &found));
-    if (!find) return folders;
-    do {
-        folders.push_back(ProgramFilesFolder() + L"\\" + found.cFileName);
-    } while (::FindNextFileW(find.get(), &found));
-    return folders;
-}
-
 void RemoveInstallation()
 {
-    Delete(TestInstallFolder());
-    Delete(TestInstallFolder() + L".new");
-    for (const std::wstring& old : OldFolders()) Delete(old);
-    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kTestUninstallKey, KEY_WOW64_64KEY, 0);
-    ::DeleteFileW(TestStartMenuLink().c_str());
-    ::DeleteFileW(TestDesktopLink().c_str());
-    DeleteRunValue();
-}
-
-RegistryValue ReadValue(HKEY root, const wchar_t* subkey, const wchar_t* name, REGSAM view)
-{
-    RegistryValue value;
-    UniqueRegKey key;
-    if (::RegOpenKeyExW(root, subkey, 0, KEY_READ | view, key.put()) != ERROR_SUCCESS) return value;
-    DWORD size = 0;
-    if (::RegQueryValueExW(key.get(), name, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS) return value;
-    value.data.resize(size);
-    if (::RegQueryValueExW(key.get(), name, nullptr, &value.type, value.data.data(), &size) != ERROR_SUCCESS) {
-        return RegistryValue{};
-    }
-    value.data.resize(size);
-    value.exists = true;
-    return value;
-}
-
-Bytes StringData(const std::wstring& text)
-{
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.c_str());
-    return Bytes(bytes, bytes + (text.size() + 1) * sizeof(wchar_t));
-}
-
-Bytes DwordData(DWORD value)
-{
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&value);
-    return Bytes(bytes, bytes + sizeof value);
-}
-
-
-void SetRunValue(DWORD type, const Bytes& data)
-{
-    UniqueRegKey key;
-    ASSERT_EQ(
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, kTestRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
-        ERROR_SUCCESS);
-    ASSERT_EQ(::RegSetValueExW(key.get(), L"Dralo Host", 0, type, data.data(), static_cast<DWORD>(data.size())),
-              ERROR_SUCCESS);
-}
-
-void DeleteRunValue()
-{
-    UniqueRegKey key;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kTestRunKey, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) return;
-    ::RegDeleteValueW(key.get(), L"Dralo Host");
+    DeleteTree(state::InstallFolder());
+    DeleteTree(state::InstallFolder() + L".new");
+    for (const std::wstring& old : state::OldFolders()) DeleteTree(old);
+    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, state::kUninstallKey, KEY_WOW64_64KEY, 0);
+    ::DeleteFileW(state::StartMenuShortcut().c_str());
+    ::DeleteFileW(state::DesktopShortcut().c_str());
+    state::DeleteValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue);
 }
 
 LinkInfo ReadLink(const std::wstring& linkPath)
@@ -215,7 +129,7 @@ HANDLE Start(const std::wstring& exe, const std::wstring& arguments)
         ADD_FAILURE() << "cannot start the program: error " << ::GetLastError();
         return nullptr;
     }
-    ::CloseHandle(process.hThread);
+    const UniqueHandle thread(process.hThread);
     return process.hProcess;
 }
 

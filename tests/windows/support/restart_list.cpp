@@ -1,4 +1,4 @@
-#include "restart_list.h"
+#include "tests/windows/support/restart_list.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "recording_boxes.h"
+#include "tests/windows/support/recording_boxes.h"
 
 #include "ui/message_box_call.h"
 

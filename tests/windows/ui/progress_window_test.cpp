@@ -47,14 +47,20 @@ RECT ClientRectIn(HWND parent, HWND child)
     return r;
 }
 
-class ProgressWindowTest : public ::testing::Test {
+// Every case in both languages: the layout mirrors in Arabic.
+class ProgressWindowTest : public ::testing::TestWithParam<UiLanguage> {
 protected:
-    void TearDown() override { DestroyProgressWindow(); }
+    void SetUp() override { SetUiLanguage(GetParam()); }
+    void TearDown() override
+    {
+        DestroyProgressWindow();
+        SetUiLanguage(UiLanguage::English);
+    }
 };
 
 bool Arabic() { return CurrentUiLanguage() == UiLanguage::Arabic; }
 
-TEST_F(ProgressWindowTest, IsATopmostCentredWindowWithStatusAndBar)
+TEST_P(ProgressWindowTest, IsATopmostCentredWindowWithStatusAndBar)
 {
     CreateProgressWindow(Localize(SetupCaption));
     SetProgressStatus(Localize(InstallingStart) + L"0J.76...");
@@ -100,7 +106,7 @@ TEST_F(ProgressWindowTest, IsATopmostCentredWindowWithStatusAndBar)
     EXPECT_EQ(barRect.top, 100);
 }
 
-TEST_F(ProgressWindowTest, BarFollowsTheFilesWritten)
+TEST_P(ProgressWindowTest, BarFollowsTheFilesWritten)
 {
     CreateProgressWindow(L"Quro Host Setup");
     const HWND window = FindProgressWindow();
@@ -117,7 +123,7 @@ TEST_F(ProgressWindowTest, BarFollowsTheFilesWritten)
     }
 }
 
-TEST_F(ProgressWindowTest, TheUserCannotCloseIt)
+TEST_P(ProgressWindowTest, TheUserCannotCloseIt)
 {
     CreateProgressWindow(L"Quro Host Setup");
     const HWND window = FindProgressWindow();
@@ -131,7 +137,7 @@ TEST_F(ProgressWindowTest, TheUserCannotCloseIt)
     EXPECT_TRUE(::IsWindowVisible(window));
 }
 
-TEST_F(ProgressWindowTest, DestroyingLeavesNoQuitMessageBehind)
+TEST_P(ProgressWindowTest, DestroyingLeavesNoQuitMessageBehind)
 {
     CreateProgressWindow(L"Quro Host Setup");
     const HWND window = FindProgressWindow();
@@ -147,19 +153,8 @@ TEST_F(ProgressWindowTest, DestroyingLeavesNoQuitMessageBehind)
     EXPECT_EQ(FindProgressWindow(), nullptr);
 }
 
-}  // namespace
+INSTANTIATE_TEST_SUITE_P(BothLanguages, ProgressWindowTest,
+                         ::testing::Values(UiLanguage::English, UiLanguage::Arabic),
+                         [](const auto& info) { return info.param == UiLanguage::Arabic ? "Arabic" : "English"; });
 
-// For the pictures: the window as the install shows it, bar at two thirds,
-// for the given time.
-void ShowProgressWindowFor(DWORD milliseconds)
-{
-    CreateProgressWindow(Localize(SetupCaption));
-    SetProgressStatus(Localize(InstallingStart) + L"0J.76...");
-    MakeProgressCallback(3)(2);
-    const ULONGLONG end = ::GetTickCount64() + milliseconds;
-    while (::GetTickCount64() < end) {
-        PumpMessages();
-        ::Sleep(20);
-    }
-    DestroyProgressWindow();
-}
+}  // namespace
