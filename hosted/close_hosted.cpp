@@ -10,8 +10,8 @@
 
 namespace {
 
-// PROCESS_TERMINATE | SYNCHRONIZE: enough to end the process and to wait for it.
-constexpr DWORD kEndAccess = 0x00100001;
+// Enough to end the process and to wait for it.
+constexpr DWORD kEndAccess = PROCESS_TERMINATE | SYNCHRONIZE;
 constexpr DWORD kWaitPerProcessMs = 10000;
 // Gives the system time to let go of the ended processes' files before they
 // are replaced, and lets a process that restarts itself show up again.

@@ -11,9 +11,9 @@
 
 namespace {
 
-// KEY_WRITE | KEY_WOW64_64KEY: the entry belongs in the 64-bit view, which
-// is where the list of installed programs looks for a 64-bit product.
-constexpr REGSAM kUninstallAccess = 0x20106;
+// The entry belongs in the 64-bit view, which is where the list of installed
+// programs looks for a 64-bit product.
+constexpr REGSAM kUninstallAccess = KEY_WRITE | KEY_WOW64_64KEY;
 
 void SetString(HKEY key, const wchar_t* name, const std::wstring& value)
 {

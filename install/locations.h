@@ -23,9 +23,9 @@ std::wstring DesktopShortcutPath();
 
 inline constexpr const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuroHost";
 inline constexpr const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-// KEY_READ | KEY_WRITE, in the view the process happens to have: installation
-// and removal open the autostart key alike.
-inline constexpr REGSAM kRunAccess = 0x2001F;
+// In the view the process happens to have: installation and removal open the
+// autostart key alike.
+inline constexpr REGSAM kRunAccess = KEY_READ | KEY_WRITE;
 
 // Creates or opens the uninstall entry (64-bit view) and writes its nine
 // values; silent on failure. Reads the size of the unpacked package.

@@ -222,8 +222,11 @@ Started Launch(const std::wstring& exe, const std::wstring& arguments, bool with
                               &process);
     }
     if (!ok) return {};
-    ::CloseHandle(process.hThread);
-    return {{process.hProcess}, process.dwProcessId};
+    const UniqueHandle thread(process.hThread);
+    Started started;
+    started.process.reset(process.hProcess);
+    started.processId = process.dwProcessId;
+    return started;
 }
 
 }  // namespace
@@ -408,8 +411,8 @@ std::vector<TracedProcess> TraceProcesses(const std::wstring& exe, const std::ws
 
     std::vector<TracedProcess> traced;
     std::vector<UniqueHandle> handles;  // parallel to traced; each keeps its exit code readable
-    traced.push_back({started.processId, CommandLineOf(started.process), false, kStillRunning});
-    handles.emplace_back(started.process.get());
+    traced.push_back({started.processId, CommandLineOf(started.process.get()), false, kStillRunning});
+    handles.push_back(std::move(started.process));
 
     std::atomic<bool> watching{true};
     std::mutex lock;

@@ -7,6 +7,8 @@
 // report failure or an empty description) and never throw.
 #pragma once
 
+#include "base/unique_handles.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -77,17 +79,9 @@ bool SendEnter(HWND window);
 // The title bar's close button: WM_SYSCOMMAND SC_CLOSE, posted.
 bool CloseButton(HWND window);
 
-// A plain process handle: converts to HANDLE, and get() says the same.
-// It owns nothing; whoever holds it closes it with CloseHandle.
-struct ProcessHandle {
-    HANDLE value = nullptr;
-    HANDLE get() const { return value; }
-    operator HANDLE() const { return value; }
-};
-
 struct Started {
-    // Owned by the caller, who closes it; null when the start failed.
-    ProcessHandle process;
+    // Null when the start failed.
+    UniqueHandle process;
     DWORD processId = 0;
 };
 

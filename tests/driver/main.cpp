@@ -134,8 +134,7 @@ int Start(int argc, wchar_t** argv, bool wait, bool trace)
     Print("pid", started.processId);
     std::fflush(stdout);
     DWORD code = 0;
-    if (wait) code = driver::WaitForExit(started.process, timeout);
-    ::CloseHandle(started.process);
+    if (wait) code = driver::WaitForExit(started.process.get(), timeout);
     return static_cast<int>(code);
 }
 

@@ -31,7 +31,7 @@ std::vector<SetupRun> DriveSetupsTogether(const std::vector<SetupScript>& script
             ::Sleep(500);
             one = driver::StartProgram(script.exe, script.args);
         }
-        started.push_back(one);
+        started.push_back(std::move(one));
     }
     const ULONGLONG end = ::GetTickCount64() + timeoutMs;
     for (bool going = true; going && ::GetTickCount64() < end;) {
@@ -58,7 +58,6 @@ std::vector<SetupRun> DriveSetupsTogether(const std::vector<SetupScript>& script
             ::WaitForSingleObject(process, 10000);
             runs[i].exitCode = 0xFFFFFFFF;
         }
-        ::CloseHandle(process);
     }
     return runs;
 }

@@ -241,7 +241,7 @@ TEST_F(InstallEndToEnd, ARunningApplicationIsClosedOnlyWhenTheUserAgrees)
     ASSERT_TRUE(::CopyFileW((folder + L"\\DraloHost.exe").c_str(), otherCase.c_str(), FALSE));
     std::vector<UniqueHandle> running;
     for (const std::wstring& exe : {folder + L"\\DraloHost.exe", otherCase, folder + L"\\Holvenar.exe"}) {
-        running.emplace_back(driver::StartProgram(exe, L"").process.get());
+        running.emplace_back(driver::StartProgram(exe, L"").process.release());
         ASSERT_EQ(::WaitForInputIdle(running.back().get(), 10000), 0u) << "never came up";
     }
     const Tree before = ReadTree(folder);

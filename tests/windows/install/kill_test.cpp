@@ -103,8 +103,8 @@ TEST(KilledUpdate, NeverLeavesAMixedTreeAndTheRerunCompletes)
     // kills land in that span and a little beyond. Closing the windows that
     // follows can take far longer, and nothing on disk changes during it.
     const ULONGLONG start = ::GetTickCount64();
-    const driver::Started first = driver::StartProgram(setups[0], L"/install en");
-    UniqueHandle firstProcess(first.process.get());
+    driver::Started first = driver::StartProgram(setups[0], L"/install en");
+    const UniqueHandle firstProcess(std::move(first.process));
     while (!Exists(state::DesktopShortcut()) && ::GetTickCount64() - start < 60000) ::Sleep(2);
     const DWORD span = static_cast<DWORD>((::GetTickCount64() - start) * 5 / 4);
     const HWND question = WaitForMessageBox(first.processId, 60000);
@@ -124,7 +124,7 @@ TEST(KilledUpdate, NeverLeavesAMixedTreeAndTheRerunCompletes)
         const DWORD after = moment(random);
         ::SetEnvironmentVariableW(L"QURO_PAUSE_AT", kWindows[window]);  // null: no pause
         ::ResetEvent(paused.get());
-        UniqueHandle update(driver::StartProgram(setups[next], L"/install en").process.get());
+        UniqueHandle update(driver::StartProgram(setups[next], L"/install en").process.release());
         ::SetEnvironmentVariableW(L"QURO_PAUSE_AT", nullptr);
         ASSERT_TRUE(update);
         if (kWindows[window]) {

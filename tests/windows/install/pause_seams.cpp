@@ -5,6 +5,7 @@
 // "registration": halfway through the uninstall entry). On reaching it the
 // program sets the event named QURO_PAUSED_EVENT and waits to be ended.
 // Without QURO_PAUSE_AT it behaves as the shipped program.
+#include "base/unique_handles.h"
 #include "install/move_file_call.h"
 #include "install/reg_set_value_call.h"
 #include "package/write_file_call.h"
@@ -25,10 +26,8 @@ void Pause()
 {
     wchar_t name[128] = {};
     if (::GetEnvironmentVariableW(L"QURO_PAUSED_EVENT", name, 128) > 0) {
-        if (HANDLE paused = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, name)) {
-            ::SetEvent(paused);
-            ::CloseHandle(paused);
-        }
+        const UniqueHandle paused(::OpenEventW(EVENT_MODIFY_STATE, FALSE, name));
+        if (paused) ::SetEvent(paused.get());
     }
     ::Sleep(60000);  // the kill comes long before this ends
 }

@@ -55,44 +55,29 @@ void Answer(const Box& box, int buttonId)
 }
 
 struct Process {
-    HANDLE handle = nullptr;
+    UniqueHandle handle;
     DWORD id = 0;
-    Process() = default;
-    Process(HANDLE h, DWORD i) : handle(h), id(i) {}
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-    Process(Process&& o) noexcept : handle(std::exchange(o.handle, nullptr)), id(o.id) {}
-    Process& operator=(Process&& o) noexcept
-    {
-        std::swap(handle, o.handle);
-        std::swap(id, o.id);
-        return *this;
-    }
-    ~Process()
-    {
-        if (handle) ::CloseHandle(handle);
-    }
 };
 
 // The exit code, or STILL_ACTIVE when the process outlived the wait.
 DWORD ExitCode(const Process& process, DWORD timeoutMs = kExitTimeoutMs)
 {
     if (!process.handle) return 0xFFFFFFFF;
-    ::WaitForSingleObject(process.handle, timeoutMs);
+    ::WaitForSingleObject(process.handle.get(), timeoutMs);
     DWORD code = STILL_ACTIVE;
-    ::GetExitCodeProcess(process.handle, &code);
+    ::GetExitCodeProcess(process.handle.get(), &code);
     return code;
 }
 
 Process OpenById(DWORD processId)
 {
-    return Process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId), processId);
+    return {UniqueHandle(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId)), processId};
 }
 
 Process Start(const std::wstring& exe, const std::wstring& args)
 {
     driver::Started started = driver::StartProgram(exe, args, false, L"");
-    return Process(started.process.get(), started.processId);
+    return {std::move(started.process), started.processId};
 }
 
 // As the list of installed programs does it: the registered command line, parsed by CreateProcessW.
@@ -106,8 +91,8 @@ Process StartCommandLine(const std::wstring& commandLine)
     if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
         return {};
     }
-    ::CloseHandle(info.hThread);
-    return Process(info.hProcess, info.dwProcessId);
+    const UniqueHandle thread(info.hThread);
+    return {UniqueHandle(info.hProcess), info.dwProcessId};
 }
 
 // ---- the installed state -------------------------------------------------
@@ -159,7 +144,7 @@ protected:
     {
         driver::EndProcessesByImageName(L"DraloHost.exe");
         driver::EndProcessesByImageName(L"Holvenar.exe");
-        if (heldOpen_ != INVALID_HANDLE_VALUE) ::CloseHandle(heldOpen_);
+        heldOpen_.reset();
         DeleteTree(state::InstallFolder());
         for (const std::wstring& name : TemporaryFolders()) {
             if (std::find(temporaryBefore_.begin(), temporaryBefore_.end(), name) == temporaryBefore_.end()) {
@@ -313,7 +298,7 @@ protected:
     // Folders named like temporary ones that the test itself made.
     void TakeTemporaryFoldersAsFound() { temporaryBefore_ = TemporaryFolders(); }
 
-    HANDLE heldOpen_ = INVALID_HANDLE_VALUE;
+    UniqueFileHandle heldOpen_;
 
 private:
     PendingSnapshot savedPending_;
@@ -426,7 +411,7 @@ TEST_F(RemovalTest, RunningApplicationNotClosedChangesNothing)
     Answer(open, IDNO);
 
     EXPECT_EQ(ExitCode(copy), 2u);
-    EXPECT_EQ(::WaitForSingleObject(hosted.handle, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the application was ended";
+    EXPECT_EQ(::WaitForSingleObject(hosted.handle.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the application was ended";
     ExpectInstallationIntact();
     ExpectDataFolders(true);
 }
@@ -474,8 +459,8 @@ TEST_F(RemovalTest, FileInUseLeavesTheRestForRestart)
     ASSERT_NO_FATAL_FAILURE(SetLanguage("En"));
     ClearPendingDeletions();
     const std::wstring held = state::InstallFolder() + L"\\data\\licenses\\notice.txt";
-    heldOpen_ = ::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(heldOpen_, INVALID_HANDLE_VALUE);
+    heldOpen_.reset(::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(heldOpen_);
 
     Removal removal;
     ASSERT_NO_FATAL_FAILURE(RemoveThroughRegisteredCommand(DataAnswer::No, removal));
@@ -518,14 +503,13 @@ TEST_F(RemovalTest, ReinstallSurvivesTheRestartThatAnEarlierRemovalAskedFor)
     ASSERT_NO_FATAL_FAILURE(Install());
     ASSERT_NO_FATAL_FAILURE(SetLanguage("En"));
     const std::wstring folder = state::InstallFolder();
-    heldOpen_ = ::CreateFileW((folder + L"\\data\\licenses\\notice.txt").c_str(), GENERIC_READ, 0, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(heldOpen_, INVALID_HANDLE_VALUE);
+    heldOpen_.reset(::CreateFileW((folder + L"\\data\\licenses\\notice.txt").c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(heldOpen_);
     Removal removal;
     ASSERT_NO_FATAL_FAILURE(RemoveThroughRegisteredCommand(DataAnswer::No, removal));
     ASSERT_EQ(removal.finalText, English(RemovedWithRestart));
-    ::CloseHandle(heldOpen_);
-    heldOpen_ = INVALID_HANDLE_VALUE;
+    heldOpen_.reset();
 
     // Another program's deletion and rename, registered after the removal's.
     const std::wstring scratch = state::ProgramData() + L"\\quro-restart-test";
@@ -647,13 +631,12 @@ TEST_F(RemovalTest, NothingInstalledFromAnotherFolder)
             std::vector<BYTE> guarded = c.raw;
             guarded.push_back('x');
             guarded.push_back(0);
-            HKEY run = nullptr;
-            ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, state::kRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &run,
-                                        nullptr),
+            UniqueRegKey run;
+            ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, state::kRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                        run.put(), nullptr),
                       ERROR_SUCCESS);
-            const LSTATUS written = ::RegSetValueExW(run, state::kRunValue, 0, REG_SZ, guarded.data(),
+            const LSTATUS written = ::RegSetValueExW(run.get(), state::kRunValue, 0, REG_SZ, guarded.data(),
                                                      static_cast<DWORD>(c.raw.size()));
-            ::RegCloseKey(run);
             ASSERT_EQ(written, ERROR_SUCCESS);
             const auto stored = state::ReadValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue);
             ASSERT_TRUE(stored.has_value());

@@ -1,5 +1,7 @@
 #include "tests/windows/support/restart_list.h"
 
+#include "base/unique_handles.h"
+
 namespace {
 
 constexpr wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
@@ -21,14 +23,13 @@ PendingSnapshot::Value ReadList(const wchar_t* name)
 
 void WriteList(const wchar_t* name, const PendingSnapshot::Value& value)
 {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    UniqueRegKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) return;
     if (value.existed) {
-        ::RegSetValueExW(key, name, 0, value.type, value.data.data(), static_cast<DWORD>(value.data.size()));
+        ::RegSetValueExW(key.get(), name, 0, value.type, value.data.data(), static_cast<DWORD>(value.data.size()));
     } else {
-        ::RegDeleteValueW(key, name);
+        ::RegDeleteValueW(key.get(), name);
     }
-    ::RegCloseKey(key);
 }
 
 }  // namespace

@@ -58,11 +58,7 @@ bool HasButton(const driver::WindowInfo& info, int id, const std::wstring& text)
 
 struct Program {
     driver::Started started;
-    ~Program()
-    {
-        if (started.process) ::CloseHandle(started.process);
-    }
-    DWORD Exit() const { return driver::WaitForExit(started.process, kExitMs); }
+    DWORD Exit() const { return driver::WaitForExit(started.process.get(), kExitMs); }
 };
 
 class InteractiveStartTest : public ::testing::Test {
