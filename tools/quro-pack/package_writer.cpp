@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include "file_io.h"
 #include "lzms_buffer.h"
 #include "progress.h"
+#include "sha256.h"
 
 namespace quro_pack {
 namespace {
@@ -45,13 +45,6 @@ void ReadExactly(const TreeFile& file, std::uint8_t* out)
 }
 
 }  // namespace
-
-void Sha256(const std::uint8_t* data, std::size_t size, std::uint8_t digest[32])
-{
-    unsigned int length = 0;
-    if (EVP_Digest(data, size, digest, &length, EVP_sha256(), nullptr) != 1 || length != 32)
-        throw Failure("OpenSSL could not compute SHA-256");
-}
 
 Bytes BuildFileList(const Tree& tree, Progress* progress)
 {
