@@ -16,21 +16,13 @@
 namespace quro_pack {
 namespace {
 
-struct Fd {
-    int fd;
-    ~Fd()
-    {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
 void ReadExactly(const TreeFile& file, std::uint8_t* out)
 {
-    Fd f{OpenWalkedFile(file)};
+    const UniqueFd f = OpenWalkedFile(file);
     std::uint64_t left = file.size;
     while (left > 0) {
         const std::size_t step = left < (1u << 30) ? std::size_t(left) : (1u << 30);
-        const ssize_t n = ::read(f.fd, out, step);
+        const ssize_t n = ::read(f.get(), out, step);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) throw Failure(file.path + ": " + ErrnoText(errno));
         if (n == 0) throw Failure(file.path + ": changed while it was packed");
@@ -39,7 +31,7 @@ void ReadExactly(const TreeFile& file, std::uint8_t* out)
     }
     std::uint8_t extra;
     ssize_t n;
-    while ((n = ::read(f.fd, &extra, 1)) < 0 && errno == EINTR) {
+    while ((n = ::read(f.get(), &extra, 1)) < 0 && errno == EINTR) {
     }
     if (n != 0) throw Failure(file.path + ": changed while it was packed");
 }
