@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "package_writer.h"
+#include "sha256.h"
 #include "test_support.h"
 
 using namespace quro_pack_test;

@@ -13,32 +13,32 @@ namespace quro_pack {
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
+void UniqueFd::Reset()
+{
+    if (fd_ >= 0) ::close(Release());
+}
+
+bool UniqueFd::Close()
+{
+    // Linux frees the descriptor even when close fails: it is never closed twice.
+    return ::close(Release()) == 0;
+}
+
 MappedFile::MappedFile(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw Failure(path + ": " + ErrnoText(errno));
+    // The mapping outlives the descriptor; the descriptor goes on every way out.
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) throw Failure(path + ": " + ErrnoText(errno));
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        const int e = errno;
-        ::close(fd);
-        throw Failure(path + ": " + ErrnoText(e));
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw Failure(path + ": not a regular file");
-    }
+    if (::fstat(fd.get(), &st) != 0) throw Failure(path + ": " + ErrnoText(errno));
+    if (!S_ISREG(st.st_mode)) throw Failure(path + ": not a regular file");
     size_ = std::size_t(st.st_size);
     if (size_ > 0) {
-        void* m = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (m == MAP_FAILED) {
-            const int e = errno;
-            ::close(fd);
-            throw Failure(path + ": " + ErrnoText(e));
-        }
+        void* m = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd.get(), 0);
+        if (m == MAP_FAILED) throw Failure(path + ": " + ErrnoText(errno));
         mapping_ = m;
         data_ = static_cast<const std::uint8_t*>(m);
     }
-    ::close(fd);
 }
 
 MappedFile::~MappedFile()
@@ -72,37 +72,36 @@ OutputFile::OutputFile(const std::string& path, bool executable) : path_(path)
     // would replace it.
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        fd_ = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        if (fd_ < 0) throw Failure(path + ": " + ErrnoText(errno));
+        fd_ = UniqueFd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+        if (!fd_) throw Failure(path + ": " + ErrnoText(errno));
         return;
     }
     temporary_ = path + ".tmp-XXXXXX";
-    fd_ = ::mkstemp(temporary_.data());
-    if (fd_ < 0) throw Failure(path + ": " + ErrnoText(errno));
+    fd_ = UniqueFd(::mkstemp(temporary_.data()));
+    if (!fd_) throw Failure(path + ": " + ErrnoText(errno));
     // mkstemp makes the file 0600; give it what a plain create would.
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    ::fchmod(fd_, (executable ? 0777 : 0666) & ~mask);
+    ::fchmod(fd_.get(), (executable ? 0777 : 0666) & ~mask);
 }
 
 OutputFile::~OutputFile()
 {
-    if (fd_ >= 0) {
-        ::close(fd_);
+    if (fd_) {
+        fd_.Reset();
         if (!temporary_.empty()) ::unlink(temporary_.c_str());
     }
 }
 
 void OutputFile::Write(const void* data, std::size_t size)
 {
-    if (!WriteAll(fd_, static_cast<const std::uint8_t*>(data), size)) throw Failure(path_ + ": " + ErrnoText(errno));
+    if (!WriteAll(fd_.get(), static_cast<const std::uint8_t*>(data), size))
+        throw Failure(path_ + ": " + ErrnoText(errno));
 }
 
 void OutputFile::Commit()
 {
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) {
+    if (!fd_.Close()) {
         const int e = errno;
         if (!temporary_.empty()) ::unlink(temporary_.c_str());
         throw Failure(path_ + ": " + ErrnoText(e));

@@ -8,6 +8,46 @@
 
 namespace quro_pack {
 
+// The one owner of an open descriptor: it is closed when its owner goes, on
+// every path out, and ownership moves but is never shared by copying.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}  // takes a failed open's -1 as well
+    ~UniqueFd() { Reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept
+    {
+        if (this != &other) {
+            Reset();
+            fd_ = other.Release();
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+
+    // Hands the descriptor to a new owner (fdopendir) and forgets it.
+    int Release()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    // Closes it and ignores what close says: for descriptors only read from,
+    // and for output that is thrown away anyway.
+    void Reset();
+    // Closes it and says whether close succeeded (errno set when not): a
+    // written file's last error can show up only here.
+    bool Close();
+
+private:
+    int fd_ = -1;
+};
+
 // A whole file mapped read-only. Setups and packages reach 2 GiB, so they are
 // mapped rather than read into a second copy.
 class MappedFile {
@@ -43,7 +83,7 @@ public:
 private:
     std::string path_;
     std::string temporary_;
-    int fd_ = -1;
+    UniqueFd fd_;
 };
 
 // Writes all of data, retrying short writes; false with errno set on failure.

@@ -22,42 +22,32 @@ void MakeFolders(const std::string& folder)
     }
 }
 
-struct Fd {
-    int fd = -1;
-    ~Fd()
-    {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
 // The folder the user named is taken as it is, links and all; below it
 // nothing is followed: a link already in the target, to a folder or a file,
 // is refused rather than written through, and so is a pipe or a device.
 bool WriteEntry(const std::string& folder, const std::string& relative, const PackageEntry& entry)
 {
     MakeFolders(folder.empty() ? std::string(".") : folder);
-    Fd dir{::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (dir.fd < 0) return false;
+    UniqueFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir) return false;
     std::size_t start = 0;
     for (std::size_t slash; (slash = relative.find('/', start)) != std::string::npos; start = slash + 1) {
         const std::string component = relative.substr(start, slash - start);
         if (component.empty() || component == ".") continue;
-        ::mkdirat(dir.fd, component.c_str(), 0777);
-        Fd child{::openat(dir.fd, component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
-        if (child.fd < 0) return false;
-        std::swap(dir.fd, child.fd);
+        ::mkdirat(dir.get(), component.c_str(), 0777);
+        UniqueFd child(::openat(dir.get(), component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!child) return false;
+        dir = std::move(child);
     }
     const std::string leaf = relative.substr(start);
     if (leaf.empty() || leaf == ".") return false;
-    Fd file{::openat(dir.fd, leaf.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666)};
-    if (file.fd < 0) return false;
+    UniqueFd file(::openat(dir.get(), leaf.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
+    if (!file) return false;
     struct stat st {};
-    if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(file.fd, 0) != 0) return false;
+    if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(file.get(), 0) != 0) return false;
     // WriteAll loops over short writes itself: one call for the whole file.
-    const bool ok = WriteAll(file.fd, entry.data, std::size_t(entry.size));
-    const int fd = file.fd;
-    file.fd = -1;
-    return ::close(fd) == 0 && ok;
+    const bool ok = WriteAll(file.get(), entry.data, std::size_t(entry.size));
+    return file.Close() && ok;
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 #include "file_io.h"
 #include "lzms_buffer.h"
 #include "package_reader.h"
-#include "package_writer.h"
 #include "setup_facts.h"
+#include "sha256.h"
 #include "utf8.h"
 #include "windows_paths.h"
 

@@ -6,8 +6,8 @@
 #include "format/container_format.h"
 #include "format/file_list_rules.h"
 #include "lzms_buffer.h"
-#include "package_writer.h"
 #include "pe_resources.h"
+#include "sha256.h"
 #include "utf8.h"
 
 namespace quro_pack {

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,25 +11,18 @@
 #include "file_io.h"
 #include "lzms_buffer.h"
 #include "progress.h"
+#include "sha256.h"
 
 namespace quro_pack {
 namespace {
 
-struct Fd {
-    int fd;
-    ~Fd()
-    {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
 void ReadExactly(const TreeFile& file, std::uint8_t* out)
 {
-    Fd f{OpenWalkedFile(file)};
+    const UniqueFd f = OpenWalkedFile(file);
     std::uint64_t left = file.size;
     while (left > 0) {
         const std::size_t step = left < (1u << 30) ? std::size_t(left) : (1u << 30);
-        const ssize_t n = ::read(f.fd, out, step);
+        const ssize_t n = ::read(f.get(), out, step);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) throw Failure(file.path + ": " + ErrnoText(errno));
         if (n == 0) throw Failure(file.path + ": changed while it was packed");
@@ -39,19 +31,12 @@ void ReadExactly(const TreeFile& file, std::uint8_t* out)
     }
     std::uint8_t extra;
     ssize_t n;
-    while ((n = ::read(f.fd, &extra, 1)) < 0 && errno == EINTR) {
+    while ((n = ::read(f.get(), &extra, 1)) < 0 && errno == EINTR) {
     }
     if (n != 0) throw Failure(file.path + ": changed while it was packed");
 }
 
 }  // namespace
-
-void Sha256(const std::uint8_t* data, std::size_t size, std::uint8_t digest[32])
-{
-    unsigned int length = 0;
-    if (EVP_Digest(data, size, digest, &length, EVP_sha256(), nullptr) != 1 || length != 32)
-        throw Failure("OpenSSL could not compute SHA-256");
-}
 
 Bytes BuildFileList(const Tree& tree, Progress* progress)
 {

@@ -17,8 +17,6 @@ struct PackOptions {
     Progress* progress = nullptr;
 };
 
-void Sha256(const std::uint8_t* data, std::size_t size, std::uint8_t digest[32]);
-
 // The unpacked bytes for tree, read straight into one buffer. Throws Failure
 // when the setup program could not take the list (over 2 GiB in all, more
 // than 2^32-1 files) or a file changed while it was read.

@@ -53,29 +53,22 @@ std::int64_t ChangeTime(const struct stat& st)
     return std::int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
 }
 
-std::shared_ptr<const int> OwnedFd(int fd)
-{
-    return std::shared_ptr<const int>(new int(fd), [](const int* p) {
-        ::close(*p);
-        delete p;
-    });
-}
-
 struct Walker {
     Tree tree;
 
-    // Returns the number of files found below the folder open as fd.
-    std::size_t Walk(const std::shared_ptr<const int>& fd, const std::string& dir, const std::string& relative)
+    // Returns the number of files found below folder, which is open as the
+    // descriptor its files keep and named dir for messages.
+    std::size_t Walk(const std::shared_ptr<const UniqueFd>& folder, const std::string& dir, const std::string& relative)
     {
+        const int fd = folder->get();
         std::vector<std::string> names;
         {
-            const int listed = ::dup(*fd);
-            DIR* opened = listed < 0 ? nullptr : ::fdopendir(listed);
-            if (!opened) {
-                const int e = errno;
-                if (listed >= 0) ::close(listed);
-                throw Failure(dir + ": " + ErrnoText(e));
-            }
+            // closedir closes what fdopendir was given, and the folder's own
+            // descriptor must stay open for the files in it: a copy is listed.
+            UniqueFd listed(::dup(fd));
+            DIR* opened = listed ? ::fdopendir(listed.get()) : nullptr;
+            if (!opened) throw Failure(dir + ": " + ErrnoText(errno));
+            listed.Release();  // the DIR owns it now
             std::unique_ptr<DIR, DirCloser> d(opened);
             errno = 0;
             while (const dirent* e = ::readdir(d.get())) {
@@ -93,23 +86,22 @@ struct Walker {
             const std::string path = dir + "/" + n;
             const std::string rel = relative.empty() ? n : relative + "/" + n;
             struct stat st {};
-            if (::fstatat(*fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) throw Failure(path + ": " + ErrnoText(errno));
+            if (::fstatat(fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) throw Failure(path + ": " + ErrnoText(errno));
             if (S_ISLNK(st.st_mode)) throw Failure(path + ": is a symbolic link; a package carries plain files only");
             if (S_ISDIR(st.st_mode)) {
-                const int child = ::openat(*fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-                if (child < 0) {
+                UniqueFd child(::openat(fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+                if (!child) {
                     if (errno == EMFILE) throw Failure(path + ": too many folders are open at once (ulimit -n)");
                     throw Failure(path + ": changed while it was packed (" + ErrnoText(errno) + ")");
                 }
-                const std::shared_ptr<const int> owned = OwnedFd(child);
                 struct stat opened {};
-                if (::fstat(child, &opened) != 0 || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino)
+                if (::fstat(child.get(), &opened) != 0 || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino)
                     throw Failure(path + ": changed while it was packed");
-                found += Walk(owned, path, rel);
+                found += Walk(std::make_shared<const UniqueFd>(std::move(child)), path, rel);
             } else if (S_ISREG(st.st_mode)) {
                 Add(path, rel, std::uint64_t(st.st_size));
                 TreeFile& added = tree.files.back();
-                added.folder = fd;
+                added.folder = folder;
                 added.leaf = n;
                 added.device = std::uint64_t(st.st_dev);
                 added.inode = std::uint64_t(st.st_ino);
@@ -163,17 +155,15 @@ void RefuseCaseClashes(const Tree& tree)
 
 }  // namespace
 
-int OpenWalkedFile(const TreeFile& file)
+UniqueFd OpenWalkedFile(const TreeFile& file)
 {
-    const int fd = ::openat(*file.folder, file.leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw Failure(file.path + ": changed while it was packed (" + ErrnoText(errno) + ")");
+    UniqueFd fd(::openat(file.folder->get(), file.leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) throw Failure(file.path + ": changed while it was packed (" + ErrnoText(errno) + ")");
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || std::uint64_t(st.st_dev) != file.device ||
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || std::uint64_t(st.st_dev) != file.device ||
         std::uint64_t(st.st_ino) != file.inode || std::uint64_t(st.st_size) != file.size ||
-        ChangeTime(st) != file.changed) {
-        ::close(fd);
+        ChangeTime(st) != file.changed)
         throw Failure(file.path + ": changed while it was packed");
-    }
     return fd;
 }
 
@@ -204,8 +194,8 @@ Tree WalkTree(const std::string& rootArgument)
     struct stat st {};
     if (::stat(root.c_str(), &st) != 0) throw Failure(root + ": " + ErrnoText(errno));
     if (!S_ISDIR(st.st_mode)) throw Failure(root + ": not a folder");
-    const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) throw Failure(root + ": " + ErrnoText(errno));
+    UniqueFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd) throw Failure(root + ": " + ErrnoText(errno));
     // One descriptor per folder stays open until the files are read; a tree
     // of many folders needs more than the usual soft limit of 1,024.
     struct rlimit files {};
@@ -214,7 +204,7 @@ Tree WalkTree(const std::string& rootArgument)
         ::setrlimit(RLIMIT_NOFILE, &files);
     }
     Walker w;
-    w.Walk(OwnedFd(fd), root, "");
+    w.Walk(std::make_shared<const UniqueFd>(std::move(fd)), root, "");
     std::sort(w.tree.files.begin(), w.tree.files.end(),
               [](const TreeFile& a, const TreeFile& b) { return a.name < b.name; });
     RefuseCaseClashes(w.tree);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "file_io.h"
+
 namespace quro_pack {
 
 struct TreeFile {
@@ -16,8 +18,8 @@ struct TreeFile {
     // What the walk saw, so that the file is read from the very folder the
     // walk listed (its descriptor held open since), without following a link,
     // and only if it is still the same file.
-    std::shared_ptr<const int> folder;  // descriptor of the folder that holds it
-    std::string leaf;                   // its name in that folder
+    std::shared_ptr<const UniqueFd> folder;  // the folder that holds it, open since the walk
+    std::string leaf;                        // its name in that folder
     std::uint64_t device = 0, inode = 0;
     std::int64_t changed = 0;  // status change time in ns: a new file may get a freed inode number
 };
@@ -25,7 +27,7 @@ struct TreeFile {
 // Opens a walked file for reading: no link followed, no blocking open (a pipe
 // put in its place), and only the regular file of the device and inode the
 // walk saw, unchanged since. Throws Failure naming the path otherwise.
-int OpenWalkedFile(const TreeFile& file);
+UniqueFd OpenWalkedFile(const TreeFile& file);
 
 struct Tree {
     std::vector<TreeFile> files;            // sorted by the bytes of name
