@@ -1,10 +1,11 @@
 #include "app/elevation.h"
 
+#include "app/shell_execute_call.h"
+#include "app/token_information_call.h"
 #include "base/system_paths.h"
 #include "base/unique_handles.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 bool IsElevated()
 {
@@ -13,7 +14,7 @@ bool IsElevated()
     TOKEN_ELEVATION elevation{};
     elevation.TokenIsElevated = 0;
     DWORD length = 0;
-    const BOOL queried = ::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &length);
+    const BOOL queried = TokenInformationCall(token.get(), TokenElevation, &elevation, sizeof elevation, &length);
     // A token that cannot be asked counts as without rights: the command is
     // then handed to an elevated copy rather than run here.
     return queried && elevation.TokenIsElevated != 0;
@@ -34,5 +35,5 @@ bool RelaunchElevated(const std::wstring& parameters)
     info.lpParameters = parameters.c_str();
     info.lpDirectory = nullptr;
     info.nShow = SW_SHOWNORMAL;
-    return ::ShellExecuteExW(&info) != FALSE;
+    return ShellExecuteCall(&info) != FALSE;
 }

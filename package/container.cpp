@@ -3,6 +3,7 @@
 #include "base/system_dll.h"
 #include "base/unique_handles.h"
 #include "format/container_format.h"
+#include "package/create_decompressor_call.h"
 
 #include <windows.h>
 #include <bcrypt.h>
@@ -39,7 +40,6 @@ bool SetUnpackedSize(std::size_t size)
     return true;
 }
 
-using CreateDecompressorFn = BOOL(WINAPI*)(DWORD, PCOMPRESS_ALLOCATION_ROUTINES, PDECOMPRESSOR_HANDLE);
 using DecompressFn = BOOL(WINAPI*)(DECOMPRESSOR_HANDLE, LPCVOID, SIZE_T, PVOID, SIZE_T, PSIZE_T);
 using CloseDecompressorFn = BOOL(WINAPI*)(DECOMPRESSOR_HANDLE);
 using BCryptHashFn = NTSTATUS(WINAPI*)(BCRYPT_ALG_HANDLE, PUCHAR, ULONG, PUCHAR, ULONG, PUCHAR, ULONG);
@@ -89,11 +89,8 @@ std::wstring UnpackContainerBytes(const std::uint8_t* resource, std::uint32_t si
     if (const wchar_t* failure = CheckHeader(resource, size)) return failure;
     const std::uint64_t unpackedSize = ReadLe64(resource + kSizeOffset);
 
-    auto createDecompressor = SystemFunction<CreateDecompressorFn>(L"cabinet.dll", "CreateDecompressor");
     UniqueDecompressor decompressor;
-    if (!createDecompressor || !createDecompressor(COMPRESS_ALGORITHM_LZMS, nullptr, decompressor.put())) {
-        return kNoDecompressor;
-    }
+    if (!CreateDecompressorCall(COMPRESS_ALGORITHM_LZMS, nullptr, decompressor.put())) return kNoDecompressor;
     // No memory for the package: nothing can be unpacked on this machine now.
     if (!SetUnpackedSize(static_cast<std::size_t>(unpackedSize))) return kNoDecompressor;
     const bool decompressed = Decompress(decompressor.get(), resource + kHeaderSize, size - kHeaderSize);

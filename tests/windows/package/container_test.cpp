@@ -1,6 +1,8 @@
 #include "package/container.h"
+#include "base/system_dll.h"
 #include "format/container_format.h"
 #include "format/file_list_rules.h"
+#include "package/create_decompressor_call.h"
 
 #include "tests/windows/support/package_builder.h"
 
@@ -8,6 +10,34 @@
 
 #include <cstring>
 #include <functional>
+
+// This program's own CreateDecompressorCall: it refuses as a Windows without
+// the Compression API does, or hands cabinet.dll an allocator that counts the
+// blocks still held, so that a decompressor left open shows.
+namespace decompressor_seam {
+bool refuse = false;
+int heldBlocks = 0;
+void* __cdecl Allocate(void*, SIZE_T size)
+{
+    ++heldBlocks;
+    return ::HeapAlloc(::GetProcessHeap(), 0, size);
+}
+void __cdecl Free(void*, void* block)
+{
+    if (block) --heldBlocks;
+    ::HeapFree(::GetProcessHeap(), 0, block);
+}
+COMPRESS_ALLOCATION_ROUTINES counting{Allocate, Free, nullptr};
+}  // namespace decompressor_seam
+
+// Replaces the library's definition at link time.
+BOOL CreateDecompressorCall(DWORD algorithm, PCOMPRESS_ALLOCATION_ROUTINES routines, PDECOMPRESSOR_HANDLE handle)
+{
+    if (decompressor_seam::refuse) return FALSE;
+    using CreateDecompressorFn = BOOL(WINAPI*)(DWORD, PCOMPRESS_ALLOCATION_ROUTINES, PDECOMPRESSOR_HANDLE);
+    const auto create = SystemFunction<CreateDecompressorFn>(L"cabinet.dll", "CreateDecompressor");
+    return create && create(algorithm, routines ? routines : &decompressor_seam::counting, handle);
+}
 
 namespace {
 
@@ -43,6 +73,7 @@ struct ContainerCase {
     const char* what;
     std::function<Bytes()> make;
     const wchar_t* expected;
+    bool noDecompressor = false;  // CreateDecompressor fails
 };
 
 void PrintTo(const ContainerCase& c, std::ostream* os) { *os << c.what; }
@@ -52,8 +83,11 @@ class UnpackContainerBytesTest : public testing::TestWithParam<ContainerCase> {}
 TEST_P(UnpackContainerBytesTest, GivesTheFirstFailingCheck)
 {
     const Bytes resource = GetParam().make();
-    EXPECT_EQ(UnpackContainerBytes(resource.data(), static_cast<std::uint32_t>(resource.size())),
-              std::wstring(GetParam().expected));
+    decompressor_seam::refuse = GetParam().noDecompressor;
+    const std::wstring failure = UnpackContainerBytes(resource.data(), static_cast<std::uint32_t>(resource.size()));
+    decompressor_seam::refuse = false;
+    EXPECT_EQ(failure, std::wstring(GetParam().expected));
+    EXPECT_EQ(decompressor_seam::heldBlocks, 0) << "a decompressor left open";
 }
 
 const ContainerCase kContainerCases[] = {
@@ -91,6 +125,10 @@ const ContainerCase kContainerCases[] = {
      package_format::kDamagedDigest},
     {"digest_itself_wrong", [] { Bytes c = Valid(); c[package_format::kDigestOffset + 31] ^= 0x80; return c; },
      package_format::kDamagedDigest},
+    // The header is judged before a decompressor is asked for.
+    {"no_decompressor", Valid, package_format::kNoDecompressor, true},
+    {"no_decompressor_wrong_magic", [] { Bytes c = Valid(); c[7] = '2'; return c; }, package_format::kDamaged, true},
+    {"no_decompressor_size_zero", [] { return WithSize(0); }, package_format::kDamagedSize, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Resources, UnpackContainerBytesTest, testing::ValuesIn(kContainerCases),

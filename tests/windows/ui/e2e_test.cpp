@@ -4,7 +4,7 @@
 // where the relaunched copy again has no rights (no administrator prompt on
 // this system) the tests see that copy too.
 #include "tests/driver/driver.h"
-#include "tests/windows/ui/language_file_support.h"
+#include "tests/windows/support/language_file_support.h"
 #include "base/product.h"
 #include "ui/language.h"
 #include "ui/texts.h"

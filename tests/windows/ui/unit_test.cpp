@@ -3,8 +3,8 @@
 // TaskDialogCall, which record what the program asked for.
 #include "app/interactive.h"
 #include "base/system_paths.h"
-#include "tests/windows/ui/language_file_support.h"
-#include "tests/windows/ui/seams.h"
+#include "tests/windows/support/language_file_support.h"
+#include "tests/windows/support/ui_seams.h"
 #include "ui/language.h"
 #include "ui/message_box.h"
 #include "ui/texts.h"

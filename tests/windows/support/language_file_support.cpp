@@ -1,4 +1,4 @@
-#include "tests/windows/ui/language_file_support.h"
+#include "tests/windows/support/language_file_support.h"
 
 #include "tests/windows/support/test_files.h"
 #include "ui/language.h"

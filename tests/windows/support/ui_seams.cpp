@@ -1,6 +1,6 @@
 // Stand-ins for the program's MessageBoxCall and TaskDialogCall: defined
 // here, they keep the library's out of the link.
-#include "tests/windows/ui/seams.h"
+#include "tests/windows/support/ui_seams.h"
 
 #include "ui/message_box_call.h"
 #include "ui/task_dialog_call.h"

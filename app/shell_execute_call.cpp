@@ -1,0 +1,3 @@
+#include "app/shell_execute_call.h"
+
+BOOL ShellExecuteCall(SHELLEXECUTEINFOW* info) { return ::ShellExecuteExW(info); }
