@@ -78,10 +78,16 @@ include_directories(${CMAKE_SOURCE_DIR})
 # libraries. A test that must make one platform call fail supplies its own
 # definition of the thin wrapper around that call (each wrapper is alone in
 # its *_call.cpp file), and the linker then leaves the library's out.
+#
+# Every user downloads the setup program, so its code is built for size (a
+# Debug build keeps -O0), each function and datum in a section of its own for
+# the stub's link to drop what nothing calls. The tests link these same objects.
+set(QURO_SIZE_OPTIONS $<$<NOT:$<CONFIG:Debug>>:-Os> -ffunction-sections -fdata-sections)
 function(quro_layer name)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${name}/*.cpp)
   list(REMOVE_ITEM sources ${CMAKE_SOURCE_DIR}/app/main.cpp)
   add_library(quro_${name} STATIC ${sources})
+  target_compile_options(quro_${name} PRIVATE ${QURO_SIZE_OPTIONS})
   target_link_libraries(quro_${name} PUBLIC ${ARGN})
 endfunction()
 add_library(quro_format INTERFACE)
@@ -102,9 +108,14 @@ target_link_libraries(quro_setup_core INTERFACE quro_app)
 # it (RCDATA 101), which makes a setup for any hosted folder without a compiler.
 add_executable(quro-setup-stub WIN32 app/main.cpp res/setup.rc)
 target_link_libraries(quro-setup-stub PRIVATE quro_setup_core)
+target_compile_options(quro-setup-stub PRIVATE ${QURO_SIZE_OPTIONS})
 # Stripped in every configuration: quro-pack rewrites the resource section
 # and keeps nothing it cannot place, such as a symbol table behind it.
-target_link_options(quro-setup-stub PRIVATE -municode -mwindows -s)
+# --gc-sections drops what nothing calls from the program's own objects; a
+# member of a runtime archive comes in whole, since binutils' script keeps
+# every function that has unwind data (KEEP .pdata). The map says what came in.
+set(quro_stub_map ${CMAKE_BINARY_DIR}/quro-setup-stub.map)
+target_link_options(quro-setup-stub PRIVATE -municode -mwindows -s -Wl,--gc-sections -Wl,-Map,${quro_stub_map})
 set(QURO_STUB $<TARGET_FILE:quro-setup-stub>)
 
 add_subdirectory(examples)
