@@ -116,6 +116,46 @@ target_compile_options(quro-setup-stub PRIVATE ${QURO_SIZE_OPTIONS})
 # every function that has unwind data (KEEP .pdata). The map says what came in.
 set(quro_stub_map ${CMAKE_BINARY_DIR}/quro-setup-stub.map)
 target_link_options(quro-setup-stub PRIVATE -municode -mwindows -s -Wl,--gc-sections -Wl,-Map,${quro_stub_map})
+# The C++ runtime of the win32 thread model: the posix one, which the tests
+# need for std::mutex, takes the locks and thread-local slots of exception
+# handling from winpthreads, some 26 KB the setup program, with one thread,
+# does not need. The program's objects use no thread facility of the library,
+# so they link unchanged against these archives (the check below holds that
+# nothing reached for winpthreads all the same).
+string(REGEX REPLACE "-posix$" "-win32" quro_win32_cxx ${CMAKE_CXX_COMPILER})
+execute_process(COMMAND ${quro_win32_cxx} -print-file-name=libstdc++.a
+  OUTPUT_VARIABLE quro_win32_libstdcxx OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+if(NOT IS_ABSOLUTE "${quro_win32_libstdcxx}")
+  message(FATAL_ERROR "${quro_win32_cxx} is missing: the setup program links the win32-model C++ runtime "
+    "(Debian package g++-mingw-w64-x86-64-win32)")
+endif()
+get_filename_component(quro_win32_runtime ${quro_win32_libstdcxx} DIRECTORY)
+target_link_options(quro-setup-stub PRIVATE -L${quro_win32_runtime})
+# Three runtime functions that the program reaches only at its end or never,
+# each in an archive member that would bring in far more, are resolved to
+# abort() so that those members stay out. check-stub-link fails the build when
+# any other linked object refers to one of them.
+set(quro_stub_aborts
+  # The terminate handler: on an exception that nobody catches it writes the
+  # type's name (through a 45 KB demangler) to the standard error that a GUI
+  # program does not have, then calls abort(). Now abort() alone (also what
+  # std::set_terminate(nullptr) restores).
+  eh_term_handler.o,eh_terminate.o:_ZN9__gnu_cxx27__verbose_terminate_handlerEv
+  # random_device for the old string ABI, in the member of the copy-on-write
+  # std::string that the standard exceptions keep their text in; it brings the
+  # whole narrow std::string (25 KB). The program makes no random_device.
+  cow-string-inst.o:_ZNSt13random_device7_M_initEPKcy
+  # An error category's message for the old string ABI, in the member of the
+  # standard exceptions, the other way to that std::string. The program has
+  # no std::system_error.
+  cow-stdexcept.o:_ZNSt12__sso_stringC1EPKcy)
+foreach(entry IN LISTS quro_stub_aborts)
+  string(REGEX REPLACE ".*:" "" symbol ${entry})
+  target_link_options(quro-setup-stub PRIVATE -Wl,--defsym,${symbol}=abort)
+endforeach()
+add_custom_command(TARGET quro-setup-stub POST_BUILD
+  COMMAND ${CMAKE_SOURCE_DIR}/cmake/check-stub-link ${CMAKE_NM} ${quro_stub_map} ${quro_stub_aborts}
+  VERBATIM)
 set(QURO_STUB $<TARGET_FILE:quro-setup-stub>)
 
 add_subdirectory(examples)
