@@ -78,10 +78,16 @@ include_directories(${CMAKE_SOURCE_DIR})
 # libraries. A test that must make one platform call fail supplies its own
 # definition of the thin wrapper around that call (each wrapper is alone in
 # its *_call.cpp file), and the linker then leaves the library's out.
+#
+# Every user downloads the setup program, so its code is built for size (a
+# Debug build keeps -O0), each function and datum in a section of its own for
+# the stub's link to drop what nothing calls. The tests link these same objects.
+set(QURO_SIZE_OPTIONS $<$<NOT:$<CONFIG:Debug>>:-Os> -ffunction-sections -fdata-sections)
 function(quro_layer name)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${name}/*.cpp)
   list(REMOVE_ITEM sources ${CMAKE_SOURCE_DIR}/app/main.cpp)
   add_library(quro_${name} STATIC ${sources})
+  target_compile_options(quro_${name} PRIVATE ${QURO_SIZE_OPTIONS})
   target_link_libraries(quro_${name} PUBLIC ${ARGN})
 endfunction()
 add_library(quro_format INTERFACE)
@@ -102,9 +108,54 @@ target_link_libraries(quro_setup_core INTERFACE quro_app)
 # it (RCDATA 101), which makes a setup for any hosted folder without a compiler.
 add_executable(quro-setup-stub WIN32 app/main.cpp res/setup.rc)
 target_link_libraries(quro-setup-stub PRIVATE quro_setup_core)
+target_compile_options(quro-setup-stub PRIVATE ${QURO_SIZE_OPTIONS})
 # Stripped in every configuration: quro-pack rewrites the resource section
 # and keeps nothing it cannot place, such as a symbol table behind it.
-target_link_options(quro-setup-stub PRIVATE -municode -mwindows -s)
+# --gc-sections drops what nothing calls from the program's own objects; a
+# member of a runtime archive comes in whole, since binutils' script keeps
+# every function that has unwind data (KEEP .pdata). The map says what came in.
+set(quro_stub_map ${CMAKE_BINARY_DIR}/quro-setup-stub.map)
+target_link_options(quro-setup-stub PRIVATE -municode -mwindows -s -Wl,--gc-sections -Wl,-Map,${quro_stub_map})
+# The C++ runtime of the win32 thread model: the posix one, which the tests
+# need for std::mutex, takes the locks and thread-local slots of exception
+# handling from winpthreads, some 26 KB the setup program, with one thread,
+# does not need. The program's objects use no thread facility of the library,
+# so they link unchanged against these archives (the check below holds that
+# nothing reached for winpthreads all the same).
+string(REGEX REPLACE "-posix$" "-win32" quro_win32_cxx ${CMAKE_CXX_COMPILER})
+execute_process(COMMAND ${quro_win32_cxx} -print-file-name=libstdc++.a
+  OUTPUT_VARIABLE quro_win32_libstdcxx OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+if(NOT IS_ABSOLUTE "${quro_win32_libstdcxx}")
+  message(FATAL_ERROR "${quro_win32_cxx} is missing: the setup program links the win32-model C++ runtime "
+    "(Debian package g++-mingw-w64-x86-64-win32)")
+endif()
+get_filename_component(quro_win32_runtime ${quro_win32_libstdcxx} DIRECTORY)
+target_link_options(quro-setup-stub PRIVATE -L${quro_win32_runtime})
+# Three runtime functions that the program reaches only at its end or never,
+# each in an archive member that would bring in far more, are resolved to
+# abort() so that those members stay out. check-stub-link fails the build when
+# any other linked object refers to one of them.
+set(quro_stub_aborts
+  # The terminate handler: on an exception that nobody catches it writes the
+  # type's name (through a 45 KB demangler) to the standard error that a GUI
+  # program does not have, then calls abort(). Now abort() alone (also what
+  # std::set_terminate(nullptr) restores).
+  eh_term_handler.o,eh_terminate.o:_ZN9__gnu_cxx27__verbose_terminate_handlerEv
+  # random_device for the old string ABI, in the member of the copy-on-write
+  # std::string that the standard exceptions keep their text in; it brings the
+  # whole narrow std::string (25 KB). The program makes no random_device.
+  cow-string-inst.o:_ZNSt13random_device7_M_initEPKcy
+  # An error category's message for the old string ABI, in the member of the
+  # standard exceptions, the other way to that std::string. The program has
+  # no std::system_error.
+  cow-stdexcept.o:_ZNSt12__sso_stringC1EPKcy)
+foreach(entry IN LISTS quro_stub_aborts)
+  string(REGEX REPLACE ".*:" "" symbol ${entry})
+  target_link_options(quro-setup-stub PRIVATE -Wl,--defsym,${symbol}=abort)
+endforeach()
+add_custom_command(TARGET quro-setup-stub POST_BUILD
+  COMMAND ${CMAKE_SOURCE_DIR}/cmake/check-stub-link ${CMAKE_NM} ${quro_stub_map} ${quro_stub_aborts}
+  VERBATIM)
 set(QURO_STUB $<TARGET_FILE:quro-setup-stub>)
 
 add_subdirectory(examples)

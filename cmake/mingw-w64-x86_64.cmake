@@ -1,5 +1,6 @@
 # Cross build for 64-bit Windows with Debian's mingw-w64. The posix thread
 # model is needed: the win32 one lacks std::mutex, which GoogleTest uses.
+# The setup program alone links the win32 model's runtime (cmake/Windows.cmake).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
