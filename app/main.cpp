@@ -33,7 +33,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
         std::wstring failure = UnpackPackage(entries);
         if (!failure.empty()) return exit_code::kRefused;
         return ExtractToFolder(argv[2], entries, failure, ProgressCallback{}) ? exit_code::kDone
-                                                                             : exit_code::kNotExtracted;
+                                                                              : exit_code::kNotExtracted;
     }
 
     return RunInteractiveCommand(command, argc, argv);

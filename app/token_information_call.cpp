@@ -1,7 +1,6 @@
 #include "app/token_information_call.h"
 
-BOOL TokenInformationCall(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* information, DWORD length,
-                          DWORD* returned)
+BOOL TokenInformationCall(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* information, DWORD length, DWORD* returned)
 {
     return ::GetTokenInformation(token, kind, information, length, returned);
 }

@@ -5,5 +5,4 @@
 
 #include <windows.h>
 
-BOOL TokenInformationCall(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* information, DWORD length,
-                          DWORD* returned);
+BOOL TokenInformationCall(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* information, DWORD length, DWORD* returned);

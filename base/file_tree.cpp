@@ -20,12 +20,12 @@ namespace {
 bool IsNotFoundError(DWORD error)
 {
     switch (error) {
-    case ERROR_FILE_NOT_FOUND:       // 2
-    case ERROR_PATH_NOT_FOUND:       // 3
-    case ERROR_BAD_NETPATH:          // 53
-    case ERROR_NETNAME_DELETED:      // 64
-    case ERROR_INVALID_NAME:         // 123
-    case ERROR_DIRECTORY:            // 267
+    case ERROR_FILE_NOT_FOUND:   // 2
+    case ERROR_PATH_NOT_FOUND:   // 3
+    case ERROR_BAD_NETPATH:      // 53
+    case ERROR_NETNAME_DELETED:  // 64
+    case ERROR_INVALID_NAME:     // 123
+    case ERROR_DIRECTORY:        // 267
         return true;
     default:
         return false;
@@ -35,10 +35,7 @@ bool IsNotFoundError(DWORD error)
 bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
 // A folder we may enter: a real directory, not a link or junction to one.
-bool IsPlainFolder(DWORD attributes)
-{
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsLink(attributes);
-}
+bool IsPlainFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsLink(attributes); }
 
 // One entry of a folder as its listing showed it.
 struct Entry {
@@ -91,11 +88,10 @@ UniqueFileHandle OpenEntry(HANDLE parent, const Entry& entry, ACCESS_MASK access
     InitializeObjectAttributes(&object, &name, OBJ_CASE_INSENSITIVE, parent, nullptr);
     IO_STATUS_BLOCK status{};
     HANDLE opened = nullptr;
-    const NTSTATUS result =
-        ::NtCreateFile(&opened, access | SYNCHRONIZE, &object, &status, nullptr, 0,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-                       FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT,
-                       nullptr, 0);
+    const NTSTATUS result = ::NtCreateFile(
+        &opened, access | SYNCHRONIZE, &object, &status, nullptr, 0,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+        FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
     if (result < 0) {
         ::SetLastError(::RtlNtStatusToDosError(result));
         return UniqueFileHandle();

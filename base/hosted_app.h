@@ -17,7 +17,7 @@ inline constexpr const wchar_t kAutostartValueName[] = L"Dralo Host";
 // Suffixes of the known folders ProgramData and LocalAppData.
 inline constexpr const wchar_t kProgramDataFolder[] = L"\\DraloSecure";
 inline constexpr const wchar_t kLocalDataFolders[3][24] = {L"\\DraloHostTrial", L"\\DraloSecure",
-                                                          L"\\DraloTransferSecure"};
+                                                           L"\\DraloTransferSecure"};
 // The language file lies in the first local data folder, so removing the
 // user's data also forgets the language.
 inline constexpr const wchar_t kLanguageFileSuffix[] = L"\\DraloHostTrial\\language.txt";

@@ -19,6 +19,10 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 add_subdirectory(tools)
 add_subdirectory(tests/tools)
 
+# Every C and C++ source follows .clang-format.
+find_program(QURO_CLANG_FORMAT clang-format REQUIRED)
+add_test(NAME format.check COMMAND ${CMAKE_SOURCE_DIR}/tests/format/check ${QURO_CLANG_FORMAT})
+
 # The layers of the setup program hold: no unit includes from above its own.
 set(layer_check ${CMAKE_SOURCE_DIR}/tests/layers/check.cmake)
 add_test(NAME layers.includes COMMAND ${CMAKE_COMMAND} -DROOT=${CMAKE_SOURCE_DIR} -P ${layer_check})

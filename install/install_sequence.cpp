@@ -41,8 +41,8 @@ void RemoveStaleOldFolders(const std::wstring& installFolder)
 {
     const std::wstring prefix = installFolder + L".old-";
     WIN32_FIND_DATAW found{};
-    UniqueFindHandle find(::FindFirstFileExW((prefix + L"*").c_str(), FindExInfoBasic, &found,
-                                             FindExSearchNameMatch, nullptr, 0));
+    UniqueFindHandle find(
+        ::FindFirstFileExW((prefix + L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
     if (!find) return;
     std::vector<std::wstring> stale;
     const std::size_t nameStart = installFolder.find_last_of(L'\\') + 1;

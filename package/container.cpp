@@ -65,8 +65,7 @@ bool Decompress(DECOMPRESSOR_HANDLE decompressor, const std::uint8_t* stream, st
 {
     auto decompress = SystemFunction<DecompressFn>(L"cabinet.dll", "Decompress");
     SIZE_T produced = 0;
-    const bool ok = decompress &&
-                    decompress(decompressor, stream, length, g_unpacked.data, g_unpacked.size, &produced);
+    const bool ok = decompress && decompress(decompressor, stream, length, g_unpacked.data, g_unpacked.size, &produced);
     return ok && produced == g_unpacked.size;
 }
 

@@ -35,15 +35,15 @@ std::wstring ParentFolder(const std::wstring& path)
     while (end > 0 && !IsSeparator(path[end - 1])) --end;  // drop the last component
     const std::size_t withSeparators = end;
     while (end > 0 && IsSeparator(path[end - 1])) --end;
-    if (end == 0) return path.substr(0, withSeparators);       // "\x" keeps "\"
+    if (end == 0) return path.substr(0, withSeparators);                                    // "\x" keeps "\"
     if (end == 2 && path[1] == L':') return path.substr(0, 3 <= withSeparators ? 3 : end);  // "C:\x" keeps "C:\"
     return path.substr(0, end);
 }
 
 bool WriteEntry(const std::wstring& path, const PackageEntry& entry)
 {
-    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFileHandle file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     const std::uint8_t* next = entry.data;
     std::uint64_t left = entry.size;

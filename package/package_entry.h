@@ -8,7 +8,7 @@
 #include <vector>
 
 struct PackageEntry {
-    std::wstring name;             // relative path, separators as stored
+    std::wstring name;                   // relative path, separators as stored
     const std::uint8_t* data = nullptr;  // view into UnpackedPackage, not owned
     std::uint64_t size = 0;
 };

@@ -8,6 +8,7 @@ struct NameVerdict {
     bool accepted;
 };
 
+// clang-format off
 inline constexpr NameVerdict kNameVerdicts[] = {
     // Devices in every folder, any letter case, with or without an extension.
     {"AUX.tar.gz", false}, {"NUL", false}, {"con", false}, {"Prn.txt", false}, {"dir/nul/x.txt", false},
@@ -22,3 +23,4 @@ inline constexpr NameVerdict kNameVerdicts[] = {
     {"CONSOLE", true}, {"COM10", true}, {"LPT", true}, {"NULL.txt", true}, {"auxiliary/x", true},
     {"COM\xC2\xB4", true}, {"con-figure.txt", true}, {".hidden", true}, {"x.y", true}, {"a b", true},
 };
+// clang-format on

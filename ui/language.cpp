@@ -48,8 +48,7 @@ std::optional<UiLanguage> ChooseLanguage()
     config.cButtons = 2;
     config.pButtons = buttons;
     // Every Arabic variant (0x0401, 0x0C01, ...) shares the primary language.
-    config.nDefaultButton =
-        PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_ARABIC ? kArabicButton : kEnglishButton;
+    config.nDefaultButton = PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_ARABIC ? kArabicButton : kEnglishButton;
 
     int pressed = 0;
     if (FAILED(TaskDialogCall(&config, &pressed))) return UiLanguage::English;

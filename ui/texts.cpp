@@ -5,7 +5,9 @@
 // The Arabic forms hold their diacritics, the Arabic question mark and comma,
 // and the guillemets character for character, and no directional control
 // characters: the message boxes and the status line get right-to-left
-// reading from their styles instead.
+// reading from their styles instead. Each pair keeps its English and Arabic
+// form on lines of their own.
+// clang-format off
 
 const TextPair SetupCaption = {
     L"Quro Host Setup",
@@ -58,6 +60,7 @@ const TextPair RemovedWithRestart = {
 const TextPair Removed = {
     L"Quro Host is removed.",
     L"تمت إزالة Quro Host."};
+// clang-format on
 
 std::wstring Localize(const TextPair& pair)
 {

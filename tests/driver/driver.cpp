@@ -39,8 +39,8 @@ std::wstring ClassName(HWND window)
 
 bool SameTextIgnoringCase(const std::wstring& a, const std::wstring& b)
 {
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                  TRUE) == CSTR_EQUAL;
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
 }
 
 struct Search {
@@ -117,8 +117,7 @@ bool PostKey(HWND window, UINT down, UINT up, WPARAM key, LPARAM flags)
     const UINT scan = ::MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC);
     const LPARAM base = 1 | (static_cast<LPARAM>(scan) << 16) | flags;
     // Key up: previous-state and transition bits set.
-    return ::PostMessageW(target, down, key, base) &&
-           ::PostMessageW(target, up, key, base | (1LL << 30) | (1LL << 31));
+    return ::PostMessageW(target, down, key, base) && ::PostMessageW(target, up, key, base | (1LL << 30) | (1LL << 31));
 }
 
 std::vector<wchar_t> EnvironmentWithLcAll(const std::wstring& lcAll)
@@ -157,7 +156,6 @@ UniqueHandle TokenWithoutAdministratorRights()
     return primary;
 }
 
-
 std::wstring FileName(const std::wstring& path)
 {
     const size_t slash = path.find_last_of(L"\\/");
@@ -171,8 +169,7 @@ std::wstring CommandLineOf(HANDLE process)
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
     if (!query) return {};
     PROCESS_BASIC_INFORMATION basic{};
-    if (query(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) < 0 || !basic.PebBaseAddress)
-        return {};
+    if (query(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) < 0 || !basic.PebBaseAddress) return {};
     // The 64-bit layouts: PEB.ProcessParameters at 0x20, and the command
     // line's UNICODE_STRING at 0x70 of the parameters.
     auto read = [&](const void* address, void* into, SIZE_T size) {
@@ -215,8 +212,8 @@ Started Launch(const std::wstring& exe, const std::wstring& arguments, bool with
         // Windows grants CreateProcessAsUserW only with the right to assign
         // primary tokens; an administrator may always use the token instead.
         if (!ok)
-            ok = ::CreateProcessWithTokenW(token.get(), 0, exe.c_str(), buffer.data(), flags, block, nullptr,
-                                           &startup, &process);
+            ok = ::CreateProcessWithTokenW(token.get(), 0, exe.c_str(), buffer.data(), flags, block, nullptr, &startup,
+                                           &process);
     } else {
         ok = ::CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, flags, block, nullptr, &startup,
                               &process);

@@ -50,8 +50,8 @@ struct WindowInfo {
     // Every descendant of class Button with a non-zero id, in window order
     // (the task dialog's command links included, wherever they are hosted).
     std::vector<Button> buttons;
-    int defaultButton = 0;  // DM_GETDEFID, else the button with a default style; 0 for none
-    LONG exStyle = 0;       // GWL_EXSTYLE of the window itself
+    int defaultButton = 0;    // DM_GETDEFID, else the button with a default style; 0 for none
+    LONG exStyle = 0;         // GWL_EXSTYLE of the window itself
     bool rtlLayout = false;   // WS_EX_LAYOUTRTL
     bool rtlReading = false;  // WS_EX_RTLREADING
     DWORD processId = 0;
@@ -91,8 +91,8 @@ struct Started {
 // way to get a process without rights. A non-empty environmentLcAll sets
 // LC_ALL in the child's environment block (Wine takes the user interface
 // language from it).
-Started StartProgram(const std::wstring& exe, const std::wstring& arguments,
-                     bool withoutAdministratorRights = false, const std::wstring& environmentLcAll = L"");
+Started StartProgram(const std::wstring& exe, const std::wstring& arguments, bool withoutAdministratorRights = false,
+                     const std::wstring& environmentLcAll = L"");
 
 // WaitForExit's answer when the process still ran when the time was up, and
 // when the handle could not be waited on.

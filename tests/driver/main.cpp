@@ -43,9 +43,12 @@ void Print(const char* key, const std::wstring& value)
 {
     std::wstring escaped;
     for (wchar_t c : value) {
-        if (c == L'\n') escaped += L"\\n";
-        else if (c == L'\r') escaped += L"\\r";
-        else escaped += c;
+        if (c == L'\n')
+            escaped += L"\\n";
+        else if (c == L'\r')
+            escaped += L"\\r";
+        else
+            escaped += c;
     }
     PrintLine(std::string(key) + "=" + driver::Utf8(escaped));
 }
@@ -63,8 +66,10 @@ std::wstring Quote(const std::wstring& argument)
             ++backslashes;
             continue;
         }
-        if (c == L'"') out.append(backslashes * 2 + 1, L'\\');
-        else out.append(backslashes, L'\\');
+        if (c == L'"')
+            out.append(backslashes * 2 + 1, L'\\');
+        else
+            out.append(backslashes, L'\\');
         backslashes = 0;
         out += c;
     }
@@ -111,10 +116,14 @@ int Start(int argc, wchar_t** argv, bool wait, bool trace)
     int i = 2;
     for (; i < argc && std::wcsncmp(argv[i], L"--", 2) == 0; ++i) {
         const std::wstring option = argv[i];
-        if (option == L"--unelevated") unelevated = true;
-        else if (option.rfind(L"--lc-all=", 0) == 0) lcAll = option.substr(9);
-        else if (option.rfind(L"--timeout=", 0) == 0) timeout = std::wcstoul(option.c_str() + 10, nullptr, 10);
-        else return kUsage;
+        if (option == L"--unelevated")
+            unelevated = true;
+        else if (option.rfind(L"--lc-all=", 0) == 0)
+            lcAll = option.substr(9);
+        else if (option.rfind(L"--timeout=", 0) == 0)
+            timeout = std::wcstoul(option.c_str() + 10, nullptr, 10);
+        else
+            return kUsage;
     }
     if (i >= argc) return kUsage;
     const std::wstring exe = argv[i];
@@ -124,8 +133,8 @@ int Start(int argc, wchar_t** argv, bool wait, bool trace)
         const auto processes =
             driver::TraceProcesses(exe, arguments, unelevated, timeout == INFINITE ? 60000 : timeout, nullptr);
         for (const driver::TracedProcess& process : processes)
-            PrintLine("process=" + std::to_string(process.processId) + " exit=" +
-                      (process.ended ? std::to_string(process.exitCode) : std::string("running")) + " " +
+            PrintLine("process=" + std::to_string(process.processId) +
+                      " exit=" + (process.ended ? std::to_string(process.exitCode) : std::string("running")) + " " +
                       driver::Utf8(process.commandLine));
         return processes.empty() ? kActionFailed : 0;
     }
@@ -208,10 +217,14 @@ int wmain(int argc, wchar_t** argv)
     if (command == L"key") {
         const std::wstring key = argv[3];
         bool ok = false;
-        if (key == L"escape") ok = driver::SendEscape(window);
-        else if (key == L"altf4") ok = driver::SendAltF4(window);
-        else if (key == L"enter") ok = driver::SendEnter(window);
-        else return kUsage;
+        if (key == L"escape")
+            ok = driver::SendEscape(window);
+        else if (key == L"altf4")
+            ok = driver::SendAltF4(window);
+        else if (key == L"enter")
+            ok = driver::SendEnter(window);
+        else
+            return kUsage;
         return ok ? 0 : kActionFailed;
     }
     return kUsage;

@@ -110,8 +110,8 @@ BOOL WINAPI Decompress(DECOMPRESSOR_HANDLE handle, PVOID compressed, SIZE_T comp
 
     // The chunk records are walked once to the end before anything is copied,
     // so a damaged buffer leaves the output untouched.
-    const bool wellFormed = compressapi::ForEachChunk(
-        buffer, compressedSize, header, [](const compressapi::Chunk& chunk) { return chunk.stored(); });
+    const bool wellFormed = compressapi::ForEachChunk(buffer, compressedSize, header,
+                                                      [](const compressapi::Chunk& chunk) { return chunk.stored(); });
     if (!wellFormed) return Fail(ERROR_BAD_COMPRESSION_BUFFER);
 
     auto* out = static_cast<std::uint8_t*>(output);

@@ -28,7 +28,8 @@ Bytes Package(const std::vector<std::string>& names)
 // The tool under an address-space limit of 1 GiB.
 RunResult RunLimited(std::vector<std::string> arguments)
 {
-    arguments.insert(arguments.begin(), {"/bin/sh", "-c", "ulimit -v 1048576 && exec \"$0\" \"$@\" >/dev/null", QURO_PACK_EXE});
+    arguments.insert(arguments.begin(),
+                     {"/bin/sh", "-c", "ulimit -v 1048576 && exec \"$0\" \"$@\" >/dev/null", QURO_PACK_EXE});
     return RunTool(arguments);
 }
 
@@ -40,9 +41,11 @@ TEST(Cli, SetupInspectAndUnpackRoundTrip)
     WriteText(dir / "app/DraloHost.exe", "MZ");
     WriteText(dir / "app/data/a b.txt", "text\n");
     fs::create_directories(dir / "app/cache");
-    const RunResult setup = RunTool({QURO_PACK_EXE, "setup", dir / "app", "--store", "--stub", QURO_TEST_STUB, "-o", dir / "Setup.exe"});
+    const RunResult setup =
+        RunTool({QURO_PACK_EXE, "setup", dir / "app", "--store", "--stub", QURO_TEST_STUB, "-o", dir / "Setup.exe"});
     ASSERT_EQ(setup.exitCode, 0) << setup.err;
-    EXPECT_EQ(setup.err, "quro-pack: warning: " + (dir / "app/cache") + " holds no files and is left out (a package carries files only)\n");
+    EXPECT_EQ(setup.err, "quro-pack: warning: " + (dir / "app/cache") +
+                             " holds no files and is left out (a package carries files only)\n");
 
     const RunResult inspect = RunTool({QURO_PACK_EXE, "inspect", dir / "Setup.exe"});
     EXPECT_EQ(inspect.exitCode, 0) << inspect.err;
@@ -71,6 +74,7 @@ TEST(Cli, FailuresEndWithOneLine)
         int exitCode;
         std::string err;  // expected part of the one line
     };
+    // clang-format off
     const Case cases[] = {
         {"symbolic link", {"pack", dir / "linked", "-o", dir / "p.bin"}, 1, dir / "linked/l"},
         {"missing folder", {"pack", dir / "none", "-o", dir / "p.bin"}, 1, dir / "none"},
@@ -85,6 +89,7 @@ TEST(Cli, FailuresEndWithOneLine)
          "could not write \\x1b[31mred"},
         {"missing -o", {"pack", dir / "good"}, 2, "needs -o"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<std::string> arguments{QURO_PACK_EXE};
@@ -104,11 +109,13 @@ TEST(Cli, EmbedTakesAnyBytes)
 {
     TempDir dir;
     WriteText(dir / "junk", "QUROSET1");
-    const RunResult embed = RunTool({QURO_PACK_EXE, "embed", dir / "junk", "--stub", QURO_TEST_STUB, "-o", dir / "Damaged.exe"});
+    const RunResult embed =
+        RunTool({QURO_PACK_EXE, "embed", dir / "junk", "--stub", QURO_TEST_STUB, "-o", dir / "Damaged.exe"});
     ASSERT_EQ(embed.exitCode, 0) << embed.err;
     const RunResult inspect = RunTool({QURO_PACK_EXE, "inspect", dir / "Damaged.exe"});
     EXPECT_EQ(inspect.exitCode, 1);
-    EXPECT_NE(inspect.out.find("\nthe setup program is damaged (download it again)\n"), std::string::npos) << inspect.out;
+    EXPECT_NE(inspect.out.find("\nthe setup program is damaged (download it again)\n"), std::string::npos)
+        << inspect.out;
     EXPECT_EQ(fs::status(dir / "Damaged.exe").permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
 }
 
@@ -130,8 +137,7 @@ TEST(Cli, DefaultStubIsTheOneBesideTheTool)
         for (std::string line; std::getline(lines, line);) {
             std::istringstream fields(line);
             std::string index, name;
-            if (fields >> index >> name && !index.empty() &&
-                index.find_first_not_of("0123456789") == std::string::npos)
+            if (fields >> index >> name && !index.empty() && index.find_first_not_of("0123456789") == std::string::npos)
                 names.push_back(name);
         }
         return names;
@@ -180,15 +186,22 @@ TEST(Cli, NamesGetOneVerdictEverywhere)
 TEST(Cli, InspectPrintsNamesEscaped)
 {
     TempDir dir;
-    WriteBytes(dir / "package.bin", Package({"a\n##[error]b", "\x1b]0;title\x07" "c", "\xc2\x9b" "d", "e\xe2\x80\xae" "f"}));
+    WriteBytes(dir / "package.bin", Package({"a\n##[error]b",
+                                             "\x1b]0;title\x07"
+                                             "c",
+                                             "\xc2\x9b"
+                                             "d",
+                                             "e\xe2\x80\xae"
+                                             "f"}));
     const RunResult r = RunTool({QURO_PACK_EXE, "inspect", dir / "package.bin"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     const std::string listed = r.out.substr(r.out.find("files            4\n"));
-    EXPECT_EQ(listed, "files            4\n"
-                      "             1  a\\x0a##[error]b\n"
-                      "             1  \\x1b]0;title\\x07c\n"
-                      "             1  \\x9bd\n"
-                      "             1  e\\u202ef\n");
+    EXPECT_EQ(listed,
+              "files            4\n"
+              "             1  a\\x0a##[error]b\n"
+              "             1  \\x1b]0;title\\x07c\n"
+              "             1  \\x9bd\n"
+              "             1  e\\u202ef\n");
 }
 
 // Inputs of a few hundred kilobytes that unfold into gigabytes when read
@@ -216,6 +229,7 @@ TEST(Cli, BombsStayWithinMemory)
         int exitCode;
         std::string err;
     };
+    // clang-format off
     const Case cases[] = {
         {"inspect of a shared resource name", {"inspect", dir / "named.exe"}, 1, "carries no Quro Host"},
         {"embed into it", {"embed", dir / "named.exe", "--stub", dir / "named.exe", "-o", dir / "x.exe"}, 1,
@@ -223,6 +237,7 @@ TEST(Cli, BombsStayWithinMemory)
         {"inspect of 24 million records", {"inspect", QURO_LIST_BOMB}, 1, "damaged list (name)"},
         {"unpack of 24 million records", {"unpack", QURO_LIST_BOMB, dir / "out"}, 1, "damaged list (name)"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const RunResult r = RunLimited(c.arguments);

@@ -134,7 +134,13 @@ TEST(LzmsBuffer, RefusesWhatWindowsRefuses)
         {"output one byte over the capacity", good, raw.size() - 1},
         {"stream cut short", changed([](Bytes& b) { b.pop_back(); }), raw.size()},
         {"a byte after the last chunk", changed([](Bytes& b) { b.push_back(0); }), raw.size()},
-        {"header CRC wrong", [&] { Bytes b = good; b[6] ^= 1; return b; }(), raw.size()},
+        {"header CRC wrong",
+         [&] {
+             Bytes b = good;
+             b[6] ^= 1;
+             return b;
+         }(),
+         raw.size()},
         {"another algorithm", changed([](Bytes& b) { b[7] = 4; }), raw.size()},
         {"chunk size not min(total, 64 MiB)", changed([](Bytes& b) { b[16] ^= 1; }), raw.size()},
         {"chunk record of size 0", changed([](Bytes& b) { b[24] = b[25] = b[26] = b[27] = 0; }), raw.size()},

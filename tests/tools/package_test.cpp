@@ -63,8 +63,8 @@ TEST(Package, RoundTripsATree)
         std::vector<std::string> names;
         for (const PackageEntry& e : entries) names.push_back(Utf16ToUtf8(e.name));
         EXPECT_EQ(names, (std::vector<std::string>{"DraloHost.exe", "lib\\empty.cfg", "lib\\x64\\deep\\er\\core.dll",
-                                                    "plugins\\d\xc3\xa9j\xc3\xa0 vu.txt",
-                                                    "\xd8\xb9\xd8\xb1\xd8\xa8\xd9\x8a\\\xe6\x96\x87.txt"}));
+                                                   "plugins\\d\xc3\xa9j\xc3\xa0 vu.txt",
+                                                   "\xd8\xb9\xd8\xb1\xd8\xa8\xd9\x8a\\\xe6\x96\x87.txt"}));
 
         ASSERT_EQ(ExtractToFolder(dir / "out/two/levels", entries), "");
         EXPECT_EQ(ReadTree(dir / "out/two/levels"), ReadTree(dir / "in"));
@@ -102,6 +102,7 @@ TEST(Package, RefusesWhatCouldNotArriveAsItLeft)
         void (*make)(const std::string& root);
         const char* path;  // the path the message names, below root
     };
+    // clang-format off
     const Case cases[] = {
         {"link to a file", [](const std::string& r) { WriteText(r + "/f", "x"); fs::create_symlink("f", r + "/sub/link"); }, "sub/link"},
         {"link to a folder", [](const std::string& r) { WriteText(r + "/d/f", "x"); fs::create_directory_symlink("d", r + "/dlink"); }, "dlink"},
@@ -118,6 +119,7 @@ TEST(Package, RefusesWhatCouldNotArriveAsItLeft)
         {"file beside a folder differing in case", [](const std::string& r) { WriteText(r + "/lib", "1"); WriteText(r + "/LIB/x", "2"); }, "lib"},
         {"over 2 GiB", [](const std::string& r) { WriteText(r + "/big", ""); ASSERT_EQ(::truncate((r + "/big").c_str(), 0x80000000ll - 16), 0); }, "big"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
@@ -143,6 +145,7 @@ TEST(Package, ReadsOnlyWhatItWalked)
         void (*change)(const std::string& root, const std::string& outside);
         bool packs;  // the files walked are still there to be read
     };
+    // clang-format off
     const Case cases[] = {
         {"folder swapped for a link outside", [](const std::string& r, const std::string& o) {
              fs::rename(r + "/sub", r + "/sub.old");
@@ -161,6 +164,7 @@ TEST(Package, ReadsOnlyWhatItWalked)
              fs::copy_file(o + "/f", r + "/sub/f");
          }, false},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
@@ -187,11 +191,13 @@ TEST(Package, UnpackNeverWritesThroughALink)
         const char* name;
         void (*plant)(const std::string& out, const std::string& outside);
     };
+    // clang-format off
     const Case cases[] = {
         {"link to a file", [](const std::string& o, const std::string& x) { fs::create_symlink(x + "/victim", o + "/a.txt"); }},
         {"link to a folder", [](const std::string& o, const std::string& x) { fs::create_directory_symlink(x, o + "/sub"); }},
         {"pipe", [](const std::string& o, const std::string&) { ASSERT_EQ(::mkfifo((o + "/a.txt").c_str(), 0600), 0); }},
     };
+    // clang-format on
     const Bytes resource = Resource(FileList({{"a.txt", "packaged"}, {"sub/victim", "packaged"}}, 2));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -222,6 +228,7 @@ TEST(Package, VerdictOnDamagedResources)
         Bytes resource;
         const wchar_t* text;
     };
+    // clang-format off
     const Case cases[] = {
         {"good", good, nullptr},
         {"good, LZMS", Resource(list, false), nullptr},
@@ -242,6 +249,7 @@ TEST(Package, VerdictOnDamagedResources)
         {"a..b", Resource(FileList({{"a..b", "x"}}, 1)), file_list::kDamagedName},
         {"empty name", Resource(FileList({{"", "x"}}, 1)), file_list::kDamagedName},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const wchar_t* text = Verdict(c.resource);
@@ -267,7 +275,7 @@ TEST(Package, ExtractsAsTheSetupProgramDoes)
     ASSERT_EQ(ExtractToFolder(dir / "out/", entries), "");
     const std::vector<std::pair<std::string, Bytes>> expected{
         {"bad\xef\xbf\xbd.txt", ToBytes("malformed")}, {"existing.txt", {}},
-        {"same.txt", ToBytes("later wins")},          {"sub/deeper/same.txt", ToBytes("slash and backslash")},
+        {"same.txt", ToBytes("later wins")},           {"sub/deeper/same.txt", ToBytes("slash and backslash")},
         {"unrelated.txt", ToBytes("stays")},
     };
     EXPECT_EQ(ReadTree(dir / "out"), expected);
@@ -290,6 +298,7 @@ TEST(Utf8, MalformedSequencesBecomeOneReplacementEach)
         const char* bytes;
         std::u16string expected;
     };
+    // clang-format off
     const Case cases[] = {
         {"plain", u"plain"},
         {"d\xc3\xa9j\xc3\xa0", u"d\u00e9j\u00e0"},
@@ -305,6 +314,7 @@ TEST(Utf8, MalformedSequencesBecomeOneReplacementEach)
         {"\xf0\x9f\x98\xf0\x9f\x98\x80", R + u"\U0001F600"},
         {"\xff\xfe", R + R},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bytes);
         const auto* b = reinterpret_cast<const std::uint8_t*>(c.bytes);

@@ -35,7 +35,8 @@ std::vector<Leaf> Leaves(const Bytes& image, bool withoutPackage)
     std::vector<Leaf> out;
     for (const pe::ResourceLeaf& l : pe::ListResources(image.data(), image.size())) {
         const bool package = !l.path[0].named && l.path[0].id == 10 && !l.path[1].named && l.path[1].id == 101;
-        if (!(withoutPackage && package)) out.push_back(Leaf{l.path, l.codePage, Bytes(l.data.data, l.data.data + l.data.size)});
+        if (!(withoutPackage && package))
+            out.push_back(Leaf{l.path, l.codePage, Bytes(l.data.data, l.data.data + l.data.size)});
     }
     return out;
 }
@@ -67,7 +68,8 @@ void ExpectConsistent(const Bytes& stub, const Bytes& out, std::size_t resourceS
     EXPECT_EQ(after.directories[pe::kRelocationDirectory].rva, reloc.virtualAddress);
     EXPECT_EQ(after.directories[pe::kRelocationDirectory].size, before.directories[pe::kRelocationDirectory].size);
     EXPECT_EQ(after.sizeOfImage, AlignUp(reloc.virtualAddress + reloc.virtualSize, after.sectionAlignment));
-    EXPECT_EQ(after.sizeOfInitializedData, before.sizeOfInitializedData - before.sections[n - 2].rawSize + rsrc.rawSize);
+    EXPECT_EQ(after.sizeOfInitializedData,
+              before.sizeOfInitializedData - before.sections[n - 2].rawSize + rsrc.rawSize);
     EXPECT_EQ(after.checkSum, pe::Checksum(out.data(), out.size(), after.checkSumOffset));
 }
 
@@ -94,11 +96,13 @@ TEST(PeResources, EmbedKeepsEveryOtherResourceAndAValidImage)
         const char* name;
         Bytes resource;
     };
+    // clang-format off
     const Case cases[] = {
         {"empty", {}},
         {"odd size", ToBytes("QUROSET1 and then not a package at all")},
         {"larger than the stub", Bytes(3 << 20, 0xA5)},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Bytes out = Embed(stub, c.resource);
@@ -108,7 +112,9 @@ TEST(PeResources, EmbedKeepsEveryOtherResourceAndAValidImage)
         ASSERT_TRUE(found);
         EXPECT_EQ(Bytes(found->data, found->data + found->size), c.resource);
         const std::vector<Leaf> all = Leaves(out, false);
-        EXPECT_EQ(std::count_if(all.begin(), all.end(), [](const Leaf& l) { return l.path[1].id == 101 && l.path[0].id == 10; }), 1);
+        EXPECT_EQ(std::count_if(all.begin(), all.end(),
+                                [](const Leaf& l) { return l.path[1].id == 101 && l.path[0].id == 10; }),
+                  1);
     }
 }
 
@@ -155,6 +161,7 @@ TEST(PeResources, RefusesLayoutsItCannotKeepValid)
         Bytes stub;
         const char* reason;
     };
+    // clang-format off
     const Case cases[] = {
         {"not an executable", ToBytes("QUROSET1"), "not a Windows executable"},
         {"unstripped build", ReadBytes(QURO_TEST_STUB_UNSTRIPPED), "symbol table"},
@@ -181,6 +188,7 @@ TEST(PeResources, RefusesLayoutsItCannotKeepValid)
          changed([&](Bytes& b) { std::memcpy(b.data() + image.sectionTable + 40 * (image.sections.size() - 1), ".other\0\0", 8); }),
          "other than .reloc"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         try {

@@ -56,11 +56,11 @@ TEST(Release, VersionNamesTheInstalledStubBesideTheTool)
     fs::copy_file(QURO_TEST_STUB, dir / "usr/share/quro-pack/quro-setup-stub.exe");
     const RunResult r = RunTool({dir / "usr/bin/quro-pack", "--version"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(LinesOf(r.out), (std::vector<std::string>{
-                                  "quro-pack " QURO_PROJECT_VERSION,
-                                  "setup program    " + (dir / "usr/bin/../share/quro-pack/quro-setup-stub.exe") +
-                                      ", version 1.2.3.4",
-                              }));
+    EXPECT_EQ(LinesOf(r.out),
+              (std::vector<std::string>{
+                  "quro-pack " QURO_PROJECT_VERSION,
+                  "setup program    " + (dir / "usr/bin/../share/quro-pack/quro-setup-stub.exe") + ", version 1.2.3.4",
+              }));
 }
 
 TEST(Release, InspectJsonListsEveryFileWithItsDigest)
@@ -114,7 +114,10 @@ TEST(Release, DiffReportsWhatAnUpdateChanges)
          {"changed                 6 -> 7  changed.dll", "removed                      4  gone.txt",
           "added                        5  sub\\added.txt", "files    4 -> 4 (1 added, 1 removed, 1 changed)",
           "unpacked 16 -> 18 bytes", "setup program 1.2.3.4"}},
-        {"a setup against its own package", after, dir / "new.bin", 0,
+        {"a setup against its own package",
+         after,
+         dir / "new.bin",
+         0,
          {"files    4 -> 4 (0 added, 0 removed, 0 changed)", "unpacked 18 -> 18 bytes"}},
         {"a file that is no package", before, dir / "old/gone.txt", 2, {}},
     };

@@ -57,7 +57,8 @@ std::vector<std::pair<std::string, Bytes>> ReadTree(const std::string& root)
 {
     std::vector<std::pair<std::string, Bytes>> files;
     for (const auto& e : fs::recursive_directory_iterator(root))
-        if (e.is_regular_file()) files.emplace_back(fs::relative(e.path(), root).string(), ReadBytes(e.path().string()));
+        if (e.is_regular_file())
+            files.emplace_back(fs::relative(e.path(), root).string(), ReadBytes(e.path().string()));
     std::sort(files.begin(), files.end());
     return files;
 }

@@ -28,7 +28,7 @@ static void on_signal(int signal_number)
     stop = 1;
 }
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     if (argc != 5) {
         fprintf(stderr, "usage: quro-swap DIR A B SECONDS\n");

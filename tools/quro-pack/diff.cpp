@@ -71,8 +71,8 @@ int Compare(const Side& before, const Side& after)
             ++o, ++n;
         }
     }
-    std::printf("files    %zu -> %zu (%zu added, %zu removed, %zu changed)\n", before.files.size(),
-                after.files.size(), added, removed, changed);
+    std::printf("files    %zu -> %zu (%zu added, %zu removed, %zu changed)\n", before.files.size(), after.files.size(),
+                added, removed, changed);
     std::printf("unpacked %llu -> %llu bytes\n", static_cast<unsigned long long>(before.total),
                 static_cast<unsigned long long>(after.total));
     // The install leaves the setup program itself beside the files, as the

@@ -15,7 +15,7 @@ namespace {
 void MakeFolders(const std::string& folder)
 {
     // One level at a time; whatever fails shows up when the file is opened.
-    for (std::size_t p = folder.find('/', 1); ; p = folder.find('/', p + 1)) {
+    for (std::size_t p = folder.find('/', 1);; p = folder.find('/', p + 1)) {
         const std::string level = folder.substr(0, p);
         if (!level.empty() && level.back() != '/') ::mkdir(level.c_str(), 0777);
         if (p == std::string::npos) break;

@@ -105,7 +105,8 @@ Arguments Parse(int argc, char** argv)
 void Expect(const Arguments& a, std::size_t positional, bool output, bool store, bool stub)
 {
     if (a.positional.size() != positional)
-        throw UsageError(a.command + " takes " + std::to_string(positional) + " argument" + (positional == 1 ? "" : "s"));
+        throw UsageError(a.command + " takes " + std::to_string(positional) + " argument" +
+                         (positional == 1 ? "" : "s"));
     if (output && a.output.empty()) throw UsageError(a.command + " needs -o");
     if (!output && !a.output.empty()) throw UsageError(a.command + " takes no -o");
     if (!store && a.store) throw UsageError(a.command + " takes no --store");
@@ -153,8 +154,9 @@ void WriteSetup(const std::uint8_t* resource, std::size_t size, const std::strin
 {
     const MappedFile stub(stubPath);
     OutputFile out(output, true);
-    pe::EmbedPackage(stub.data(), stub.size(), resource, size,
-                     [&](const std::uint8_t* data, std::size_t n) { out.Write(data, n); }, stubPath);
+    pe::EmbedPackage(
+        stub.data(), stub.size(), resource, size, [&](const std::uint8_t* data, std::size_t n) { out.Write(data, n); },
+        stubPath);
     out.Commit();
 }
 
@@ -221,9 +223,11 @@ void PrintHeader(const PackageResource& r)
     std::printf("unpacked size    %llu\n",
                 static_cast<unsigned long long>(ReadLe64(r.data + package_format::kSizeOffset)));
     std::printf("digest           ");
-    for (std::size_t i = 0; i < package_format::kDigestSize; ++i) std::printf("%02x", r.data[package_format::kDigestOffset + i]);
+    for (std::size_t i = 0; i < package_format::kDigestSize; ++i)
+        std::printf("%02x", r.data[package_format::kDigestOffset + i]);
     std::printf("\ncompressed size  %zu\n", r.size - package_format::kHeaderSize);
-    const lzms::BufferInfo info = lzms::Describe(r.data + package_format::kHeaderSize, r.size - package_format::kHeaderSize);
+    const lzms::BufferInfo info =
+        lzms::Describe(r.data + package_format::kHeaderSize, r.size - package_format::kHeaderSize);
     if (!info.headerValid) {
         std::printf("buffer           not a Compression API LZMS buffer\n");
         return;

@@ -51,9 +51,12 @@ const wchar_t* UnpackContainer(const PackageResource& resource, Bytes& unpacked)
     }
     std::size_t produced = 0;
     switch (lzms::Decompress(stream, streamSize, unpacked.data(), unpacked.size(), produced)) {
-        case lzms::Decoded::NoDecompressor: return package_format::kNoDecompressor;
-        case lzms::Decoded::Corrupt: return package_format::kDamaged;
-        case lzms::Decoded::Ok: break;
+    case lzms::Decoded::NoDecompressor:
+        return package_format::kNoDecompressor;
+    case lzms::Decoded::Corrupt:
+        return package_format::kDamaged;
+    case lzms::Decoded::Ok:
+        break;
     }
     if (produced != size) return package_format::kDamaged;
     std::uint8_t digest[32];

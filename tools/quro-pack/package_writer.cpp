@@ -31,8 +31,7 @@ void ReadExactly(const TreeFile& file, std::uint8_t* out)
     }
     std::uint8_t extra;
     ssize_t n;
-    while ((n = ::read(f.get(), &extra, 1)) < 0 && errno == EINTR) {
-    }
+    while ((n = ::read(f.get(), &extra, 1)) < 0 && errno == EINTR) {}
     if (n != 0) throw Failure(file.path + ": changed while it was packed");
 }
 
@@ -79,9 +78,8 @@ Bytes MakeResource(const Bytes& unpacked, const PackOptions& options)
     c.store = options.store;
     if (options.progress)
         c.progress = [progress = options.progress](std::size_t done, std::size_t count) {
-            progress->Show("quro-pack: compressing " + std::to_string(done) + " of " + std::to_string(count) +
-                               " chunks",
-                           true);
+            progress->Show(
+                "quro-pack: compressing " + std::to_string(done) + " of " + std::to_string(count) + " chunks", true);
         };
     if (options.progress && !options.store) options.progress->Show("quro-pack: compressing", true);
     lzms::AppendBuffer(unpacked.data(), unpacked.size(), c, resource);

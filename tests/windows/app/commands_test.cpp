@@ -39,8 +39,7 @@ constexpr DWORD kStillRunning = 0xFFFFFFFF;
 // Starts the setup program with arguments (as typed after its quoted path)
 // in folder cwd and returns its exit code; a program still running after
 // timeoutMs is ended and gives kStillRunning.
-DWORD RunSetup(const std::wstring& exe, const std::wstring& arguments, const std::wstring& cwd,
-               DWORD timeoutMs = 60000)
+DWORD RunSetup(const std::wstring& exe, const std::wstring& arguments, const std::wstring& cwd, DWORD timeoutMs = 60000)
 {
     std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
     STARTUPINFOW startup = {};

@@ -34,8 +34,7 @@ BOOL ShellExecuteCall(SHELLEXECUTEINFOW* info)
 }
 
 // Every Wine process is elevated: this one's token reads as without rights.
-BOOL TokenInformationCall(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* information, DWORD length,
-                          DWORD* returned)
+BOOL TokenInformationCall(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* information, DWORD length, DWORD* returned)
 {
     const BOOL queried = ::GetTokenInformation(token, kind, information, length, returned);
     if (queried && kind == TokenElevation) static_cast<TOKEN_ELEVATION*>(information)->TokenIsElevated = 0;

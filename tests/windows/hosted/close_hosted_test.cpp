@@ -65,14 +65,10 @@ TEST_F(CloseHostedTest, MatchesWholeImageNamesInAnyLetterCase)
         const wchar_t* name;
         bool hosted;
     } cases[] = {
-        {L"DraloHost.exe", L"DraloHost.exe", true},
-        {L"DraloHost.exe", L"DRALOHOST.EXE", true},
-        {L"Holvenar.exe", L"holvenar.exe", true},
-        {L"DraloHost.exe", L"XDraloHost.exe", false},
-        {L"DraloHost.exe", L"DraloHost2.exe", false},
-        {L"DraloHost.exe", L"DraloHost.exe.old", false},
-        {L"DraloHost.exe", L"DraloHost", false},
-        {L"Holvenar.exe", L"Holvenar.ex", false},
+        {L"DraloHost.exe", L"DraloHost.exe", true},   {L"DraloHost.exe", L"DRALOHOST.EXE", true},
+        {L"Holvenar.exe", L"holvenar.exe", true},     {L"DraloHost.exe", L"XDraloHost.exe", false},
+        {L"DraloHost.exe", L"DraloHost2.exe", false}, {L"DraloHost.exe", L"DraloHost.exe.old", false},
+        {L"DraloHost.exe", L"DraloHost", false},      {L"Holvenar.exe", L"Holvenar.ex", false},
     };
     for (const Case& c : cases) started_.push_back(StartCopy(scratch_, c.source, c.name));
     const ProcessIdList found = FindHostedProcesses();

@@ -40,8 +40,8 @@ std::wstring StringValue(const wchar_t* name, DWORD* type)
 {
     wchar_t data[1024] = {};
     DWORD size = sizeof data;
-    if (::RegGetValueW(HKEY_LOCAL_MACHINE, state::kUninstallKey, name, RRF_RT_ANY | RRF_NOEXPAND | RRF_SUBKEY_WOW6464KEY,
-                       type, data, &size) != ERROR_SUCCESS) {
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, state::kUninstallKey, name,
+                       RRF_RT_ANY | RRF_NOEXPAND | RRF_SUBKEY_WOW6464KEY, type, data, &size) != ERROR_SUCCESS) {
         return L"<absent>";
     }
     return data;
@@ -51,7 +51,8 @@ DWORD NumberValue(const wchar_t* name, DWORD* type)
 {
     DWORD data = 0xDEADBEEF;
     DWORD size = sizeof data;
-    ::RegGetValueW(HKEY_LOCAL_MACHINE, state::kUninstallKey, name, RRF_RT_ANY | RRF_SUBKEY_WOW6464KEY, type, &data, &size);
+    ::RegGetValueW(HKEY_LOCAL_MACHINE, state::kUninstallKey, name, RRF_RT_ANY | RRF_SUBKEY_WOW6464KEY, type, &data,
+                   &size);
     return data;
 }
 
@@ -133,12 +134,9 @@ TEST_F(InstallEndToEnd, FirstInstallationPutsEverythingInPlaceAndOpensTheApplica
         const wchar_t* name;
         std::wstring data;
     } strings[] = {
-        {L"DisplayName", L"Quro Host"},
-        {L"DisplayVersion", L"0J.76"},
-        {L"Publisher", L"Quro"},
-        {L"InstallLocation", folder},
-        {L"DisplayIcon", main},
-        {L"UninstallString", L"\"" + folder + L"\\Quro-Setup.exe\" /uninstall"},
+        {L"DisplayName", L"Quro Host"}, {L"DisplayVersion", L"0J.76"},
+        {L"Publisher", L"Quro"},        {L"InstallLocation", folder},
+        {L"DisplayIcon", main},         {L"UninstallString", L"\"" + folder + L"\\Quro-Setup.exe\" /uninstall"},
     };
     for (const auto& s : strings) {
         DWORD type = 0;
@@ -181,8 +179,9 @@ TEST_F(InstallEndToEnd, UpdateReplacesTheFolderAndRetargetsAutostart)
     WriteBytes(folder + L".new\\stray.txt", BytesOf("half written"));
     {
         UniqueRegKey key;
-        ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, state::kUninstallKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, key.put()),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, state::kUninstallKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, key.put()),
+            ERROR_SUCCESS);
         const Bytes other = state::StringValue(L"kept").data;
         ::RegSetValueExW(key.get(), L"HelpLink", 0, REG_SZ, other.data(), static_cast<DWORD>(other.size()));
     }

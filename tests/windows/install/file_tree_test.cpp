@@ -41,6 +41,7 @@ TEST(PathExists, TellsAbsentFromPresent)
     struct Case {
         std::wstring path;
         bool present;
+        // clang-format off
     } cases[] = {
         {scratch.path(), true},
         {scratch / L"file.txt", true},
@@ -49,6 +50,7 @@ TEST(PathExists, TellsAbsentFromPresent)
         {scratch / L"file.txt\\below.txt", false},        // a file used as a folder
         {scratch / L"bad<name>.txt", false},              // invalid name
     };
+    // clang-format on
     for (const Case& c : cases) EXPECT_EQ(PathExists(c.path), c.present) << std::string(c.path.begin(), c.path.end());
 }
 
@@ -58,8 +60,11 @@ TEST(WalkTree, ListsEachFolderBeforeItsContents)
     MakeTree(scratch);
     const std::wstring root = scratch / L"tree";
     const std::vector<std::wstring> entries = WalkTree(root);
-    const std::vector<std::wstring> expected = {root + L"\\a.txt", root + L"\\sub", root + L"\\sub\\b.txt",
-                                                root + L"\\sub\\deeper", root + L"\\sub\\deeper\\c.txt",
+    const std::vector<std::wstring> expected = {root + L"\\a.txt",
+                                                root + L"\\sub",
+                                                root + L"\\sub\\b.txt",
+                                                root + L"\\sub\\deeper",
+                                                root + L"\\sub\\deeper\\c.txt",
                                                 root + L"\\empty"};
     ASSERT_EQ(entries.size(), expected.size());
     for (const std::wstring& e : expected) ASSERT_LT(IndexOf(entries, e), entries.size());
@@ -76,6 +81,7 @@ TEST(RemoveTree, RemovesWhateverTheTreeHolds)
         const char* what;
         void (*make)(const ScratchFolder&);
         std::wstring target;
+        // clang-format off
     } cases[] = {
         {"nested folders", MakeTree, L"tree"},
         {"a plain file", [](const ScratchFolder& s) { WriteBytes(s / L"lone.txt", BytesOf("x")); }, L"lone.txt"},
@@ -93,6 +99,7 @@ TEST(RemoveTree, RemovesWhateverTheTreeHolds)
          L"ro.txt"},
         {"a path that does not exist", [](const ScratchFolder&) {}, L"nothing\\here"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         ScratchFolder scratch;
         c.make(scratch);
@@ -161,17 +168,26 @@ TEST(ForgetRestartDeletions, TakesOutOnlyDeletionsAtOrBelowOurFolders)
     const std::wstring folder = L"C:\\Program Files\\Quro";
     using Strings = std::vector<std::wstring>;
     const Strings kept = {
-        L"\\??\\C:\\Program Files\\Quro.old-12\\x", L"",
-        L"\\??\\C:\\Program Files\\Quro-Remove-5\\Quro-Setup.exe", L"",
-        L"\\??\\C:\\Program Files\\Quro\\moved.txt", L"!\\??\\C:\\elsewhere.txt",  // a rename, not a deletion
-        L"\\??\\C:\\Program Files\\Quroo", L"",
-        L"\\??\\D:\\Other\\file", L"",
+        L"\\??\\C:\\Program Files\\Quro.old-12\\x",
+        L"",
+        L"\\??\\C:\\Program Files\\Quro-Remove-5\\Quro-Setup.exe",
+        L"",
+        L"\\??\\C:\\Program Files\\Quro\\moved.txt",
+        L"!\\??\\C:\\elsewhere.txt",  // a rename, not a deletion
+        L"\\??\\C:\\Program Files\\Quroo",
+        L"",
+        L"\\??\\D:\\Other\\file",
+        L"",
     };
     const Strings ours = {
-        L"\\??\\C:\\Program Files\\Quro\\a.txt", L"",
-        L"\\??\\c:\\program files\\QURO", L"",
-        L"C:\\Program Files\\Quro\\sub", L"",
-        L"\\??\\C:\\Program Files\\Quro.new\\stray", L"",
+        L"\\??\\C:\\Program Files\\Quro\\a.txt",
+        L"",
+        L"\\??\\c:\\program files\\QURO",
+        L"",
+        L"C:\\Program Files\\Quro\\sub",
+        L"",
+        L"\\??\\C:\\Program Files\\Quro.new\\stray",
+        L"",
     };
     Strings mixed;
     for (std::size_t i = 0; i < ours.size(); i += 2) {
@@ -181,11 +197,13 @@ TEST(ForgetRestartDeletions, TakesOutOnlyDeletionsAtOrBelowOurFolders)
     const struct {
         const char* what;
         Strings before, after;
+        // clang-format off
     } cases[] = {
         {"ours among others", mixed, kept},
         {"only ours: the value goes", ours, {}},
         {"none of ours", kept, kept},
     };
+    // clang-format on
     for (const auto& c : cases) {
         for (const wchar_t* value : kPendingValues) SetPendingStrings(value, c.before);
         ForgetRestartDeletions({folder, folder + L".new"});

@@ -54,7 +54,8 @@ bool EntryComplete()
 {
     for (const wchar_t* name : {L"DisplayName", L"DisplayVersion", L"Publisher", L"InstallLocation", L"DisplayIcon",
                                 L"UninstallString", L"NoModify", L"NoRepair", L"EstimatedSize"}) {
-        if (!state::ReadValue(HKEY_LOCAL_MACHINE, state::kUninstallKey, name, KEY_WOW64_64KEY).has_value()) return false;
+        if (!state::ReadValue(HKEY_LOCAL_MACHINE, state::kUninstallKey, name, KEY_WOW64_64KEY).has_value())
+            return false;
     }
     return true;
 }
@@ -77,10 +78,14 @@ State Classify(const Tree& previous, const Tree& next)
 const char* Name(State s)
 {
     switch (s) {
-    case State::Previous: return "previous";
-    case State::Next: return "next";
-    case State::AbsentWithPreviousAside: return "absent, previous aside";
-    default: return "mixed";
+    case State::Previous:
+        return "previous";
+    case State::Next:
+        return "next";
+    case State::AbsentWithPreviousAside:
+        return "absent, previous aside";
+    default:
+        return "mixed";
     }
 }
 

@@ -58,9 +58,10 @@ BOOL MoveFileCall(const wchar_t* from, const wchar_t* to, DWORD flags)
     const bool aside = EndsWith(source, L"\\Quro") && IsOldFolder(target);
     const bool intoPlace = EndsWith(source, L"\\Quro.new") && EndsWith(target, L"\\Quro");
     const bool back = IsOldFolder(source) && EndsWith(target, L"\\Quro");
-    const bool refuse = (g_mode == MoveMode::AsideFails && aside) ||
-                        ((g_mode == MoveMode::IntoPlaceFails || g_mode == MoveMode::IntoPlaceAndBackFail) && intoPlace) ||
-                        (g_mode == MoveMode::IntoPlaceAndBackFail && back);
+    const bool refuse =
+        (g_mode == MoveMode::AsideFails && aside) ||
+        ((g_mode == MoveMode::IntoPlaceFails || g_mode == MoveMode::IntoPlaceAndBackFail) && intoPlace) ||
+        (g_mode == MoveMode::IntoPlaceAndBackFail && back);
     if (refuse) {
         ::SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
@@ -69,8 +70,8 @@ BOOL MoveFileCall(const wchar_t* from, const wchar_t* to, DWORD flags)
     if (moved && aside && g_mode == MoveMode::HoldAfterAside) {
         // As if the old program still had its file open: the folder has moved
         // aside, but this file cannot be deleted until the process ends.
-        g_held = ::CreateFileW((target + L"\\DraloHost.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                               nullptr);
+        g_held =
+            ::CreateFileW((target + L"\\DraloHost.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     }
     return moved;
 }

@@ -37,8 +37,8 @@ TEST_F(UninstallEntry, HoldsTheNineValuesAndKeepsOthers)
 {
     {
         UniqueRegKey key;
-        ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, state::kUninstallKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY,
-                                    nullptr, key.put(), nullptr),
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, state::kUninstallKey, 0, nullptr, 0,
+                                    KEY_WRITE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr),
                   ERROR_SUCCESS);
         const Bytes other = state::StringValue(L"kept").data;
         ::RegSetValueExW(key.get(), L"Comments", 0, REG_SZ, other.data(), static_cast<DWORD>(other.size()));
@@ -58,7 +58,8 @@ TEST_F(UninstallEntry, HoldsTheNineValuesAndKeepsOthers)
         {L"Publisher", REG_SZ, state::StringValue(L"Quro").data},
         {L"InstallLocation", REG_SZ, state::StringValue(kFolder).data},
         {L"DisplayIcon", REG_SZ, state::StringValue(kMain).data},
-        {L"UninstallString", REG_SZ, state::StringValue(L"\"C:\\Program Files\\Quro Test\\Quro-Setup.exe\" /uninstall").data},
+        {L"UninstallString", REG_SZ,
+         state::StringValue(L"\"C:\\Program Files\\Quro Test\\Quro-Setup.exe\" /uninstall").data},
         {L"NoModify", REG_DWORD, state::DwordValue(1).data},
         {L"NoRepair", REG_DWORD, state::DwordValue(1).data},
         {L"EstimatedSize", REG_DWORD, state::DwordValue(4).data},
@@ -71,7 +72,8 @@ TEST_F(UninstallEntry, HoldsTheNineValuesAndKeepsOthers)
         EXPECT_EQ(v->data, e.data) << "value data differs (the NUL counts)";
     }
     // Only the 64-bit view holds the entry.
-    EXPECT_FALSE(state::ReadValue(HKEY_LOCAL_MACHINE, state::kUninstallKey, L"DisplayName", KEY_WOW64_32KEY).has_value());
+    EXPECT_FALSE(
+        state::ReadValue(HKEY_LOCAL_MACHINE, state::kUninstallKey, L"DisplayName", KEY_WOW64_32KEY).has_value());
 }
 
 TEST_F(UninstallEntry, EstimatedSizeDropsWhatIsBelowAWholeKiB)

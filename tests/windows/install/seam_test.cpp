@@ -73,8 +73,10 @@ ChildRun RunInstallWith(const wchar_t* mode)
     // Records: kind (P: the progress window, Q, M: boxes), flag, text, each
     // record ended by U+0001.
     for (std::size_t start = 0, end; (end = all.find(L'\x01', start)) != std::wstring::npos; start = end + 1) {
-        if (all[start] == L'P') run.progress = all.substr(start + 2, end - start - 2);
-        else run.boxes.push_back({all.substr(start + 2, end - start - 2), all[start] == L'Q', all[start + 1] == L'1'});
+        if (all[start] == L'P')
+            run.progress = all.substr(start + 2, end - start - 2);
+        else
+            run.boxes.push_back({all.substr(start + 2, end - start - 2), all[start] == L'Q', all[start + 1] == L'1'});
     }
     return run;
 }
@@ -103,11 +105,13 @@ TEST_F(InstallSeam, AFailedSwapLeavesThePreviousInstallationAsItWas)
         ASSERT_EQ(run.boxes.size(), 1u);
         EXPECT_FALSE(run.boxes[0].question);
         EXPECT_TRUE(run.boxes[0].flag) << "an error box";
-        EXPECT_EQ(run.boxes[0].text, std::wstring(L"Quro Host was not installed: ") + c.reason + L"\nNothing was changed.");
+        EXPECT_EQ(run.boxes[0].text,
+                  std::wstring(L"Quro Host was not installed: ") + c.reason + L"\nNothing was changed.");
         EXPECT_EQ(ReadTree(state::InstallFolder()), before);
         EXPECT_FALSE(PathExists(state::InstallFolder() + L".new"));
         EXPECT_TRUE(state::OldFolders().empty());
-        EXPECT_FALSE(state::ReadValue(HKEY_LOCAL_MACHINE, state::kUninstallKey, L"DisplayName", KEY_WOW64_64KEY).has_value());
+        EXPECT_FALSE(
+            state::ReadValue(HKEY_LOCAL_MACHINE, state::kUninstallKey, L"DisplayName", KEY_WOW64_64KEY).has_value());
     }
 }
 
@@ -118,7 +122,8 @@ TEST_F(InstallSeam, WhenMovingBackFailsTooThePreviousInstallationWaitsUnderTheOl
     const ChildRun run = RunInstallWith(L"into-place-and-back-fail");
     EXPECT_EQ(run.exitCode, 4u);
     ASSERT_EQ(run.boxes.size(), 1u);
-    EXPECT_EQ(run.boxes[0].text, L"Quro Host was not installed: could not put the new files in place\nNothing was changed.");
+    EXPECT_EQ(run.boxes[0].text,
+              L"Quro Host was not installed: could not put the new files in place\nNothing was changed.");
     EXPECT_FALSE(PathExists(state::InstallFolder()));
     EXPECT_FALSE(PathExists(state::InstallFolder() + L".new"));
     const std::vector<std::wstring> old = state::OldFolders();

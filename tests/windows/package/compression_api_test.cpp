@@ -28,9 +28,11 @@ Api LoadApi()
     HMODULE cabinet = ::LoadLibraryExW(L"cabinet.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     Api api;
     if (!cabinet) return api;
-    api.create = reinterpret_cast<CreateDecompressorFn>(reinterpret_cast<void*>(::GetProcAddress(cabinet, "CreateDecompressor")));
+    api.create = reinterpret_cast<CreateDecompressorFn>(
+        reinterpret_cast<void*>(::GetProcAddress(cabinet, "CreateDecompressor")));
     api.decompress = reinterpret_cast<DecompressFn>(reinterpret_cast<void*>(::GetProcAddress(cabinet, "Decompress")));
-    api.close = reinterpret_cast<CloseDecompressorFn>(reinterpret_cast<void*>(::GetProcAddress(cabinet, "CloseDecompressor")));
+    api.close =
+        reinterpret_cast<CloseDecompressorFn>(reinterpret_cast<void*>(::GetProcAddress(cabinet, "CloseDecompressor")));
     return api;
 }
 

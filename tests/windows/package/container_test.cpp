@@ -90,6 +90,7 @@ TEST_P(UnpackContainerBytesTest, GivesTheFirstFailingCheck)
     EXPECT_EQ(decompressor_seam::heldBlocks, 0) << "a decompressor left open";
 }
 
+// clang-format off
 const ContainerCase kContainerCases[] = {
     {"valid", Valid, L""},
     {"shorter_than_header", [] { Bytes c = Valid(); c.resize(47); return c; }, package_format::kDamaged},
@@ -130,6 +131,7 @@ const ContainerCase kContainerCases[] = {
     {"no_decompressor_wrong_magic", [] { Bytes c = Valid(); c[7] = '2'; return c; }, package_format::kDamaged, true},
     {"no_decompressor_size_zero", [] { return WithSize(0); }, package_format::kDamagedSize, true},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Resources, UnpackContainerBytesTest, testing::ValuesIn(kContainerCases),
                          [](const testing::TestParamInfo<ContainerCase>& info) { return info.param.what; });
@@ -137,8 +139,7 @@ INSTANTIATE_TEST_SUITE_P(Resources, UnpackContainerBytesTest, testing::ValuesIn(
 TEST(UnpackContainerBytes, NoResourceComesFirst)
 {
     const Bytes c = Valid();
-    EXPECT_EQ(UnpackContainerBytes(c.data(), static_cast<std::uint32_t>(c.size()), false),
-              package_format::kNoPackage);
+    EXPECT_EQ(UnpackContainerBytes(c.data(), static_cast<std::uint32_t>(c.size()), false), package_format::kNoPackage);
     EXPECT_EQ(UnpackContainerBytes(nullptr, 0), package_format::kDamaged);
 }
 

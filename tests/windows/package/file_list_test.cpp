@@ -70,6 +70,7 @@ TEST_P(ParseFileListBounds, Text)
     }
 }
 
+// clang-format off
 const ListCase kListCases[] = {
     {"three_bytes", [] { return Bytes{0, 0, 0}; }, file_list::kDamagedList, 0},
     {"count_zero_only", [] { return Count(0); }, L"", 0},
@@ -106,6 +107,7 @@ const ListCase kListCases[] = {
     {"count_huge", [] { Bytes b = Count(0xFFFFFFFFu); AppendRecord(b, "x", BytesOf("a")); return b; },
      file_list::kDamagedList, 0},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Lists, ParseFileListBounds, testing::ValuesIn(kListCases),
                          [](const testing::TestParamInfo<ListCase>& info) { return info.param.what; });
@@ -139,7 +141,10 @@ std::vector<NameCase> NameCases()
     }
     cases.push_back({std::string(65535, 'n'), true, std::wstring(65535, L'n')});
     cases.push_back({"caf\xC3\xA9/\xD9\x85\xD9\x84\xD9\x81", true, L"caf\u00E9/\u0645\u0644\u0641"});
-    cases.push_back({"a\xFF" "b", true, L"a\uFFFDb"});
+    cases.push_back(
+        {"a\xFF"
+         "b",
+         true, L"a\uFFFDb"});
     // The table quro-pack's tests judge too; a name the file system maps to a
     // device or to another name is refused, in either kind of separator.
     for (const NameVerdict& v : kNameVerdicts) {
@@ -152,8 +157,8 @@ std::vector<NameCase> NameCases()
 TEST(ParseFileList, NameChecks)
 {
     for (const NameCase& c : NameCases()) {
-        SCOPED_TRACE(testing::Message() << "name of " << c.name.size() << " bytes: "
-                                        << (c.name.size() < 100 ? c.name : c.name.substr(0, 10) + "..."));
+        SCOPED_TRACE(testing::Message() << "name of " << c.name.size()
+                                        << " bytes: " << (c.name.size() < 100 ? c.name : c.name.substr(0, 10) + "..."));
         Bytes list = Count(1);
         AppendRecord(list, c.name, BytesOf("payload"));
         PackageEntries entries;

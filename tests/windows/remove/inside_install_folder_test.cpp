@@ -32,7 +32,8 @@ TEST(IsInsideInstallFolderTest, ComparesTheFolderTextAsAPrefixInAnyCase)
         {L"\\\\?\\C:\\Program Files\\Quro\\Quro-Setup.exe", false},
     };
     for (const InsideCase& c : cases) {
-        EXPECT_EQ(IsInsideInstallFolder(c.ownPath, installFolder), c.inside) << "own path: " << testing::PrintToString(std::wstring(c.ownPath));
+        EXPECT_EQ(IsInsideInstallFolder(c.ownPath, installFolder), c.inside)
+            << "own path: " << testing::PrintToString(std::wstring(c.ownPath));
     }
 }
 

@@ -21,10 +21,10 @@
 
 namespace {
 
-std::wstring g_setup;       // the setup program with the sample application
-std::wstring g_outside;     // set by the host script that plants data-folder links
-std::wstring g_probeLink;   // a planted link to a non-empty folder, free to delete
-std::wstring g_restart;     // the command line that performs a restart's registered deletions
+std::wstring g_setup;      // the setup program with the sample application
+std::wstring g_outside;    // set by the host script that plants data-folder links
+std::wstring g_probeLink;  // a planted link to a non-empty folder, free to delete
+std::wstring g_restart;    // the command line that performs a restart's registered deletions
 
 constexpr DWORD kBoxTimeoutMs = 30000;
 constexpr DWORD kExitTimeoutMs = 60000;
@@ -411,7 +411,8 @@ TEST_F(RemovalTest, RunningApplicationNotClosedChangesNothing)
     Answer(open, IDNO);
 
     EXPECT_EQ(ExitCode(copy), 2u);
-    EXPECT_EQ(::WaitForSingleObject(hosted.handle.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the application was ended";
+    EXPECT_EQ(::WaitForSingleObject(hosted.handle.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "the application was ended";
     ExpectInstallationIntact();
     ExpectDataFolders(true);
 }
@@ -459,7 +460,8 @@ TEST_F(RemovalTest, FileInUseLeavesTheRestForRestart)
     ASSERT_NO_FATAL_FAILURE(SetLanguage("En"));
     ClearPendingDeletions();
     const std::wstring held = state::InstallFolder() + L"\\data\\licenses\\notice.txt";
-    heldOpen_.reset(::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    heldOpen_.reset(
+        ::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(heldOpen_);
 
     Removal removal;
@@ -482,8 +484,8 @@ TEST_F(RemovalTest, FileInUseLeavesTheRestForRestart)
     for (std::size_t i = 0; i < left.size(); ++i) {
         for (std::size_t j = i + 1; j < left.size(); ++j) {
             const std::wstring& later = pending[j];
-            EXPECT_NE(later.rfind(pending[i] + L"\\", 0), 0u) << "folder before its contents: "
-                                                             << testing::PrintToString(pending[i]);
+            EXPECT_NE(later.rfind(pending[i] + L"\\", 0), 0u)
+                << "folder before its contents: " << testing::PrintToString(pending[i]);
         }
     }
     EXPECT_EQ(pending[left.size()], folder);
@@ -517,8 +519,8 @@ TEST_F(RemovalTest, ReinstallSurvivesTheRestartThatAnEarlierRemovalAskedFor)
     ASSERT_TRUE(WriteFileText(scratch + L"\\delete.txt", "x"));
     ASSERT_TRUE(WriteFileText(scratch + L"\\from.txt", "moved"));
     ASSERT_TRUE(::MoveFileExW((scratch + L"\\delete.txt").c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
-    ASSERT_TRUE(::MoveFileExW((scratch + L"\\from.txt").c_str(), (scratch + L"\\to.txt").c_str(),
-                              MOVEFILE_DELAY_UNTIL_REBOOT));
+    ASSERT_TRUE(
+        ::MoveFileExW((scratch + L"\\from.txt").c_str(), (scratch + L"\\to.txt").c_str(), MOVEFILE_DELAY_UNTIL_REBOOT));
     const std::vector<std::wstring> registered = PendingStrings(kPendingValues[0]);
     ASSERT_GE(registered.size(), 4u);
     const std::vector<std::wstring> unrelated(registered.end() - 4, registered.end());

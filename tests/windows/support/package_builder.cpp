@@ -61,13 +61,12 @@ Bytes StoredBuffer(const Bytes& data)
 Bytes Sha256(const Bytes& data)
 {
     using BCryptHashFn = NTSTATUS(WINAPI*)(BCRYPT_ALG_HANDLE, PUCHAR, ULONG, PUCHAR, ULONG, PUCHAR, ULONG);
-    static const auto hash = reinterpret_cast<BCryptHashFn>(reinterpret_cast<void*>(::GetProcAddress(
-        ::LoadLibraryExW(L"bcrypt.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32), "BCryptHash")));
+    static const auto hash = reinterpret_cast<BCryptHashFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::LoadLibraryExW(L"bcrypt.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32), "BCryptHash")));
     if (!hash) std::abort();
     Bytes digest(32);
-    const NTSTATUS status = hash(reinterpret_cast<BCRYPT_ALG_HANDLE>(0x41), nullptr, 0,
-                                 const_cast<PUCHAR>(data.data()), static_cast<ULONG>(data.size()), digest.data(),
-                                 static_cast<ULONG>(digest.size()));
+    const NTSTATUS status = hash(reinterpret_cast<BCRYPT_ALG_HANDLE>(0x41), nullptr, 0, const_cast<PUCHAR>(data.data()),
+                                 static_cast<ULONG>(data.size()), digest.data(), static_cast<ULONG>(digest.size()));
     if (status < 0) std::abort();
     return digest;
 }

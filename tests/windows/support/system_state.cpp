@@ -5,7 +5,6 @@
 #include "base/system_paths.h"
 #include "base/unique_handles.h"
 
-
 namespace state {
 
 std::wstring ProgramFiles() { return KnownFolderPath(FOLDERID_ProgramFiles); }
@@ -105,7 +104,8 @@ RegValue DwordValue(DWORD number)
 std::vector<std::wstring> OldFolders()
 {
     std::vector<std::wstring> folders;
-    for (const std::wstring& name : List(ProgramFiles(), L"Quro.old-*")) folders.push_back(ProgramFiles() + L"\\" + name);
+    for (const std::wstring& name : List(ProgramFiles(), L"Quro.old-*"))
+        folders.push_back(ProgramFiles() + L"\\" + name);
     return folders;
 }
 

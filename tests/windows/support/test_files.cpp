@@ -70,9 +70,8 @@ bool WriteBytes(const std::wstring& path, const Bytes& data)
         ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     DWORD written = 0;
-    return data.empty() ||
-           (::WriteFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
-            written == data.size());
+    return data.empty() || (::WriteFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
+                            written == data.size());
 }
 
 DWORD OwnAttributes(const std::wstring& path)

@@ -19,8 +19,10 @@ int MessageBoxCall(HWND owner, const wchar_t* text, const wchar_t* caption, UINT
 
 HRESULT TaskDialogCall(const TASKDIALOGCONFIG* config, int* pressedButton)
 {
-    SeenTaskDialog seen{*config, config->pszWindowTitle ? config->pszWindowTitle : L"",
-                        config->pszMainInstruction ? config->pszMainInstruction : L"", {}};
+    SeenTaskDialog seen{*config,
+                        config->pszWindowTitle ? config->pszWindowTitle : L"",
+                        config->pszMainInstruction ? config->pszMainInstruction : L"",
+                        {}};
     for (UINT i = 0; i < config->cButtons; ++i)
         seen.buttons.emplace_back(config->pButtons[i].nButtonID, config->pButtons[i].pszButtonText);
     g_seenTaskDialogs.push_back(std::move(seen));

@@ -80,8 +80,8 @@ TEST_F(InteractiveStartTest, EveryOtherStartShowsTheChooserAndCancellingItChange
 {
     enum class Cancel { CloseButton, AltF4 };
     const std::pair<const wchar_t*, Cancel> rows[] = {
-        {L"", Cancel::CloseButton},        {L"/VERIFY", Cancel::AltF4},   {L"/Install", Cancel::CloseButton},
-        {L"/installx", Cancel::AltF4},     {L"install", Cancel::CloseButton}, {L"/extract-to", Cancel::AltF4},
+        {L"", Cancel::CloseButton},    {L"/VERIFY", Cancel::AltF4},       {L"/Install", Cancel::CloseButton},
+        {L"/installx", Cancel::AltF4}, {L"install", Cancel::CloseButton}, {L"/extract-to", Cancel::AltF4},
     };
     for (const auto& [arguments, cancel] : rows) {
         SCOPED_TRACE(driver::Utf8(arguments));
@@ -167,15 +167,15 @@ TEST_F(InteractiveStartTest, TheChoiceIsStoredAndAsksInThatLanguage)
 TEST_F(InteractiveStartTest, InstallTakesItsLanguageFromTheCommandLine)
 {
     const std::pair<const wchar_t*, bool> rows[] = {
-        {L"/install ar", true},   {L"/install ar extra", true}, {L"/install AR", false},
-        {L"/install en", false},  {L"/install xyz", false},     {L"/install", false},
+        {L"/install ar", true},  {L"/install ar extra", true}, {L"/install AR", false},
+        {L"/install en", false}, {L"/install xyz", false},     {L"/install", false},
     };
     for (const auto& [arguments, arabic] : rows) {
         SCOPED_TRACE(driver::Utf8(arguments));
         ASSERT_TRUE(WriteBytes(LanguageFilePath(), arabic ? "En" : "Ar"));
         Program run{driver::StartProgram(Stub(), arguments, true)};
-        const driver::WindowInfo question = WaitForDialog(arabic ? kArabicCaption : kEnglishCaption,
-                                                          run.started.processId);
+        const driver::WindowInfo question =
+            WaitForDialog(arabic ? kArabicCaption : kEnglishCaption, run.started.processId);
         ASSERT_TRUE(question.window);
         EXPECT_EQ(question.text, Question(arabic)) << "no chooser, straight to the question";
         EXPECT_EQ(question.defaultButton, IDYES);
@@ -240,7 +240,7 @@ TEST_F(InteractiveStartTest, YesRelaunchesWithTheLanguage)
 TEST_F(InteractiveStartTest, RemovalRelaunchesWithUninstallAndAsksNothing)
 {
     const std::pair<const wchar_t*, const char*> rows[] = {
-        {L"/uninstall", "Ar"}, {L"/uninstall", "En"}, {L"/uninstall-temp", "Ar"},
+        {L"/uninstall", "Ar"},      {L"/uninstall", "En"},    {L"/uninstall-temp", "Ar"},
         {L"/uninstall-temp", "En"}, {L"/uninstall ar", "En"},
     };
     for (const auto& [arguments, file] : rows) {
@@ -271,7 +271,9 @@ TEST_F(InteractiveStartTest, RemovalRelaunchesWithUninstallAndAsksNothing)
 TEST_F(InteractiveStartTest, ElevatedRemovalTakesItsLanguageFromTheFile)
 {
     const std::pair<const wchar_t*, bool> rows[] = {
-        {L"/uninstall-temp ar", false}, {L"/uninstall-temp", true}, {L"/uninstall ar", false},
+        {L"/uninstall-temp ar", false},
+        {L"/uninstall-temp", true},
+        {L"/uninstall ar", false},
     };
     for (const auto& [arguments, arabic] : rows) {
         SCOPED_TRACE(driver::Utf8(arguments));

@@ -153,8 +153,7 @@ TEST_P(ProgressWindowTest, DestroyingLeavesNoQuitMessageBehind)
     EXPECT_EQ(FindProgressWindow(), nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothLanguages, ProgressWindowTest,
-                         ::testing::Values(UiLanguage::English, UiLanguage::Arabic),
+INSTANTIATE_TEST_SUITE_P(BothLanguages, ProgressWindowTest, ::testing::Values(UiLanguage::English, UiLanguage::Arabic),
                          [](const auto& info) { return info.param == UiLanguage::Arabic ? "Arabic" : "English"; });
 
 }  // namespace

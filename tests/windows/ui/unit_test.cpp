@@ -41,6 +41,7 @@ TEST_F(LanguageTest, ReadLanguageFile)
         UiLanguage expected;
     };
 #define BYTES(s) s, sizeof(s) - 1
+    // clang-format off
     const Row rows[] = {
         {BYTES("Ar"), UiLanguage::Arabic},
         {BYTES("Ar\r\n"), UiLanguage::Arabic},
@@ -65,6 +66,7 @@ TEST_F(LanguageTest, ReadLanguageFile)
         {BYTES(""), UiLanguage::English},
         {nullptr, 0, UiLanguage::English},
     };
+    // clang-format on
 #undef BYTES
     for (const Row& row : rows) {
         ::DeleteFileW(LanguageFilePath().c_str());
@@ -91,12 +93,14 @@ TEST_F(LanguageTest, WriteLanguageFileStoresExactlyTwoBytes)
         UiLanguage language;
         std::string after;
     };
+    // clang-format off
     const Row rows[] = {
         {false, "", UiLanguage::Arabic, "Ar"},
         {false, "", UiLanguage::English, "En"},
         {true, "Ar", UiLanguage::English, "En"},
         {true, "\xEF\xBB\xBF" "En\r\nsomething longer", UiLanguage::Arabic, "Ar"},
     };
+    // clang-format on
     for (const Row& row : rows) {
         DeleteTree(LanguageFolder());
         if (row.folderExists) {
@@ -129,12 +133,14 @@ TEST_F(LanguageTest, MessageBoxStylesAndCaptions)
         bool flag;  // defaultNo or isError
         UINT style;
     };
+    // clang-format off
     const Row rows[] = {
         {UiLanguage::English, true, false, 0x50024},   {UiLanguage::English, true, true, 0x50124},
         {UiLanguage::Arabic, true, false, 0x1D0024},   {UiLanguage::Arabic, true, true, 0x1D0124},
         {UiLanguage::English, false, true, 0x50010},   {UiLanguage::English, false, false, 0x50040},
         {UiLanguage::Arabic, false, true, 0x1D0010},   {UiLanguage::Arabic, false, false, 0x1D0040},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SetUiLanguage(row.language);
         g_seenBoxes.clear();
@@ -162,6 +168,7 @@ TEST_F(LanguageTest, AskYesNoIsYesOnlyForYes)
 
 TEST_F(LanguageTest, ConfirmInstallAsksTheComposedQuestionWithYesAsDefault)
 {
+    // clang-format off
     const std::pair<UiLanguage, const wchar_t*> rows[] = {
         {UiLanguage::English,
          L"Install Quro Host 0J.76 on this PC (in Program Files)?\nWindows will ask for permission once. Your "
@@ -170,6 +177,7 @@ TEST_F(LanguageTest, ConfirmInstallAsksTheComposedQuestionWithYesAsDefault)
          L"هل تريد تثبيت Quro Host 0J.76 على هذا الحاسوب (في مجلد Program Files)؟\nسيطلب Windows الإذن مرة "
          L"واحدة. أجهزتك وكلمة السر كما هي."},
     };
+    // clang-format on
     for (const auto& [language, text] : rows) {
         SetUiLanguage(language);
         g_seenBoxes.clear();
@@ -218,6 +226,7 @@ TEST_F(LanguageTest, ChooserAnswers)
         int button;
         std::optional<UiLanguage> expected;
     };
+    // clang-format off
     const Row rows[] = {
         {S_OK, 100, UiLanguage::English},
         {S_OK, 101, UiLanguage::Arabic},
@@ -226,6 +235,7 @@ TEST_F(LanguageTest, ChooserAnswers)
         {E_OUTOFMEMORY, 101, UiLanguage::English},  // a failed dialog counts as English
         {E_NOTIMPL, 0, UiLanguage::English},        // comctl32 without the function
     };
+    // clang-format on
     for (const Row& row : rows) {
         g_taskDialogResult = row.result;
         g_taskDialogButton = row.button;
