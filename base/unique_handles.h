@@ -9,6 +9,7 @@
 
 // Traits name the "none" value and how to close; a traits class rather than
 // a template value, because INVALID_HANDLE_VALUE is no constant expression.
+// HandleTraits below makes the traits of the usual handle types.
 template <class Traits>
 class UniqueResource {
 public:
@@ -45,38 +46,28 @@ private:
     T value_ = Traits::Invalid();
 };
 
-// Most kernel objects use null for "none"; files and find handles use INVALID_HANDLE_VALUE.
-struct KernelHandleTraits {
-    using Type = HANDLE;
-    static HANDLE Invalid() { return nullptr; }
-    static void Close(HANDLE h) { ::CloseHandle(h); }
-};
-struct FileHandleTraits {
-    using Type = HANDLE;
-    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Close(HANDLE h) { ::CloseHandle(h); }
-};
-struct FindHandleTraits {
-    using Type = HANDLE;
-    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Close(HANDLE h) { ::FindClose(h); }
-};
-struct RegKeyTraits {
-    using Type = HKEY;
-    static HKEY Invalid() { return nullptr; }
-    static void Close(HKEY k) { ::RegCloseKey(k); }
-};
-struct CoTaskMemStringTraits {
-    using Type = wchar_t*;
-    static wchar_t* Invalid() { return nullptr; }
-    static void Close(wchar_t* p) { ::CoTaskMemFree(p); }
+// The "none" value: null for most kernel objects, keys and memory;
+// INVALID_HANDLE_VALUE for files and find handles.
+template <class T>
+T NullValue()
+{
+    return nullptr;
+}
+inline HANDLE InvalidHandleValue() { return INVALID_HANDLE_VALUE; }
+
+// Traits of a handle type from the call that closes it and its "none" value.
+template <class T, auto close, T (*invalid)() = NullValue<T>>
+struct HandleTraits {
+    using Type = T;
+    static T Invalid() { return invalid(); }
+    static void Close(T value) { close(value); }
 };
 
-using UniqueHandle = UniqueResource<KernelHandleTraits>;
-using UniqueFileHandle = UniqueResource<FileHandleTraits>;
-using UniqueFindHandle = UniqueResource<FindHandleTraits>;
-using UniqueRegKey = UniqueResource<RegKeyTraits>;
-using UniqueCoTaskMemString = UniqueResource<CoTaskMemStringTraits>;
+using UniqueHandle = UniqueResource<HandleTraits<HANDLE, ::CloseHandle>>;
+using UniqueFileHandle = UniqueResource<HandleTraits<HANDLE, ::CloseHandle, InvalidHandleValue>>;
+using UniqueFindHandle = UniqueResource<HandleTraits<HANDLE, ::FindClose, InvalidHandleValue>>;
+using UniqueRegKey = UniqueResource<HandleTraits<HKEY, ::RegCloseKey>>;
+using UniqueCoTaskMemString = UniqueResource<HandleTraits<wchar_t*, ::CoTaskMemFree>>;
 
 // A COM interface pointer that releases its reference.
 template <class I>
