@@ -96,13 +96,11 @@ TEST(PeResources, EmbedKeepsEveryOtherResourceAndAValidImage)
         const char* name;
         Bytes resource;
     };
-    // clang-format off
     const Case cases[] = {
         {"empty", {}},
         {"odd size", ToBytes("QUROSET1 and then not a package at all")},
         {"larger than the stub", Bytes(3 << 20, 0xA5)},
     };
-    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Bytes out = Embed(stub, c.resource);

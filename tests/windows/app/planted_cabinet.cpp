@@ -2,6 +2,8 @@
 // setup program or in the folder it is started from: every Compression API
 // call fails, and loading it at all leaves a mark in the temporary folder.
 // The setup program must never load it.
+#include "base/unique_handles.h"
+
 #include <windows.h>
 
 #include <string>
@@ -12,9 +14,10 @@ void LeaveMark()
 {
     wchar_t temp[MAX_PATH + 1] = {};
     ::GetTempPathW(MAX_PATH + 1, temp);
-    const HANDLE mark = ::CreateFileW((std::wstring(temp) + L"quro-planted-cabinet-loaded").c_str(), GENERIC_WRITE, 0,
-                                      nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (mark != INVALID_HANDLE_VALUE) ::CloseHandle(mark);
+    // Made and closed at once: the file itself is the mark.
+    const UniqueFileHandle mark(::CreateFileW((std::wstring(temp) + L"quro-planted-cabinet-loaded").c_str(),
+                                              GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                              nullptr));
 }
 
 }  // namespace

@@ -62,7 +62,8 @@ TEST(RefusedAdministratorPrompt, EndsWithExitCode1AndStartsNothing)
         SCOPED_TRACE(row.what);
         g_shellRequests.clear();
         g_taskDialogButton = 100;
-        g_boxAnswer = IDYES;
+        ResetRecordedBoxes();
+        AnswerNextQuestions({IDYES});
         // The case before leaves the relaunch mark in our environment, as the
         // first process does for the copy it starts; this case is a first process.
         ::SetEnvironmentVariableW(L"QURO_SETUP_RELAUNCHED", nullptr);

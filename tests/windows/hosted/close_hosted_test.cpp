@@ -1,11 +1,11 @@
 // Finding and ending the hosted application's processes: real processes
 // (copies of the sample programs under the names to tell apart), with the
-// question answered by the recording message box of this test program.
+// question answered by the recorded message box of this test program.
 #include "hosted/close_hosted.h"
 
 #include "base/unique_handles.h"
 #include "tests/windows/support/install_support.h"
-#include "tests/windows/support/recording_boxes.h"
+#include "tests/windows/support/ui_seams.h"
 
 #include <gtest/gtest.h>
 
@@ -89,7 +89,7 @@ TEST_F(CloseHostedTest, OneQuestionThenEveryInstanceEnds)
     started_.push_back(StartCopy(scratch_, L"DraloHost.exe", L"DraloHost.exe"));
     started_.push_back(StartCopy(scratch_, L"DraloHost.exe", L"dralohost.exe"));
     started_.push_back(StartCopy(scratch_, L"Holvenar.exe", L"Holvenar.exe"));
-    AnswerNextQuestions({true});
+    AnswerNextQuestions({IDYES});
     EXPECT_TRUE(CloseHostedApplication(true));
     ASSERT_EQ(RecordedBoxes().size(), 1u);
     EXPECT_EQ(RecordedBoxes()[0].text, L"Quro Host is open. It will be closed so it can be removed. Continue?");
@@ -104,7 +104,7 @@ TEST_F(CloseHostedTest, NoLeavesEverythingRunning)
 {
     started_.push_back(StartCopy(scratch_, L"DraloHost.exe", L"DraloHost.exe"));
     started_.push_back(StartCopy(scratch_, L"Holvenar.exe", L"Holvenar.exe"));
-    AnswerNextQuestions({false});
+    AnswerNextQuestions({IDNO});
     EXPECT_FALSE(CloseHostedApplication(false));
     ASSERT_EQ(RecordedBoxes().size(), 1u);
     EXPECT_EQ(RecordedBoxes()[0].text, L"Quro Host is open. It will be closed so it can be updated. Continue?");

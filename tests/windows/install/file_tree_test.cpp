@@ -81,7 +81,6 @@ TEST(RemoveTree, RemovesWhateverTheTreeHolds)
         const char* what;
         void (*make)(const ScratchFolder&);
         std::wstring target;
-        // clang-format off
     } cases[] = {
         {"nested folders", MakeTree, L"tree"},
         {"a plain file", [](const ScratchFolder& s) { WriteBytes(s / L"lone.txt", BytesOf("x")); }, L"lone.txt"},
@@ -99,7 +98,6 @@ TEST(RemoveTree, RemovesWhateverTheTreeHolds)
          L"ro.txt"},
         {"a path that does not exist", [](const ScratchFolder&) {}, L"nothing\\here"},
     };
-    // clang-format on
     for (const Case& c : cases) {
         ScratchFolder scratch;
         c.make(scratch);
@@ -197,13 +195,11 @@ TEST(ForgetRestartDeletions, TakesOutOnlyDeletionsAtOrBelowOurFolders)
     const struct {
         const char* what;
         Strings before, after;
-        // clang-format off
     } cases[] = {
         {"ours among others", mixed, kept},
         {"only ours: the value goes", ours, {}},
         {"none of ours", kept, kept},
     };
-    // clang-format on
     for (const auto& c : cases) {
         for (const wchar_t* value : kPendingValues) SetPendingStrings(value, c.before);
         ForgetRestartDeletions({folder, folder + L".new"});

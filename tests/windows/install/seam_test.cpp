@@ -10,7 +10,7 @@
 #include "tests/windows/support/install_support.h"
 #include "move_file_seam.h"
 #include "tests/windows/support/restart_list.h"
-#include "tests/windows/support/recording_boxes.h"
+#include "tests/windows/support/ui_seams.h"
 
 #include <gtest/gtest.h>
 

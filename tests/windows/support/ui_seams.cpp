@@ -1,20 +1,42 @@
-// Stand-ins for the program's MessageBoxCall and TaskDialogCall: defined
-// here, they keep the library's out of the link.
 #include "tests/windows/support/ui_seams.h"
 
 #include "ui/message_box_call.h"
 #include "ui/task_dialog_call.h"
 
-std::vector<SeenBox> g_seenBoxes;
-int g_boxAnswer = IDNO;
+#include <deque>
+
+namespace {
+
+std::vector<RecordedBox> g_boxes;
+std::deque<int> g_answers;
+
+}  // namespace
+
 std::vector<SeenTaskDialog> g_seenTaskDialogs;
 HRESULT g_taskDialogResult = S_OK;
 int g_taskDialogButton = 0;
 
+void ResetRecordedBoxes()
+{
+    g_boxes.clear();
+    g_answers.clear();
+}
+
+void AnswerNextQuestions(const std::vector<int>& buttons) { g_answers.assign(buttons.begin(), buttons.end()); }
+
+const std::vector<RecordedBox>& RecordedBoxes() { return g_boxes; }
+
+// Stands in for the program's one MessageBoxW call, so that everything
+// above it (texts, captions, styles) runs as in the program.
 int MessageBoxCall(HWND owner, const wchar_t* text, const wchar_t* caption, UINT style)
 {
-    g_seenBoxes.push_back({owner, text ? text : L"", caption ? caption : L"", style});
-    return g_boxAnswer;
+    const bool question = (style & MB_TYPEMASK) == MB_YESNO;
+    const bool flag = question ? (style & MB_DEFMASK) == MB_DEFBUTTON2 : (style & MB_ICONMASK) == MB_ICONERROR;
+    g_boxes.push_back({text ? text : L"", question, flag, caption ? caption : L"", style, owner});
+    if (g_answers.empty()) return question ? IDNO : IDOK;
+    const int answer = g_answers.front();
+    g_answers.pop_front();
+    return answer;
 }
 
 HRESULT TaskDialogCall(const TASKDIALOGCONFIG* config, int* pressedButton)

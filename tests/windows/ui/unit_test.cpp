@@ -20,9 +20,8 @@ protected:
     void SetUp() override
     {
         SetUiLanguage(UiLanguage::English);
-        g_seenBoxes.clear();
+        ResetRecordedBoxes();
         g_seenTaskDialogs.clear();
-        g_boxAnswer = IDNO;
         g_taskDialogResult = S_OK;
         g_taskDialogButton = 0;
     }
@@ -143,13 +142,13 @@ TEST_F(LanguageTest, MessageBoxStylesAndCaptions)
     // clang-format on
     for (const Row& row : rows) {
         SetUiLanguage(row.language);
-        g_seenBoxes.clear();
+        ResetRecordedBoxes();
         if (row.question)
             AskYesNo(L"question?", row.flag);
         else
             ShowMessage(L"notice.", row.flag);
-        ASSERT_EQ(g_seenBoxes.size(), 1u);
-        const SeenBox& box = g_seenBoxes[0];
+        ASSERT_EQ(RecordedBoxes().size(), 1u);
+        const RecordedBox& box = RecordedBoxes()[0];
         EXPECT_EQ(box.style, row.style) << Name(row.language) << (row.question ? " question" : " notice") << row.flag;
         EXPECT_EQ(box.caption, row.language == UiLanguage::Arabic ? L"إعداد Quro Host" : L"Quro Host Setup");
         EXPECT_EQ(box.text, row.question ? L"question?" : L"notice.");
@@ -161,14 +160,13 @@ TEST_F(LanguageTest, AskYesNoIsYesOnlyForYes)
 {
     const std::pair<int, bool> rows[] = {{IDYES, true}, {IDNO, false}, {0, false}, {IDCANCEL, false}, {IDOK, false}};
     for (const auto& [answer, expected] : rows) {
-        g_boxAnswer = answer;
+        AnswerNextQuestions({answer});
         EXPECT_EQ(AskYesNo(L"?", false), expected) << answer;
     }
 }
 
 TEST_F(LanguageTest, ConfirmInstallAsksTheComposedQuestionWithYesAsDefault)
 {
-    // clang-format off
     const std::pair<UiLanguage, const wchar_t*> rows[] = {
         {UiLanguage::English,
          L"Install Quro Host 0J.76 on this PC (in Program Files)?\nWindows will ask for permission once. Your "
@@ -177,17 +175,15 @@ TEST_F(LanguageTest, ConfirmInstallAsksTheComposedQuestionWithYesAsDefault)
          L"هل تريد تثبيت Quro Host 0J.76 على هذا الحاسوب (في مجلد Program Files)؟\nسيطلب Windows الإذن مرة "
          L"واحدة. أجهزتك وكلمة السر كما هي."},
     };
-    // clang-format on
     for (const auto& [language, text] : rows) {
         SetUiLanguage(language);
-        g_seenBoxes.clear();
-        g_boxAnswer = IDYES;
+        ResetRecordedBoxes();
+        AnswerNextQuestions({IDYES});
         EXPECT_TRUE(ConfirmInstall());
-        ASSERT_EQ(g_seenBoxes.size(), 1u);
-        EXPECT_EQ(g_seenBoxes[0].text, text);
-        EXPECT_EQ(g_seenBoxes[0].style, language == UiLanguage::Arabic ? 0x1D0024u : 0x50024u);
-        g_boxAnswer = IDNO;
-        EXPECT_FALSE(ConfirmInstall());
+        ASSERT_EQ(RecordedBoxes().size(), 1u);
+        EXPECT_EQ(RecordedBoxes()[0].text, text);
+        EXPECT_EQ(RecordedBoxes()[0].style, language == UiLanguage::Arabic ? 0x1D0024u : 0x50024u);
+        EXPECT_FALSE(ConfirmInstall()) << "no answer given: No";
     }
 }
 
@@ -226,7 +222,6 @@ TEST_F(LanguageTest, ChooserAnswers)
         int button;
         std::optional<UiLanguage> expected;
     };
-    // clang-format off
     const Row rows[] = {
         {S_OK, 100, UiLanguage::English},
         {S_OK, 101, UiLanguage::Arabic},
@@ -235,7 +230,6 @@ TEST_F(LanguageTest, ChooserAnswers)
         {E_OUTOFMEMORY, 101, UiLanguage::English},  // a failed dialog counts as English
         {E_NOTIMPL, 0, UiLanguage::English},        // comctl32 without the function
     };
-    // clang-format on
     for (const Row& row : rows) {
         g_taskDialogResult = row.result;
         g_taskDialogButton = row.button;
