@@ -81,22 +81,10 @@ bool ListFolder(HANDLE folder, std::vector<Entry>& entries)
 // sets ERROR_FILE_NOT_FOUND.
 UniqueFileHandle OpenEntry(HANDLE parent, const Entry& entry, ACCESS_MASK access)
 {
-    UNICODE_STRING name;
-    name.Buffer = const_cast<wchar_t*>(entry.name.c_str());
-    name.Length = name.MaximumLength = static_cast<USHORT>(entry.name.size() * sizeof(wchar_t));
-    OBJECT_ATTRIBUTES object;
-    InitializeObjectAttributes(&object, &name, OBJ_CASE_INSENSITIVE, parent, nullptr);
-    IO_STATUS_BLOCK status{};
-    HANDLE opened = nullptr;
-    const NTSTATUS result = ::NtCreateFile(
-        &opened, access | SYNCHRONIZE, &object, &status, nullptr, 0,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-        FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
-    if (result < 0) {
-        ::SetLastError(::RtlNtStatusToDosError(result));
-        return UniqueFileHandle();
-    }
-    UniqueFileHandle handle(opened);
+    UniqueFileHandle handle =
+        OpenInFolder(parent, entry.name, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                     FILE_OPEN_FOR_BACKUP_INTENT);
+    if (!handle) return handle;
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(handle.get(), &info)) return UniqueFileHandle();
     const LONGLONG id = (static_cast<LONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
@@ -204,6 +192,26 @@ void WalkInto(HANDLE folder, const std::wstring& path, std::vector<std::wstring>
 }
 
 }  // namespace
+
+UniqueFileHandle OpenInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
+                              ULONG disposition, ULONG options)
+{
+    UNICODE_STRING relative;
+    relative.Buffer = const_cast<wchar_t*>(name.c_str());
+    relative.Length = relative.MaximumLength = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    OBJECT_ATTRIBUTES object;
+    InitializeObjectAttributes(&object, &relative, OBJ_CASE_INSENSITIVE, folder, nullptr);
+    IO_STATUS_BLOCK status{};
+    HANDLE opened = nullptr;
+    const NTSTATUS result =
+        ::NtCreateFile(&opened, access | SYNCHRONIZE, &object, &status, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+                       disposition, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    if (result < 0) {
+        ::SetLastError(::RtlNtStatusToDosError(result));
+        return UniqueFileHandle();
+    }
+    return UniqueFileHandle(opened);
+}
 
 void CreateFolderChain(const std::wstring& folder)
 {

@@ -4,12 +4,24 @@
 // folder" into "delete anything on the disk".
 #pragma once
 
+#include "base/unique_handles.h"
+
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
 // Any kind of entry counts as present; "not found" errors (2, 3, 53, 64, 123,
 // 267) count as absent; any other error counts as present.
 bool PathExists(const std::wstring& path);
+
+// Opens the entry called name inside the folder behind folder's handle,
+// without following a link: a folder checked through its handle is the folder
+// the entry is opened in, whatever happened to its path meanwhile. disposition
+// and options are NtCreateFile's (FILE_OPEN, FILE_OPEN_IF, FILE_NON_DIRECTORY_FILE);
+// the handle does synchronous I/O. Null with the last error set on failure.
+UniqueFileHandle OpenInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
+                              ULONG disposition, ULONG options);
 
 // Creates folder and each missing ancestor, outermost first. Errors are not
 // examined: a folder that was not made shows up when a file in it is created.

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <winternl.h>
 #include <shlobj.h>
 
 namespace {
@@ -89,23 +90,26 @@ bool IsPlainEntry(HANDLE handle, const std::wstring& path, bool folder)
 
 UniqueFileHandle HoldLanguageFolder(const std::wstring& folder)
 {
-    UniqueFileHandle handle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                          nullptr, OPEN_EXISTING,
+    UniqueFileHandle handle(::CreateFileW(folder.c_str(), FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (handle && !IsPlainEntry(handle.get(), folder, true)) handle.reset();
     return handle;
 }
 
-// Opens the language file as a plain file in a plain folder; the folder's
-// handle comes back in folder and must outlive the file's use.
-UniqueFileHandle OpenLanguageFile(DWORD access, DWORD disposition, UniqueFileHandle& folder)
+// Opens the language file as a plain file in a plain folder, relative to the
+// folder's handle, so that the file is opened in the folder that was checked;
+// the folder's handle comes back in folder and must outlive the file's use.
+// disposition is FILE_OPEN or FILE_OPEN_IF: never one that truncates, so a
+// file that turns out to be a link or to have a second name is left as it was.
+UniqueFileHandle OpenLanguageFile(ACCESS_MASK access, ULONG disposition, UniqueFileHandle& folder)
 {
     const std::wstring path = LanguageFilePath();
     const size_t slash = path.find_last_of(L'\\');
     folder = HoldLanguageFolder(slash == std::wstring::npos ? L"." : path.substr(0, slash));
     if (!folder) return UniqueFileHandle();
-    UniqueFileHandle file(::CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
-                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    UniqueFileHandle file = OpenInFolder(folder.get(), path.substr(slash + 1), access | FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ, disposition, FILE_NON_DIRECTORY_FILE);
     if (file && !IsPlainEntry(file.get(), path, false)) file.reset();
     return file;
 }
@@ -119,7 +123,7 @@ constexpr unsigned long long kLongestLine = 65536;
 UiLanguage ReadLanguageFile()
 {
     UniqueFileHandle folder;
-    UniqueFileHandle file = OpenLanguageFile(GENERIC_READ, OPEN_EXISTING, folder);
+    UniqueFileHandle file = OpenLanguageFile(GENERIC_READ, FILE_OPEN, folder);
     if (!file) return UiLanguage::English;
 
     // Only "Ar", possibly behind a byte-order mark, can mean Arabic, so of the
@@ -160,10 +164,8 @@ void WriteLanguageFile()
     const size_t slash = path.find_last_of(L'\\');
     if (slash != std::wstring::npos && slash > 0) CreateFolderChain(path.substr(0, slash));
 
-    // Opened without truncation: a file that turns out to be a link or to
-    // have a second name is left exactly as it was.
     UniqueFileHandle folder;
-    UniqueFileHandle file = OpenLanguageFile(GENERIC_WRITE, OPEN_ALWAYS, folder);
+    UniqueFileHandle file = OpenLanguageFile(GENERIC_WRITE, FILE_OPEN_IF, folder);
     if (!file) return;
     if (!::SetEndOfFile(file.get())) return;
     const char* content = CurrentUiLanguage() == UiLanguage::Arabic ? kArabicContent : kEnglishContent;
