@@ -84,31 +84,35 @@ TEST_F(CloseHostedTest, NothingRunningAsksNothing)
     EXPECT_TRUE(RecordedBoxes().empty());
 }
 
-TEST_F(CloseHostedTest, OneQuestionThenEveryInstanceEnds)
+// One question however many instances run: Yes ends every one, No leaves
+// them all running.
+TEST_F(CloseHostedTest, OneQuestionForAllInstances)
 {
-    started_.push_back(StartCopy(scratch_, L"DraloHost.exe", L"DraloHost.exe"));
-    started_.push_back(StartCopy(scratch_, L"DraloHost.exe", L"dralohost.exe"));
-    started_.push_back(StartCopy(scratch_, L"Holvenar.exe", L"Holvenar.exe"));
-    AnswerNextQuestions({IDYES});
-    EXPECT_TRUE(CloseHostedApplication(true));
-    ASSERT_EQ(RecordedBoxes().size(), 1u);
-    EXPECT_EQ(RecordedBoxes()[0].text, L"Quro Host is open. It will be closed so it can be removed. Continue?");
-    EXPECT_TRUE(RecordedBoxes()[0].question);
-    EXPECT_FALSE(RecordedBoxes()[0].flag) << "Yes must be the default";
-    EXPECT_EQ(RecordedBoxes()[0].caption, L"Quro Host Setup");
-    EXPECT_EQ(RecordedBoxes()[0].style, 0x50024u);
-    for (const Running& r : started_) EXPECT_TRUE(HasEnded(r));
-}
-
-TEST_F(CloseHostedTest, NoLeavesEverythingRunning)
-{
-    started_.push_back(StartCopy(scratch_, L"DraloHost.exe", L"DraloHost.exe"));
-    started_.push_back(StartCopy(scratch_, L"Holvenar.exe", L"Holvenar.exe"));
-    AnswerNextQuestions({IDNO});
-    EXPECT_FALSE(CloseHostedApplication(false));
-    ASSERT_EQ(RecordedBoxes().size(), 1u);
-    EXPECT_EQ(RecordedBoxes()[0].text, L"Quro Host is open. It will be closed so it can be updated. Continue?");
-    for (const Running& r : started_) EXPECT_FALSE(HasEnded(r));
+    struct Case {
+        bool removal;
+        int answer;
+        const wchar_t* text;
+    } cases[] = {
+        {true, IDYES, L"Quro Host is open. It will be closed so it can be removed. Continue?"},
+        {false, IDNO, L"Quro Host is open. It will be closed so it can be updated. Continue?"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer == IDYES ? "Yes" : "No");
+        const std::size_t first = started_.size();
+        started_.push_back(StartCopy(scratch_, L"DraloHost.exe", L"DraloHost.exe"));
+        started_.push_back(StartCopy(scratch_, L"DraloHost.exe", L"dralohost.exe"));
+        started_.push_back(StartCopy(scratch_, L"Holvenar.exe", L"Holvenar.exe"));
+        ResetRecordedBoxes();
+        AnswerNextQuestions({c.answer});
+        EXPECT_EQ(CloseHostedApplication(c.removal), c.answer == IDYES);
+        ASSERT_EQ(RecordedBoxes().size(), 1u);
+        EXPECT_EQ(RecordedBoxes()[0].text, c.text);
+        EXPECT_TRUE(RecordedBoxes()[0].question);
+        EXPECT_FALSE(RecordedBoxes()[0].flag) << "Yes must be the default";
+        EXPECT_EQ(RecordedBoxes()[0].caption, L"Quro Host Setup");
+        EXPECT_EQ(RecordedBoxes()[0].style, 0x50024u);
+        for (std::size_t i = first; i < started_.size(); ++i) EXPECT_EQ(HasEnded(started_[i]), c.answer == IDYES) << i;
+    }
 }
 
 }  // namespace

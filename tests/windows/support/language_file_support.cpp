@@ -5,12 +5,6 @@
 
 #include <windows.h>
 
-bool WriteBytes(const std::wstring& path, const std::string& bytes)
-{
-    ::CreateDirectoryW(path.substr(0, path.find_last_of(L'\\')).c_str(), nullptr);
-    return WriteBytes(path, Bytes(bytes.begin(), bytes.end()));
-}
-
 std::wstring LanguageFolder()
 {
     const std::wstring path = LanguageFilePath();

@@ -6,8 +6,6 @@
 
 #include <string>
 
-// Creates the folder when needed; true when every byte was written.
-bool WriteBytes(const std::wstring& path, const std::string& bytes);
 // The language file's folder.
 std::wstring LanguageFolder();
 

@@ -140,7 +140,12 @@ void DeleteTree(const std::wstring& path)
     }
 }
 
-bool WriteFileText(const std::wstring& path, const std::string& bytes) { return WriteBytes(path, BytesOf(bytes)); }
+bool WriteFileText(const std::wstring& path, const std::string& bytes)
+{
+    const std::size_t slash = path.find_last_of(L'\\');
+    if (slash != std::wstring::npos) ::CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
+    return WriteBytes(path, BytesOf(bytes));
+}
 
 std::optional<std::string> ReadFileText(const std::wstring& path)
 {

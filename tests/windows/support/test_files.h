@@ -38,6 +38,7 @@ std::vector<std::wstring> List(const std::wstring& folder, const std::wstring& p
 std::vector<std::wstring> Walk(const std::wstring& folder);
 // Test clean-up: deletes a tree without entering links.
 void DeleteTree(const std::wstring& path);
+// Creates the file's folder (not its ancestors) when needed.
 bool WriteFileText(const std::wstring& path, const std::string& bytes);
 std::optional<std::string> ReadFileText(const std::wstring& path);
 // The folder that holds the running test program.

@@ -85,7 +85,7 @@ TEST_F(InteractiveStartTest, EveryOtherStartShowsTheChooserAndCancellingItChange
     };
     for (const auto& [arguments, cancel] : rows) {
         SCOPED_TRACE(driver::Utf8(arguments));
-        ASSERT_TRUE(WriteBytes(LanguageFilePath(), "Ar\r\n"));
+        ASSERT_TRUE(WriteFileText(LanguageFilePath(), "Ar\r\n"));
         Program run{driver::StartProgram(Stub(), arguments, true)};
         ASSERT_TRUE(run.started.process);
         const driver::WindowInfo chooser = WaitForDialog(kEnglishCaption, run.started.processId);
@@ -103,7 +103,7 @@ TEST_F(InteractiveStartTest, EveryOtherStartShowsTheChooserAndCancellingItChange
 // Not under Wine: its task dialog ignores Escape.
 TEST_F(InteractiveStartTest, EscapeCancelsTheChooser)
 {
-    ASSERT_TRUE(WriteBytes(LanguageFilePath(), "En"));
+    ASSERT_TRUE(WriteFileText(LanguageFilePath(), "En"));
     Program run{driver::StartProgram(Stub(), L"", true)};
     const driver::WindowInfo chooser = WaitForDialog(kEnglishCaption, run.started.processId);
     ASSERT_TRUE(chooser.window);
@@ -119,7 +119,7 @@ TEST_F(InteractiveStartTest, ChooserDefaultFollowsTheUserInterfaceLanguage)
         ASSERT_TRUE(arabic) << std::hex << ::GetUserDefaultUILanguage();
     }
     // An existing file does not sway it.
-    ASSERT_TRUE(WriteBytes(LanguageFilePath(), arabic ? "En" : "Ar"));
+    ASSERT_TRUE(WriteFileText(LanguageFilePath(), arabic ? "En" : "Ar"));
     Program run{driver::StartProgram(Stub(), L"", true)};
     const driver::WindowInfo chooser = WaitForDialog(kEnglishCaption, run.started.processId);
     ASSERT_TRUE(chooser.window);
@@ -145,7 +145,7 @@ TEST_F(InteractiveStartTest, TheChoiceIsStoredAndAsksInThatLanguage)
         SCOPED_TRACE(row.button);
         DeleteTree(LanguageFolder());
         if (row.before) {
-            ASSERT_TRUE(WriteBytes(LanguageFilePath(), *row.before));
+            ASSERT_TRUE(WriteFileText(LanguageFilePath(), *row.before));
         }
         Program run{driver::StartProgram(Stub(), L"", true)};
         const driver::WindowInfo chooser = WaitForDialog(kEnglishCaption, run.started.processId);
@@ -172,7 +172,7 @@ TEST_F(InteractiveStartTest, InstallTakesItsLanguageFromTheCommandLine)
     };
     for (const auto& [arguments, arabic] : rows) {
         SCOPED_TRACE(driver::Utf8(arguments));
-        ASSERT_TRUE(WriteBytes(LanguageFilePath(), arabic ? "En" : "Ar"));
+        ASSERT_TRUE(WriteFileText(LanguageFilePath(), arabic ? "En" : "Ar"));
         Program run{driver::StartProgram(Stub(), arguments, true)};
         const driver::WindowInfo question =
             WaitForDialog(arabic ? kArabicCaption : kEnglishCaption, run.started.processId);
@@ -245,7 +245,7 @@ TEST_F(InteractiveStartTest, RemovalRelaunchesWithUninstallAndAsksNothing)
     };
     for (const auto& [arguments, file] : rows) {
         SCOPED_TRACE(driver::Utf8(arguments) + " " + file);
-        ASSERT_TRUE(WriteBytes(LanguageFilePath(), file));
+        ASSERT_TRUE(WriteFileText(LanguageFilePath(), file));
         bool sawWindow = false;
         const auto processes = driver::TraceProcesses(Stub(), arguments, true, kTraceMs, [&](DWORD) {
             for (;;) {
@@ -277,7 +277,7 @@ TEST_F(InteractiveStartTest, ElevatedRemovalTakesItsLanguageFromTheFile)
     };
     for (const auto& [arguments, arabic] : rows) {
         SCOPED_TRACE(driver::Utf8(arguments));
-        ASSERT_TRUE(WriteBytes(LanguageFilePath(), arabic ? "Ar" : "En"));
+        ASSERT_TRUE(WriteFileText(LanguageFilePath(), arabic ? "Ar" : "En"));
         Program run{driver::StartProgram(Stub(), arguments, false)};
         const driver::WindowInfo question =
             WaitForDialog(arabic ? kArabicCaption : kEnglishCaption, run.started.processId);

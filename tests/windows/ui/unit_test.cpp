@@ -70,14 +70,14 @@ TEST_F(LanguageTest, ReadLanguageFile)
     for (const Row& row : rows) {
         ::DeleteFileW(LanguageFilePath().c_str());
         if (row.bytes) {
-            ASSERT_TRUE(WriteBytes(LanguageFilePath(), std::string(row.bytes, row.length)));
+            ASSERT_TRUE(WriteFileText(LanguageFilePath(), std::string(row.bytes, row.length)));
         }
         EXPECT_EQ(ReadLanguageFile(), row.expected)
             << "file: " << (row.bytes ? ::testing::PrintToString(std::string(row.bytes, row.length)) : "(none)");
     }
 
     // "Ar" followed by more spaces than one read takes in.
-    ASSERT_TRUE(WriteBytes(LanguageFilePath(), "Ar" + std::string(10000, ' ') + "\r\nEn"));
+    ASSERT_TRUE(WriteFileText(LanguageFilePath(), "Ar" + std::string(10000, ' ') + "\r\nEn"));
     EXPECT_EQ(ReadLanguageFile(), UiLanguage::Arabic);
 
     DeleteTree(LanguageFolder());
@@ -103,7 +103,7 @@ TEST_F(LanguageTest, WriteLanguageFileStoresExactlyTwoBytes)
     for (const Row& row : rows) {
         DeleteTree(LanguageFolder());
         if (row.folderExists) {
-            ASSERT_TRUE(WriteBytes(LanguageFilePath(), row.before));
+            ASSERT_TRUE(WriteFileText(LanguageFilePath(), row.before));
         }
         SetUiLanguage(row.language);
         WriteLanguageFile();
