@@ -187,8 +187,26 @@ std::wstring CommandLineOf(HANDLE process)
     return text;
 }
 
+// Under load Wine now and then refuses a start: the new process ends before
+// it is set up (ERROR_INTERNAL_ERROR), most often while another copy of the
+// same program goes down. Such a start is tried again after a pause; the
+// program itself has not run, so nothing is done twice.
+Started StartRetrying(const std::function<BOOL(PROCESS_INFORMATION&)>& create)
+{
+    PROCESS_INFORMATION process{};
+    for (int attempt = 0; !create(process); ++attempt) {
+        if (attempt == 10) return {};
+        ::Sleep(300);
+    }
+    const UniqueHandle thread(process.hThread);
+    Started started;
+    started.process.reset(process.hProcess);
+    started.processId = process.dwProcessId;
+    return started;
+}
+
 Started Launch(const std::wstring& exe, const std::wstring& arguments, bool withoutAdministratorRights,
-               const std::wstring& environmentLcAll, DWORD extraFlags)
+               const std::wstring& environmentLcAll)
 {
     std::wstring commandLine = L"\"" + exe + L"\"";
     if (!arguments.empty()) commandLine += L" " + arguments;
@@ -198,32 +216,26 @@ Started Launch(const std::wstring& exe, const std::wstring& arguments, bool with
     std::vector<wchar_t> environment;
     if (!environmentLcAll.empty()) environment = EnvironmentWithLcAll(environmentLcAll);
     void* block = environment.empty() ? nullptr : environment.data();
-    const DWORD flags = CREATE_UNICODE_ENVIRONMENT | extraFlags;
+    const DWORD flags = CREATE_UNICODE_ENVIRONMENT;
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    BOOL ok = FALSE;
+    UniqueHandle token;
     if (withoutAdministratorRights) {
-        UniqueHandle token = TokenWithoutAdministratorRights();
+        token = TokenWithoutAdministratorRights();
         if (!token) return {};
-        ok = ::CreateProcessAsUserW(token.get(), exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, flags, block,
-                                    nullptr, &startup, &process);
+    }
+    return StartRetrying([&](PROCESS_INFORMATION& process) -> BOOL {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        if (!token)
+            return ::CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, flags, block, nullptr,
+                                    &startup, &process);
         // Windows grants CreateProcessAsUserW only with the right to assign
         // primary tokens; an administrator may always use the token instead.
-        if (!ok)
-            ok = ::CreateProcessWithTokenW(token.get(), 0, exe.c_str(), buffer.data(), flags, block, nullptr, &startup,
-                                           &process);
-    } else {
-        ok = ::CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, flags, block, nullptr, &startup,
-                              &process);
-    }
-    if (!ok) return {};
-    const UniqueHandle thread(process.hThread);
-    Started started;
-    started.process.reset(process.hProcess);
-    started.processId = process.dwProcessId;
-    return started;
+        return ::CreateProcessAsUserW(token.get(), exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, flags, block,
+                                      nullptr, &startup, &process) ||
+               ::CreateProcessWithTokenW(token.get(), 0, exe.c_str(), buffer.data(), flags, block, nullptr, &startup,
+                                         &process);
+    });
 }
 
 }  // namespace
@@ -341,7 +353,19 @@ bool CloseButton(HWND window)
 Started StartProgram(const std::wstring& exe, const std::wstring& arguments, bool withoutAdministratorRights,
                      const std::wstring& environmentLcAll)
 {
-    return Launch(exe, arguments, withoutAdministratorRights, environmentLcAll, 0);
+    return Launch(exe, arguments, withoutAdministratorRights, environmentLcAll);
+}
+
+Started StartCommandLine(const std::wstring& exe, const std::wstring& commandLine, const std::wstring& cwd)
+{
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back(L'\0');
+    return StartRetrying([&](PROCESS_INFORMATION& process) -> BOOL {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        return ::CreateProcessW(exe.empty() ? nullptr : exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                cwd.empty() ? nullptr : cwd.c_str(), &startup, &process);
+    });
 }
 
 DWORD WaitForExit(HANDLE process, DWORD timeoutMs)

@@ -93,6 +93,11 @@ struct Started {
 // language from it).
 Started StartProgram(const std::wstring& exe, const std::wstring& arguments, bool withoutAdministratorRights = false,
                      const std::wstring& environmentLcAll = L"");
+// Starts a whole command line as CreateProcessW does: exe names the program,
+// or, when empty, the command line's first word does (as the list of
+// installed programs starts a registered command); an empty cwd is ours.
+// Both kinds of start try a start that Wine refuses again.
+Started StartCommandLine(const std::wstring& exe, const std::wstring& commandLine, const std::wstring& cwd = L"");
 
 // WaitForExit's answer when the process still ran when the time was up, and
 // when the handle could not be waited on.

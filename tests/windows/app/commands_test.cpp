@@ -1,7 +1,6 @@
 // The package commands end to end: setup programs made from the stub with a
 // crafted package resource, started as a user would start them, judged by
 // their exit code and by what they leave on disk.
-#include "base/unique_handles.h"
 #include "tests/windows/support/package_builder.h"
 #include "tests/windows/support/test_files.h"
 #include "tests/driver/driver.h"
@@ -41,23 +40,18 @@ constexpr DWORD kStillRunning = 0xFFFFFFFF;
 // timeoutMs is ended and gives kStillRunning.
 DWORD RunSetup(const std::wstring& exe, const std::wstring& arguments, const std::wstring& cwd, DWORD timeoutMs = 60000)
 {
-    std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, cwd.c_str(), &startup,
-                          &process)) {
+    const driver::Started started = driver::StartCommandLine(exe, L"\"" + exe + L"\" " + arguments, cwd);
+    if (!started.process) {
         ADD_FAILURE() << "CreateProcessW failed: " << ::GetLastError();
         return kStillRunning - 1;
     }
-    UniqueHandle processHandle(process.hProcess);
-    UniqueHandle threadHandle(process.hThread);
+    const HANDLE process = started.process.get();
     DWORD code = kStillRunning;
-    if (::WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-        ::GetExitCodeProcess(process.hProcess, &code);
+    if (::WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0) {
+        ::GetExitCodeProcess(process, &code);
     } else {
-        ::TerminateProcess(process.hProcess, kStillRunning);
-        ::WaitForSingleObject(process.hProcess, 10000);
+        ::TerminateProcess(process, kStillRunning);
+        ::WaitForSingleObject(process, 10000);
     }
     return code;
 }
@@ -228,18 +222,13 @@ TEST(PackageCommands, NotTheExtractCommand)
     for (const wchar_t* arguments : {L"/extract-to", L"/EXTRACT-TO out", L"-extract-to out", L"/extract-to: out"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(arguments)));
         ScratchFolder current;
-        std::wstring commandLine = L"\"" + setup + L"\" " + arguments;
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process = {};
-        ASSERT_TRUE(::CreateProcessW(setup.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                     current.path().c_str(), &startup, &process));
-        UniqueHandle processHandle(process.hProcess);
-        UniqueHandle threadHandle(process.hThread);
-        EXPECT_NE(driver::WaitForDialog(L"Quro Host Setup", 30000, process.dwProcessId), nullptr)
+        const driver::Started started =
+            driver::StartCommandLine(setup, L"\"" + setup + L"\" " + arguments, current.path());
+        ASSERT_TRUE(started.process);
+        EXPECT_NE(driver::WaitForDialog(L"Quro Host Setup", 30000, started.processId), nullptr)
             << "no language chooser";
-        ::TerminateProcess(process.hProcess, kStillRunning);
-        ::WaitForSingleObject(process.hProcess, 10000);
+        ::TerminateProcess(started.process.get(), kStillRunning);
+        ::WaitForSingleObject(started.process.get(), 10000);
         EXPECT_TRUE(List(current.path()).empty());
     }
 }

@@ -24,14 +24,7 @@ std::vector<SetupRun> DriveSetupsTogether(const std::vector<SetupScript>& script
     std::vector<SetupRun> runs(scripts.size());
     std::vector<driver::Started> started;
     for (const SetupScript& script : scripts) {
-        // Wine now and then refuses a start while a process it is ending (a
-        // killed run of the same program) goes down: try again shortly.
-        driver::Started one = driver::StartProgram(script.exe, script.args);
-        for (int attempt = 0; !one.process && attempt < 10; ++attempt) {
-            ::Sleep(500);
-            one = driver::StartProgram(script.exe, script.args);
-        }
-        started.push_back(std::move(one));
+        started.push_back(driver::StartProgram(script.exe, script.args));
     }
     const ULONGLONG end = ::GetTickCount64() + timeoutMs;
     for (bool going = true; going && ::GetTickCount64() < end;) {

@@ -83,16 +83,8 @@ Process Start(const std::wstring& exe, const std::wstring& args)
 // As the list of installed programs does it: the registered command line, parsed by CreateProcessW.
 Process StartCommandLine(const std::wstring& commandLine)
 {
-    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back(L'\0');
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        return {};
-    }
-    const UniqueHandle thread(info.hThread);
-    return {UniqueHandle(info.hProcess), info.dwProcessId};
+    driver::Started started = driver::StartCommandLine(L"", commandLine);
+    return {std::move(started.process), started.processId};
 }
 
 // ---- the installed state -------------------------------------------------

@@ -1,6 +1,7 @@
 #include "tests/windows/support/install_support.h"
 
 #include "base/unique_handles.h"
+#include "tests/driver/driver.h"
 
 #include <gtest/gtest.h>
 
@@ -120,17 +121,9 @@ LinkInfo ReadLink(const std::wstring& linkPath)
 
 HANDLE Start(const std::wstring& exe, const std::wstring& arguments)
 {
-    std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process)) {
-        ADD_FAILURE() << "cannot start the program: error " << ::GetLastError();
-        return nullptr;
-    }
-    const UniqueHandle thread(process.hThread);
-    return process.hProcess;
+    driver::Started started = driver::StartProgram(exe, arguments);
+    if (!started.process) ADD_FAILURE() << "cannot start the program: error " << ::GetLastError();
+    return started.process.release();
 }
 
 DWORD WaitExit(HANDLE handle, DWORD timeoutMs)
