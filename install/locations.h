@@ -16,6 +16,9 @@ std::wstring InstallFolder();
 // Siblings of the install folder, so that the swap is a rename on one volume.
 std::wstring StagingFolder(const std::wstring& installFolder);
 std::wstring OldFolder(const std::wstring& installFolder, std::uint64_t tickCount);
+// name followed by tickCount in decimal: how the folders that one run makes
+// for itself (an old folder, the removal's temporary copy) are told apart.
+std::wstring WithTickCount(const std::wstring& name, std::uint64_t tickCount);
 std::wstring MainExecutablePath(const std::wstring& installFolder);
 std::wstring SetupCopyPath(const std::wstring& installFolder);
 std::wstring StartMenuShortcutPath();

@@ -11,7 +11,6 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -62,9 +61,7 @@ int StartTemporaryCopy(const std::wstring& ownPath)
     // Without Program Files the folder would land at the root of the current
     // drive, where ordinary users may have planted anything.
     if (programFiles.empty()) return NoTemporaryCopyFailure();
-    wchar_t ticks[21];  // the largest 64-bit value has 20 digits; not std::to_wstring, see OldFolder
-    _ui64tow_s(::GetTickCount64(), ticks, 21, 10);
-    const std::wstring folder = programFiles + L"\\Quro-Remove-" + ticks;
+    const std::wstring folder = WithTickCount(programFiles + L"\\Quro-Remove-", ::GetTickCount64());
     const std::wstring copy = folder + L"\\Quro-Setup.exe";
 
     // A folder that exists already may not be ours: fail rather than run from it.

@@ -160,4 +160,13 @@ TEST(Shortcut, AFolderThatCannotTakeItLeavesNothingBehind)
     EXPECT_FALSE(Exists(link));
 }
 
+// The digits are the C runtime's conversion into a fixed buffer: the
+// largest tick count must keep all twenty.
+TEST(WithTickCount, WritesEveryDigit)
+{
+    EXPECT_EQ(WithTickCount(L"Quro.old-", 0), L"Quro.old-0");
+    EXPECT_EQ(OldFolder(L"C:\\P\\Quro", 1234567890123ull), L"C:\\P\\Quro.old-1234567890123");
+    EXPECT_EQ(WithTickCount(L"x", 18446744073709551615ull), L"x18446744073709551615");
+}
+
 }  // namespace
