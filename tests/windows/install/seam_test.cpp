@@ -76,7 +76,8 @@ ChildRun RunInstallWith(const wchar_t* mode)
         if (all[start] == L'P')
             run.progress = all.substr(start + 2, end - start - 2);
         else
-            run.boxes.push_back({all.substr(start + 2, end - start - 2), all[start] == L'Q', all[start + 1] == L'1'});
+            run.boxes.push_back(
+                {all.substr(start + 2, end - start - 2), all[start] == L'Q', all[start + 1] == L'1', {}, 0, nullptr});
     }
     return run;
 }
