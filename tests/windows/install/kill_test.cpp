@@ -151,12 +151,7 @@ TEST(KilledUpdate, NeverLeavesAMixedTreeAndTheRerunCompletes)
             }
         }
 
-        SetupRun rerun = DriveSetup(setups[next], L"/install en", {IDNO});
-        // A rerun that showed nothing and has no exit code never ran (Wine
-        // can refuse the start while the killed copy goes down): once more.
-        if (rerun.boxes.empty() && rerun.exitCode == 0xFFFFFFFF) {
-            rerun = DriveSetup(setups[next], L"/install en", {IDNO});
-        }
+        const SetupRun rerun = DriveSetup(setups[next], L"/install en", {IDNO});
         EXPECT_EQ(rerun.exitCode, 0u) << "rerun after a kill " << kWindowNames[window] << " (" << Name(state) << "), "
                                       << rerun.boxes.size() << " boxes";
         const Tree tree = ReadTree(state::InstallFolder());
