@@ -189,8 +189,9 @@ std::wstring CommandLineOf(HANDLE process)
 
 // Under load Wine now and then refuses a start: the new process ends before
 // it is set up (ERROR_INTERNAL_ERROR), most often while another copy of the
-// same program goes down. Such a start is tried again after a pause; the
-// program itself has not run, so nothing is done twice.
+// same program goes down. A failed start is tried again after a pause (the
+// program has not run, so nothing is done twice); one that can never work
+// costs three seconds before it is reported.
 Started StartRetrying(const std::function<BOOL(PROCESS_INFORMATION&)>& create)
 {
     PROCESS_INFORMATION process{};
