@@ -67,6 +67,7 @@ using UniqueHandle = UniqueResource<HandleTraits<HANDLE, ::CloseHandle>>;
 using UniqueFileHandle = UniqueResource<HandleTraits<HANDLE, ::CloseHandle, InvalidHandleValue>>;
 using UniqueFindHandle = UniqueResource<HandleTraits<HANDLE, ::FindClose, InvalidHandleValue>>;
 using UniqueRegKey = UniqueResource<HandleTraits<HKEY, ::RegCloseKey>>;
+using UniqueLocalMemory = UniqueResource<HandleTraits<HLOCAL, ::LocalFree>>;
 using UniqueCoTaskMemString = UniqueResource<HandleTraits<wchar_t*, ::CoTaskMemFree>>;
 
 // A COM interface pointer that releases its reference.
