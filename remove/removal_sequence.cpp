@@ -6,6 +6,7 @@
 #include "hosted/close_hosted.h"
 #include "base/hosted_app.h"
 #include "base/file_tree.h"
+#include "base/path_compare.h"
 #include "install/locations.h"
 #include "install/setup_lock.h"
 #include "ui/message_box.h"
@@ -52,7 +53,8 @@ void RunCleanupCall(const std::wstring& installFolder)
 }
 
 // The autostart value goes only when it points into this installation: the
-// user may have pointed it at another copy of the hosted application.
+// user may have pointed it at another copy of the hosted application, in a
+// sibling folder whose name begins like ours ("Quro-Beta") among others.
 void DeleteAutostartValue(const std::wstring& installFolder)
 {
     UniqueRegKey run;
@@ -68,7 +70,7 @@ void DeleteAutostartValue(const std::wstring& installFolder)
     // text ends at the first NUL or at the end of the data, whichever comes first.
     const std::size_t units = size / sizeof(wchar_t);
     const std::wstring_view text(data, ::wcsnlen(data, units));
-    if (text.find(installFolder) != std::wstring_view::npos) {
+    if (NamesPathInside(text, installFolder)) {
         ::RegDeleteValueW(run.get(), kAutostartValueName);
     }
 }

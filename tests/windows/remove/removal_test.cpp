@@ -588,7 +588,8 @@ TEST_F(RemovalTest, WithoutTheMainProgramAndBesideLookAlikeFolders)
 
 // A setup program that is not the installed copy removes in place: it makes
 // no temporary copy and does not schedule itself. The autostart value goes
-// only when its text holds the install folder's path, letter case included.
+// only when its text names a path inside the install folder, in any letter
+// case; one that names a sibling folder stays.
 TEST_F(RemovalTest, NothingInstalledFromAnotherFolder)
 {
     const std::wstring folder = state::InstallFolder();
@@ -600,14 +601,15 @@ TEST_F(RemovalTest, NothingInstalledFromAnotherFolder)
         std::vector<BYTE> raw;
     };
     auto exactly = [&](std::size_t bytes) {
-        // A REG_SZ without terminator that ends in the install folder's path.
-        std::wstring text = std::wstring(bytes / 2 - folder.size(), L'x') + folder;
+        // A REG_SZ without terminator that ends in a path inside the install folder.
+        std::wstring text = std::wstring(bytes / 2 - folder.size() - 1, L'x') + folder + L'\\';
         const BYTE* p = reinterpret_cast<const BYTE*>(text.data());
         return std::vector<BYTE>(p, p + bytes);
     };
     const Case cases[] = {
         {"En", false, L"\"C:\\Other\\Quro\\DraloHost.exe\"", true, {}},
-        {"Ar", true, L"\"" + ToUpper(folder) + L"\\DraloHost.exe\"", true, {}},
+        {"Ar", true, L"\"" + ToUpper(folder) + L"\\DraloHost.exe\"", false, {}},
+        {"En", false, L"\"" + folder + L"-Beta\\DraloHost.exe\"", true, {}},
         {"Ar", false, L"cmd /c start \"\" \"" + folder + L"\\DraloHost.exe\"", false, {}},
         {"En", true, L"", false, exactly(2048)},
         {"En", false, L"", true, exactly(2050)},
