@@ -31,8 +31,6 @@ void SetNumber(HKEY key, const wchar_t* name, DWORD value)
 
 }  // namespace
 
-std::wstring InstallFolder() { return KnownFolderPath(FOLDERID_ProgramFiles) + L"\\Quro"; }
-
 std::wstring StagingFolder(const std::wstring& installFolder) { return installFolder + L".new"; }
 
 std::wstring OldFolder(const std::wstring& installFolder, std::uint64_t tickCount)

@@ -10,9 +10,6 @@
 #include <cstdint>
 #include <string>
 
-// Program Files + "\Quro". Installation and removal both call this, so they
-// always agree on the folder.
-std::wstring InstallFolder();
 // Siblings of the install folder, so that the swap is a rename on one volume.
 std::wstring StagingFolder(const std::wstring& installFolder);
 std::wstring OldFolder(const std::wstring& installFolder, std::uint64_t tickCount);

@@ -232,14 +232,20 @@ TEST_F(InstallEndToEnd, ALinkThatCannotBeSavedStopsNothingElse)
     EXPECT_TRUE(Exists(state::InstallFolder() + L"\\Quro-Setup.exe"));
 }
 
+// Only the copy in the install folder is asked about and ended: a program of
+// the same name elsewhere is none of ours and keeps running.
 TEST_F(InstallEndToEnd, ARunningApplicationIsClosedOnlyWhenTheUserAgrees)
 {
     Install(g_defaultSetup);
     const std::wstring folder = state::InstallFolder();
-    const std::wstring otherCase = scratch_ / L"DRALOHOST.EXE";
-    ASSERT_TRUE(::CopyFileW((folder + L"\\DraloHost.exe").c_str(), otherCase.c_str(), FALSE));
+    ::CreateDirectoryW((folder + L"\\bin").c_str(), nullptr);
+    const std::wstring otherCase = folder + L"\\bin\\DRALOHOST.EXE";
+    const std::wstring elsewhere = scratch_ / L"DraloHost.exe";
+    for (const std::wstring& copy : {otherCase, elsewhere}) {
+        ASSERT_TRUE(::CopyFileW((folder + L"\\DraloHost.exe").c_str(), copy.c_str(), FALSE));
+    }
     std::vector<UniqueHandle> running;
-    for (const std::wstring& exe : {folder + L"\\DraloHost.exe", otherCase, folder + L"\\Holvenar.exe"}) {
+    for (const std::wstring& exe : {folder + L"\\DraloHost.exe", otherCase, folder + L"\\Holvenar.exe", elsewhere}) {
         running.emplace_back(driver::StartProgram(exe, L"").process.release());
         ASSERT_EQ(::WaitForInputIdle(running.back().get(), 10000), 0u) << "never came up";
     }
