@@ -187,7 +187,9 @@ TEST_F(InstallEndToEnd, UpdateReplacesTheFolderAndRetargetsAutostart)
     }
     ASSERT_TRUE(state::WriteValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue, state::DwordValue(3)));
 
-    const SetupRun run = DriveSetup(g_defaultSetup, L"/install en", {IDNO});
+    // Started from a shell open in the install folder: a process's working
+    // folder is one Windows will not rename.
+    const SetupRun run = DriveSetup(g_defaultSetup, L"/install en", {IDNO}, folder);
     EXPECT_EQ(run.exitCode, 0u);
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].text, kLongQuestion);
@@ -264,7 +266,10 @@ TEST_F(InstallEndToEnd, ARunningApplicationIsClosedOnlyWhenTheUserAgrees)
     ASSERT_EQ(agreed.boxes.size(), 2u);
     EXPECT_EQ(agreed.boxes[0].text, L"Quro Host is open. It will be closed so it can be updated. Continue?");
     EXPECT_EQ(agreed.boxes[1].text, kLongQuestion);
-    for (const UniqueHandle& s : running) EXPECT_EQ(::WaitForSingleObject(s.get(), 0), DWORD(WAIT_OBJECT_0));
+    for (std::size_t i = 0; i < running.size(); ++i) {
+        const bool ours = i + 1 < running.size();
+        EXPECT_EQ(::WaitForSingleObject(running[i].get(), 0), DWORD(ours ? WAIT_OBJECT_0 : WAIT_TIMEOUT)) << i;
+    }
 }
 
 TEST_F(InstallEndToEnd, FailuresBeforeTheSwapLeaveThePreviousInstallationByteForByte)
