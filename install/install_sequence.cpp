@@ -8,7 +8,9 @@
 #include "install/locations.h"
 #include "install/move_file_call.h"
 #include "base/product.h"
+#include "format/container_format.h"
 #include "install/restart_deletions.h"
+#include "install/retry_wait_call.h"
 #include "install/setup_copy.h"
 #include "install/setup_lock.h"
 #include "install/shortcuts.h"
@@ -19,6 +21,8 @@
 #include "ui/texts.h"
 
 #include <windows.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -58,6 +62,29 @@ void RemoveStaleOldFolders(const std::wstring& installFolder)
         }
     } while (::FindNextFileW(find.get(), &found));
     for (const std::wstring& folder : stale) RemoveOldFolder(folder);
+}
+
+// Windows refuses to rename a folder while any file inside it is open, with
+// ERROR_ACCESS_DENIED or ERROR_SHARING_VIOLATION, and Defender or the search
+// indexer open a freshly written program right after it is closed: a refusal
+// of that kind usually passes within moments. So a refused rename is tried
+// again, the pauses doubling up to a second, for some four seconds in all,
+// before it counts as failed. Any other error fails at once.
+constexpr DWORD kFirstRetryPauseMs = 50;
+constexpr DWORD kLongestRetryPauseMs = 1000;
+constexpr DWORD kRetryBudgetMs = 4000;
+
+bool RenameFolder(const std::wstring& from, const std::wstring& to)
+{
+    DWORD pause = kFirstRetryPauseMs;
+    for (DWORD paused = 0;; paused += pause, pause = (std::min)(pause * 2, kLongestRetryPauseMs)) {
+        if (MoveFileCall(from.c_str(), to.c_str(), 0)) return true;
+        const DWORD error = ::GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || paused >= kRetryBudgetMs) {
+            return false;
+        }
+        RetryWaitCall(pause);
+    }
 }
 
 int FailBeforeSwap(const std::wstring& stagingFolder, const std::wstring& reason)
@@ -128,11 +155,11 @@ int RunInstall()
     // the install folder holds one complete version, or is absent while the
     // previous one waits complete under the old name.
     const bool hadFolder = PathExists(installFolder);
-    if (hadFolder && !MoveFileCall(installFolder.c_str(), oldFolder.c_str(), 0)) {
+    if (hadFolder && !RenameFolder(installFolder, oldFolder)) {
         return FailBeforeSwap(stagingFolder, kFolderInUse);
     }
-    if (!MoveFileCall(stagingFolder.c_str(), installFolder.c_str(), 0)) {
-        if (hadFolder) MoveFileCall(oldFolder.c_str(), installFolder.c_str(), 0);
+    if (!RenameFolder(stagingFolder, installFolder)) {
+        if (hadFolder) RenameFolder(oldFolder, installFolder);
         return FailBeforeSwap(stagingFolder, kNotInPlace);
     }
 

@@ -120,3 +120,14 @@ void PumpMessages()
         ::DispatchMessageW(&message);
     }
 }
+
+void PumpMessagesFor(DWORD milliseconds)
+{
+    const ULONGLONG end = ::GetTickCount64() + milliseconds;
+    for (;;) {
+        PumpMessages();
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= end) return;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+    }
+}

@@ -16,3 +16,6 @@ void SetProgressStatus(const std::wstring& text);
 ProgressCallback MakeProgressCallback(std::int32_t total);
 void DestroyProgressWindow();
 void PumpMessages();
+// Waits that long while draining the queue as messages arrive, so that the
+// window goes on painting through a pause of the install.
+void PumpMessagesFor(DWORD milliseconds);

@@ -45,7 +45,8 @@ void PlantOldInstallation()
 struct ChildRun {
     DWORD exitCode = 0;
     std::vector<RecordedBox> boxes;
-    std::wstring progress;  // ProgressAtFirstMove of the child
+    std::wstring progress;       // ProgressAtFirstMove of the child
+    unsigned long pausedMs = 0;  // RetryPauseTotal of the child
 };
 
 // Runs RunInstall in a copy of this program that carries kNewFiles.
@@ -75,6 +76,8 @@ ChildRun RunInstallWith(const wchar_t* mode)
     for (std::size_t start = 0, end; (end = all.find(L'\x01', start)) != std::wstring::npos; start = end + 1) {
         if (all[start] == L'P')
             run.progress = all.substr(start + 2, end - start - 2);
+        else if (all[start] == L'W')
+            run.pausedMs = std::wcstoul(all.c_str() + start + 2, nullptr, 10);
         else
             run.boxes.push_back(
                 {all.substr(start + 2, end - start - 2), all[start] == L'Q', all[start + 1] == L'1', {}, 0, nullptr});
@@ -88,20 +91,38 @@ protected:
     void TearDown() override { RemoveInstallation(); }
 };
 
-TEST_F(InstallSeam, AFailedSwapLeavesThePreviousInstallationAsItWas)
+// A rename that Windows refuses while something holds a file inside (an
+// antivirus scanning the new program) is tried again for a few seconds: a
+// refusal that passes ends in the new version; one that stays fails as ever,
+// with the previous installation as it was.
+TEST_F(InstallSeam, ARefusedSwapIsTriedAgainThenFailsLeavingThePreviousInstallation)
 {
     struct Case {
         const wchar_t* mode;
-        const wchar_t* reason;
+        const wchar_t* reason;  // null: the install goes through
     } cases[] = {
+        {L"aside-refused-twice", nullptr},
+        {L"into-place-refused-twice", nullptr},
         {L"aside-fails", L"the old Quro Host folder is in use (close Quro Host and try again)"},
         {L"into-place-fails", L"could not put the new files in place"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.mode)));
         RemoveInstallation();
         PlantOldInstallation();
         const Tree before = ReadTree(state::InstallFolder());
         const ChildRun run = RunInstallWith(c.mode);
+        if (!c.reason) {
+            EXPECT_EQ(run.exitCode, 0u);
+            EXPECT_GT(run.pausedMs, 0u);
+            EXPECT_EQ(WithoutSetupCopy(ReadTree(state::InstallFolder())), TreeOf(kNewFiles));
+            EXPECT_FALSE(PathExists(state::InstallFolder() + L".new"));
+            EXPECT_TRUE(state::OldFolders().empty());
+            continue;
+        }
+        // Bounded: a few seconds of pauses, not an endless wait.
+        EXPECT_GE(run.pausedMs, 1000u);
+        EXPECT_LE(run.pausedMs, 10000u);
         EXPECT_EQ(run.exitCode, 4u);
         ASSERT_EQ(run.boxes.size(), 1u);
         EXPECT_FALSE(run.boxes[0].question);
@@ -185,12 +206,15 @@ int RunChild(const std::wstring& mode, const std::wstring& log)
                  {L"into-place-fails", MoveMode::IntoPlaceFails},
                  {L"into-place-and-back-fail", MoveMode::IntoPlaceAndBackFail},
                  {L"hold-after-aside", MoveMode::HoldAfterAside},
+                 {L"aside-refused-twice", MoveMode::AsideRefusedTwice},
+                 {L"into-place-refused-twice", MoveMode::IntoPlaceRefusedTwice},
                  {L"pass-through", MoveMode::PassThrough}};
     for (const auto& m : modes) {
         if (mode == m.name) SetMoveMode(m.mode);
     }
     const int code = RunInstall();
-    std::wstring records = L"P0" + ProgressAtFirstMove() + L'\x01';
+    std::wstring records =
+        L"P0" + ProgressAtFirstMove() + L'\x01' + L"W0" + std::to_wstring(RetryPauseTotal()) + L'\x01';
     for (const RecordedBox& box : RecordedBoxes()) {
         records += box.question ? L'Q' : L'M';
         records += box.flag ? L'1' : L'0';
