@@ -99,8 +99,17 @@ int FailBeforeSwap(const std::wstring& stagingFolder, const std::wstring& reason
 
 int RunInstall()
 {
-    // Before anything else, while the file is surely the one that was started.
+    // Before anything else: the file the uninstaller is copied from, held
+    // so that it cannot be renamed or replaced from now on.
     UniqueFileHandle ownFile = OpenOwnExecutable();
+    // A file put in the program's place since it started is not this
+    // program, and would become the uninstaller that runs with administrator
+    // rights: the setup stops as for any other damaged program, before it
+    // asks or changes anything.
+    if (ownFile && !IsRunningImage(ownFile.get())) {
+        ShowMessage(Localize(NotInstalledStart) + package_format::kDamaged, true);
+        return exit_code::kPackageFailed;
+    }
     // Held until the run ends: a second elevated run waits here, before it
     // asks or changes anything.
     const SetupLock lock = WaitForSetupLock();

@@ -179,6 +179,42 @@ TEST(KilledUpdate, NeverLeavesAMixedTreeAndTheRerunCompletes)
     RemoveInstallation();
 }
 
+// The download replaced while the elevated run is held before it opens its
+// own file: the file it would copy as the uninstaller is not the program that
+// runs, and nothing is installed or registered.
+TEST(ReplacedDownload, IsNeverInstalledOrRegistered)
+{
+    RemoveInstallation();
+    ScratchFolder scratch;
+    const std::wstring setup = scratch / L"Quro-Setup.exe";
+    MakeSetup(setup, Version("A"), L"quro-setup-paused-stub.exe");
+    MakeSetup(scratch / L"planted.exe", Version("B"));
+    UniqueHandle paused(::CreateEventW(nullptr, FALSE, FALSE, kPausedEvent));
+    UniqueHandle resume(::CreateEventW(nullptr, TRUE, FALSE, L"QuroKillTestResume"));
+    ::SetEnvironmentVariableW(L"QURO_PAUSED_EVENT", kPausedEvent);
+    ::SetEnvironmentVariableW(L"QURO_RESUME_EVENT", L"QuroKillTestResume");
+    ::SetEnvironmentVariableW(L"QURO_PAUSE_AT", L"start");
+    driver::Started run = driver::StartProgram(setup, L"/install en");
+    ::SetEnvironmentVariableW(L"QURO_PAUSE_AT", nullptr);
+    ::SetEnvironmentVariableW(L"QURO_RESUME_EVENT", nullptr);
+    ASSERT_TRUE(run.process);
+    ASSERT_EQ(::WaitForSingleObject(paused.get(), 60000), WAIT_OBJECT_0);
+    // As a user's process can: the running program renamed, another in its place.
+    ASSERT_TRUE(::MoveFileExW(setup.c_str(), (scratch / L"moved.exe").c_str(), 0));
+    ASSERT_TRUE(::CopyFileW((scratch / L"planted.exe").c_str(), setup.c_str(), TRUE));
+    ::SetEvent(resume.get());
+
+    const HWND box = WaitForMessageBox(run.processId, 60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(driver::DescribeWindow(box).text,
+              L"Quro Host was not installed: the setup program is damaged (download it again)");
+    driver::PressButton(box, IDOK);
+    EXPECT_EQ(driver::WaitForExit(run.process.get(), 30000), 3u);
+    EXPECT_FALSE(Exists(state::InstallFolder()));
+    EXPECT_FALSE(Exists(state::InstallFolder() + L".new"));
+    EXPECT_FALSE(state::KeyExists(HKEY_LOCAL_MACHINE, state::kUninstallKey, KEY_WOW64_64KEY));
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)

@@ -1,10 +1,13 @@
 // The seams of a test build of the setup program that stops in the middle of
 // one step of the install, so that a kill lands there for certain rather than
-// by chance: QURO_PAUSE_AT names the step ("swap": between the two renames;
-// "copy": as the uninstaller is written into the staging folder;
+// by chance: QURO_PAUSE_AT names the step ("start": the elevated run's first
+// step, its elevation test, before it opens its own file; "swap": between the
+// two renames; "copy": as the uninstaller is written into the staging folder;
 // "registration": halfway through the uninstall entry). On reaching it the
-// program sets the event named QURO_PAUSED_EVENT and waits to be ended.
+// program sets the event named QURO_PAUSED_EVENT and waits to be ended, or,
+// when QURO_RESUME_EVENT names an event, until that is set and then goes on.
 // Without QURO_PAUSE_AT it behaves as the shipped program.
+#include "app/token_information_call.h"
 #include "base/unique_handles.h"
 #include "install/move_file_call.h"
 #include "install/reg_set_value_call.h"
@@ -28,6 +31,11 @@ void Pause()
     if (::GetEnvironmentVariableW(L"QURO_PAUSED_EVENT", name, 128) > 0) {
         const UniqueHandle paused(::OpenEventW(EVENT_MODIFY_STATE, FALSE, name));
         if (paused) ::SetEvent(paused.get());
+    }
+    if (::GetEnvironmentVariableW(L"QURO_RESUME_EVENT", name, 128) > 0) {
+        const UniqueHandle resume(::OpenEventW(SYNCHRONIZE, FALSE, name));
+        if (resume) ::WaitForSingleObject(resume.get(), 60000);
+        return;
     }
     ::Sleep(60000);  // the kill comes long before this ends
 }
@@ -62,4 +70,10 @@ LSTATUS RegSetValueCall(HKEY key, const wchar_t* name, DWORD type, const BYTE* d
 {
     if (std::wcscmp(name, L"InstallLocation") == 0 && PausesAt(L"registration")) Pause();
     return ::RegSetValueExW(key, name, 0, type, data, size);
+}
+
+BOOL TokenInformationCall(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* information, DWORD length, DWORD* returned)
+{
+    if (PausesAt(L"start")) Pause();
+    return ::GetTokenInformation(token, kind, information, length, returned);
 }
