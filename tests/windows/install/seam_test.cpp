@@ -8,6 +8,7 @@
 #include "base/file_tree.h"
 #include "install/locations.h"
 #include "tests/windows/support/install_support.h"
+#include "delete_seam.h"
 #include "move_file_seam.h"
 #include "tests/windows/support/restart_list.h"
 #include "tests/windows/support/ui_seams.h"
@@ -16,6 +17,7 @@
 
 #include <objbase.h>
 
+#include <algorithm>
 #include <cwchar>
 
 namespace {
@@ -190,6 +192,58 @@ TEST_F(InstallSeam, FoldersLeftByAnInterruptedRunAreCleared)
     EXPECT_EQ(WithoutSetupCopy(ReadTree(state::InstallFolder())), TreeOf(kNewFiles));
     EXPECT_FALSE(PathExists(state::InstallFolder() + L".new"));
     EXPECT_TRUE(state::OldFolders().empty());
+}
+
+// Deleting a tree as Windows answers: the POSIX way where it is taken, the
+// classic way where it is refused (as Wine refuses it), an entry someone
+// else is deleting counted as gone, a folder not empty for a moment waited
+// for, and one that stays not empty, or a read-only file with a second name
+// elsewhere, left in place.
+TEST(RemoveTreeSeam, FollowsWindowsAnswers)
+{
+    constexpr auto kPosix = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+    struct Case {
+        const char* what;
+        DeleteAnswers answers;
+        bool secondName;  // a read-only file of the tree has a hard link outside it
+        bool removed;
+    } cases[] = {
+        {"POSIX accepted", {true, L"", L"", 0}, false, true},
+        {"POSIX refused with 87, classic deletion", {}, false, true},
+        {"an entry already being deleted", {false, L"pending.txt", L"", 0}, false, true},
+        {"a folder not empty, then empty", {false, L"", L"sub", 2}, false, true},
+        {"a folder that stays not empty", {false, L"", L"sub", -1}, false, false},
+        {"a read-only file with a second name", {}, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchFolder scratch;
+        const std::wstring tree = scratch / L"tree";
+        for (const wchar_t* folder : {L"", L"\\sub", L"\\sub\\deeper"})
+            ::CreateDirectoryW((tree + folder).c_str(), nullptr);
+        for (const wchar_t* file : {L"\\a.txt", L"\\sub\\pending.txt", L"\\sub\\deeper\\ro.txt"}) {
+            WriteBytes(tree + file, BytesOf("x"));
+        }
+        const std::wstring readOnly = tree + L"\\sub\\deeper\\ro.txt";
+        ::SetFileAttributesW(readOnly.c_str(), c.secondName ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+        const std::wstring elsewhere = scratch / L"elsewhere.txt";
+        if (c.secondName) ASSERT_TRUE(::CreateHardLinkW(elsewhere.c_str(), readOnly.c_str(), nullptr));
+
+        SetDeleteAnswers(c.answers);
+        const bool removed = RemoveTree(tree);
+        const std::vector<FILE_INFO_BY_HANDLE_CLASS> calls = DeleteCalls();
+        SetDeleteAnswers({});
+        EXPECT_EQ(removed, c.removed);
+        EXPECT_EQ(PathExists(tree), !c.removed);
+        const bool classic = std::find(calls.begin(), calls.end(), FileDispositionInfo) != calls.end();
+        EXPECT_EQ(classic, !c.answers.posixAccepted) << "the classic way only where the POSIX way is refused";
+        EXPECT_NE(std::find(calls.begin(), calls.end(), kPosix), calls.end());
+        if (c.secondName) {
+            EXPECT_TRUE(::GetFileAttributesW(elsewhere.c_str()) & FILE_ATTRIBUTE_READONLY)
+                << "the attribute of the file's other name was cleared";
+            ::SetFileAttributesW(elsewhere.c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
+    }
 }
 
 }  // namespace
