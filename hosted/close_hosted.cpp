@@ -59,17 +59,35 @@ bool RunsFromInside(HANDLE process, const std::wstring& folder)
 // process may open and end the application's processes of other accounts
 // too (another user of this machine, or the user whose password was typed
 // at the administrator prompt). Without it those are left to the second
-// search, which then reports them as still running.
-void EnableDebugPrivilege()
-{
-    UniqueHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.put())) return;
-    TOKEN_PRIVILEGES privileges{};
-    privileges.PrivilegeCount = 1;
-    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (!::LookupPrivilegeValueW(nullptr, SE_DEBUG_NAME, &privileges.Privileges[0].Luid)) return;
-    ::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
-}
+// search, which then reports them as still running. It is on only while the
+// application is closed: whatever this process starts later (the clean-up
+// call, the application itself) gets a copy of its token.
+class DebugPrivilegeOn {
+public:
+    DebugPrivilegeOn()
+    {
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token_.put())) return;
+        TOKEN_PRIVILEGES on{};
+        on.PrivilegeCount = 1;
+        on.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        if (!::LookupPrivilegeValueW(nullptr, SE_DEBUG_NAME, &on.Privileges[0].Luid)) return;
+        DWORD length = 0;
+        // The previous state lists only what the call changed: nothing to
+        // put back when the privilege was on already.
+        adjusted_ = ::AdjustTokenPrivileges(token_.get(), FALSE, &on, sizeof previous_, &previous_, &length) != FALSE;
+    }
+    ~DebugPrivilegeOn()
+    {
+        if (adjusted_) ::AdjustTokenPrivileges(token_.get(), FALSE, &previous_, 0, nullptr, nullptr);
+    }
+    DebugPrivilegeOn(const DebugPrivilegeOn&) = delete;
+    DebugPrivilegeOn& operator=(const DebugPrivilegeOn&) = delete;
+
+private:
+    UniqueHandle token_;
+    TOKEN_PRIVILEGES previous_{};
+    bool adjusted_ = false;
+};
 
 }  // namespace
 
@@ -91,7 +109,7 @@ ProcessIdList FindHostedProcesses()
 
 bool CloseHostedApplication(bool forRemoval)
 {
-    EnableDebugPrivilege();
+    const DebugPrivilegeOn debug;
     const ProcessIdList running = FindHostedProcesses();
     if (running.empty()) return true;
     if (!AskYesNo(Localize(forRemoval ? OpenForRemoval : OpenForUpdate), false)) return false;
