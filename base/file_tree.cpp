@@ -19,9 +19,10 @@
 
 namespace {
 
-// FileDispositionInfoEx (Windows 10 version 1607 and later) with its record
-// and flags, which mingw-w64 declares only for newer targets than ours; the
-// values are Windows' own.
+// FileDispositionInfoEx (Windows 10 version 1607 and later; the
+// ignore-read-only flag from version 1809) with its record and flags, which
+// mingw-w64 declares only for newer targets than ours; the values are
+// Windows' own.
 constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
 struct DispositionInfoEx {
     DWORD Flags;
@@ -133,11 +134,11 @@ UniqueFileHandle OpenEntry(HANDLE parent, const Entry& entry, ACCESS_MASK access
 // antivirus, the search indexer, Explorer drawing an icon) still holds the
 // file open with delete sharing, so that its folder can go right after; and
 // a read-only entry goes without its attribute being touched. Windows 10
-// before version 1809, file systems other than NTFS, and Wine refuse that
-// class (ERROR_INVALID_PARAMETER, ERROR_NOT_SUPPORTED or
-// ERROR_INVALID_FUNCTION); then the entry is marked the classic way, and
-// Windows deletes it when its last handle closes. Any other refusal of the
-// POSIX way (a folder not empty, an image in use) stands.
+// before version 1809 (which does not know the read-only flag), file systems
+// other than NTFS, and Wine refuse that call (ERROR_INVALID_PARAMETER,
+// ERROR_NOT_SUPPORTED or ERROR_INVALID_FUNCTION); then the entry is marked
+// the classic way, and Windows deletes it when its last handle closes. Any
+// other refusal of the POSIX way (a folder not empty, an image in use) stands.
 bool DeleteThroughHandle(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& info)
 {
     DispositionInfoEx posix{kDispositionDelete | kDispositionPosixSemantics | kDispositionIgnoreReadOnly};
