@@ -69,26 +69,21 @@ protected:
 // like ours included) is none of ours.
 TEST_F(CloseHostedTest, MatchesWholeImageNamesInAnyLetterCaseInsideTheInstallFolder)
 {
-    const std::wstring sibling = inside_ + L"-Beta";
-    ::CreateDirectoryW(sibling.c_str(), nullptr);
     struct Case {
         const wchar_t* source;
         const wchar_t* name;
-        std::wstring parent;
         bool hosted;
     } cases[] = {
-        {L"DraloHost.exe", L"DraloHost.exe", inside_, true},
-        {L"DraloHost.exe", L"DRALOHOST.EXE", inside_, true},
-        {L"Holvenar.exe", L"holvenar.exe", inside_, true},
-        {L"DraloHost.exe", L"XDraloHost.exe", inside_, false},
-        {L"DraloHost.exe", L"DraloHost2.exe", inside_, false},
-        {L"DraloHost.exe", L"DraloHost.exe.old", inside_, false},
-        {L"DraloHost.exe", L"DraloHost", inside_, false},
-        {L"Holvenar.exe", L"Holvenar.ex", inside_, false},
-        {L"DraloHost.exe", L"DraloHost.exe", scratch_.path(), false},
-        {L"Holvenar.exe", L"Holvenar.exe", sibling, false},
+        {L"DraloHost.exe", L"DraloHost.exe", true},   {L"DraloHost.exe", L"DRALOHOST.EXE", true},
+        {L"Holvenar.exe", L"holvenar.exe", true},     {L"DraloHost.exe", L"XDraloHost.exe", false},
+        {L"DraloHost.exe", L"DraloHost2.exe", false}, {L"DraloHost.exe", L"DraloHost.exe.old", false},
+        {L"DraloHost.exe", L"DraloHost", false},      {L"Holvenar.exe", L"Holvenar.ex", false},
     };
-    for (const Case& c : cases) started_.push_back(StartCopy(c.parent, c.source, c.name));
+    for (const Case& c : cases) started_.push_back(StartCopy(inside_, c.source, c.name));
+    ::CreateDirectoryW((inside_ + L"-Beta").c_str(), nullptr);
+    for (const std::wstring& elsewhere : {scratch_.path(), inside_ + L"-Beta"}) {
+        started_.push_back(StartCopy(elsewhere, L"DraloHost.exe", L"DraloHost.exe"));
+    }
     const ProcessIdList found = FindHostedProcesses();
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(Contains(found, started_[i].id), cases[i].hosted) << i;

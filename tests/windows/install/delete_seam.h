@@ -1,6 +1,5 @@
-// Windows' answers to the deletion calls, which Wine does not give: the POSIX
-// disposition accepted, an entry already being deleted, a folder not empty
-// for a moment or for good. The default passes every call through.
+// Windows' answers to the deletion calls, which Wine does not give; the
+// default passes every call through.
 #pragma once
 
 #include <windows.h>
@@ -10,9 +9,8 @@
 
 struct DeleteAnswers {
     bool posixAccepted = false;  // FileDispositionInfoEx taken, as Windows 10 1809 and later on NTFS take it
-    std::wstring pendingName;    // the entry of this name opens as being deleted; its holder lets go at once
-    std::wstring notEmptyName;   // the folder of this name answers "not empty" ...
-    int notEmptyTimes = 0;       // ... this many times (-1: always), then as it is
+    std::wstring pendingName;    // an entry of this name opens as being deleted; its holder lets go at once
+    int notEmptyTimes = 0;       // folders answer "not empty" this many times (-1: always), then as they are
 };
 
 void SetDeleteAnswers(const DeleteAnswers& answers);

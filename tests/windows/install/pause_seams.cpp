@@ -32,23 +32,14 @@ void Pause()
         const UniqueHandle paused(::OpenEventW(EVENT_MODIFY_STATE, FALSE, name));
         if (paused) ::SetEvent(paused.get());
     }
-    UniqueHandle resume;
-    if (::GetEnvironmentVariableW(L"QURO_RESUME_EVENT", name, 128) > 0) {
-        resume.reset(::OpenEventW(SYNCHRONIZE, FALSE, name));
-    }
-    // The kill, or the resume, comes long before this ends. The windows go
-    // on painting meanwhile, for the pictures taken of them here.
-    const ULONGLONG end = ::GetTickCount64() + 60000;
-    for (ULONGLONG now = ::GetTickCount64(); now < end; now = ::GetTickCount64()) {
-        const HANDLE waited = resume.get();
-        if (::MsgWaitForMultipleObjects(waited ? 1 : 0, &waited, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT) ==
-                WAIT_OBJECT_0 &&
-            waited) {
-            return;
-        }
-        MSG message;
-        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
-    }
+    // The kill, or the resume, comes long before this ends.
+    const UniqueHandle resume(::GetEnvironmentVariableW(L"QURO_RESUME_EVENT", name, 128) > 0
+                                  ? ::OpenEventW(SYNCHRONIZE, FALSE, name)
+                                  : nullptr);
+    if (resume)
+        ::WaitForSingleObject(resume.get(), 60000);
+    else
+        ::Sleep(60000);
 }
 
 bool EndsWith(const std::wstring& text, const wchar_t* tail)

@@ -208,11 +208,11 @@ TEST(RemoveTreeSeam, FollowsWindowsAnswers)
         bool secondName;  // a read-only file of the tree has a hard link outside it
         bool removed;
     } cases[] = {
-        {"POSIX accepted", {true, L"", L"", 0}, false, true},
+        {"POSIX accepted", {true, L"", 0}, false, true},
         {"POSIX refused with 87, classic deletion", {}, false, true},
-        {"an entry already being deleted", {false, L"pending.txt", L"", 0}, false, true},
-        {"a folder not empty, then empty", {false, L"", L"sub", 2}, false, true},
-        {"a folder that stays not empty", {false, L"", L"sub", -1}, false, false},
+        {"an entry already being deleted", {false, L"pending.txt", 0}, false, true},
+        {"a folder not empty, then empty", {false, L"", 2}, false, true},
+        {"a folder that stays not empty", {false, L"", -1}, false, false},
         {"a read-only file with a second name", {}, true, false},
     };
     for (const Case& c : cases) {
@@ -221,13 +221,14 @@ TEST(RemoveTreeSeam, FollowsWindowsAnswers)
         const std::wstring tree = scratch / L"tree";
         for (const wchar_t* folder : {L"", L"\\sub", L"\\sub\\deeper"})
             ::CreateDirectoryW((tree + folder).c_str(), nullptr);
-        for (const wchar_t* file : {L"\\a.txt", L"\\sub\\pending.txt", L"\\sub\\deeper\\ro.txt"}) {
+        for (const wchar_t* file : {L"\\a.txt", L"\\sub\\pending.txt", L"\\sub\\deeper\\ro.txt"})
             WriteBytes(tree + file, BytesOf("x"));
-        }
         const std::wstring readOnly = tree + L"\\sub\\deeper\\ro.txt";
         ::SetFileAttributesW(readOnly.c_str(), c.secondName ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
         const std::wstring elsewhere = scratch / L"elsewhere.txt";
-        if (c.secondName) ASSERT_TRUE(::CreateHardLinkW(elsewhere.c_str(), readOnly.c_str(), nullptr));
+        if (c.secondName) {
+            ASSERT_TRUE(::CreateHardLinkW(elsewhere.c_str(), readOnly.c_str(), nullptr));
+        }
 
         SetDeleteAnswers(c.answers);
         const bool removed = RemoveTree(tree);

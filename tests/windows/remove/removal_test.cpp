@@ -287,34 +287,6 @@ protected:
         EXPECT_EQ(Exists(state::LanguageFile()), present);
     }
 
-    // Everything left of the install folder is registered for restart, each
-    // folder after its contents and the folder itself last, then the
-    // temporary copy and its folder.
-    void ExpectLeftoversRegistered(const Removal& removal)
-    {
-        const std::wstring folder = state::InstallFolder();
-        const std::vector<std::wstring> left = Walk(folder);
-        ASSERT_FALSE(left.empty());
-        const std::vector<std::wstring> pending = PendingDeletions();
-        // The exact order inside the folder is the walk's; what matters is that
-        // everything left is there, folders after their contents, the folder last.
-        ASSERT_EQ(pending.size(), left.size() + 3);
-        std::vector<std::wstring> inside(pending.begin(), pending.begin() + static_cast<long>(left.size()));
-        std::vector<std::wstring> sortedLeft = left;
-        std::sort(inside.begin(), inside.end());
-        std::sort(sortedLeft.begin(), sortedLeft.end());
-        EXPECT_EQ(inside, sortedLeft);
-        for (std::size_t i = 0; i < left.size(); ++i) {
-            for (std::size_t j = i + 1; j < left.size(); ++j) {
-                EXPECT_NE(pending[j].rfind(pending[i] + L"\\", 0), 0u)
-                    << "folder before its contents: " << testing::PrintToString(pending[i]);
-            }
-        }
-        EXPECT_EQ(pending[left.size()], folder);
-        EXPECT_EQ(pending[left.size() + 1], removal.temporaryFolder + L"\\Quro-Setup.exe");
-        EXPECT_EQ(pending[left.size() + 2], removal.temporaryFolder);
-    }
-
     // Folders named like temporary ones that the test itself made.
     void TakeTemporaryFoldersAsFound() { temporaryBefore_ = TemporaryFolders(); }
 
@@ -472,56 +444,72 @@ TEST_F(RemovalTest, YesRemovesTheInstallationAndTheDataOnlyOnRequest)
     }
 }
 
-// Whether this platform deletes the POSIX way (the name goes as soon as the
-// deleting handle closes, whoever else holds the file): Windows 10 1809 and
-// later on NTFS do, Wine does not.
-bool PlatformDeletesThePosixWay()
-{
-    ScratchFolder scratch;
-    const std::wstring probe = scratch / L"probe.txt";
-    if (!WriteFileText(probe, "x")) return false;
-    const UniqueFileHandle file(
-        ::CreateFileW(probe.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
-    const DWORD posix[1] = {0x1 | 0x2};  // FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS
-    return file && ::SetFileInformationByHandle(file.get(), static_cast<FILE_INFO_BY_HANDLE_CLASS>(21),
-                                                const_cast<DWORD*>(posix), sizeof posix);
-}
-
-// A file another program holds open: without delete sharing it stops the
-// deletion there; with it (as an antivirus or the indexer opens files) it
-// goes where Windows deletes the POSIX way, and elsewhere its folder stays
-// "not empty" for as long as the file is held. What is left is registered
-// for restart, each folder after its contents and the install folder last.
+// A file held open stops the deletion; what is left is registered for
+// restart, each folder after its contents and the install folder last.
 TEST_F(RemovalTest, FileInUseLeavesTheRestForRestart)
 {
-    const bool posix = PlatformDeletesThePosixWay();
-    for (const DWORD sharing : {DWORD(0), DWORD(FILE_SHARE_READ | FILE_SHARE_DELETE)}) {
-        SCOPED_TRACE(sharing ? "held with delete sharing" : "held without sharing");
-        ASSERT_NO_FATAL_FAILURE(Install());
-        ASSERT_NO_FATAL_FAILURE(SetLanguage("En"));
-        ClearPendingDeletions();
-        const std::wstring held = state::InstallFolder() + L"\\data\\licenses\\notice.txt";
-        heldOpen_.reset(
-            ::CreateFileW(held.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        ASSERT_TRUE(heldOpen_);
+    ASSERT_NO_FATAL_FAILURE(Install());
+    ASSERT_NO_FATAL_FAILURE(SetLanguage("En"));
+    ClearPendingDeletions();
+    const std::wstring held = state::InstallFolder() + L"\\data\\licenses\\notice.txt";
+    heldOpen_.reset(
+        ::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(heldOpen_);
 
-        Removal removal;
-        ASSERT_NO_FATAL_FAILURE(RemoveThroughRegisteredCommand(DataAnswer::No, removal));
-        EXPECT_EQ(removal.exitCode, 0u);
-        const std::wstring temporaryCopy = removal.temporaryFolder + L"\\Quro-Setup.exe";
-        if (sharing && posix) {
-            EXPECT_EQ(removal.finalText, English(Removed));
-            ExpectInstallationGone();
-            EXPECT_EQ(PendingDeletions(), (std::vector<std::wstring>{temporaryCopy, removal.temporaryFolder}));
-        } else {
-            EXPECT_EQ(removal.finalText, English(RemovedWithRestart));
-            ExpectLeftoversRegistered(removal);
-            if (!sharing) EXPECT_TRUE(Exists(held));
+    Removal removal;
+    ASSERT_NO_FATAL_FAILURE(RemoveThroughRegisteredCommand(DataAnswer::No, removal));
+    EXPECT_EQ(removal.finalText, English(RemovedWithRestart));
+    EXPECT_EQ(removal.exitCode, 0u);
+
+    const std::wstring folder = state::InstallFolder();
+    const std::vector<std::wstring> left = Walk(folder);
+    ASSERT_FALSE(left.empty());
+    const std::vector<std::wstring> pending = PendingDeletions();
+    // The exact order inside the folder is the walk's; what matters is that
+    // everything left is there, folders after their contents, the folder last.
+    ASSERT_EQ(pending.size(), left.size() + 3);
+    std::vector<std::wstring> inside(pending.begin(), pending.begin() + static_cast<long>(left.size()));
+    std::vector<std::wstring> sortedLeft = left;
+    std::sort(inside.begin(), inside.end());
+    std::sort(sortedLeft.begin(), sortedLeft.end());
+    EXPECT_EQ(inside, sortedLeft);
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        for (std::size_t j = i + 1; j < left.size(); ++j) {
+            const std::wstring& later = pending[j];
+            EXPECT_NE(later.rfind(pending[i] + L"\\", 0), 0u)
+                << "folder before its contents: " << testing::PrintToString(pending[i]);
         }
-        EXPECT_FALSE(state::KeyExists(HKEY_LOCAL_MACHINE, state::kUninstallKey, KEY_WOW64_64KEY));
-        TearDown();
-        SetUp();
     }
+    EXPECT_EQ(pending[left.size()], folder);
+    EXPECT_EQ(pending[left.size() + 1], removal.temporaryFolder + L"\\Quro-Setup.exe");
+    EXPECT_EQ(pending[left.size() + 2], removal.temporaryFolder);
+    EXPECT_TRUE(Exists(held));
+    EXPECT_FALSE(state::KeyExists(HKEY_LOCAL_MACHINE, state::kUninstallKey, KEY_WOW64_64KEY));
+}
+
+// Held with delete sharing, as an antivirus or the indexer holds a file: it
+// goes at once where Windows deletes the POSIX way (Windows 10 1809 and later
+// on NTFS); elsewhere, Wine included, it stays pending while held, its folder
+// "not empty", and the removal ends as for a file in use.
+TEST_F(RemovalTest, FileHeldWithDeleteSharingGoesWhereWindowsDeletesThePosixWay)
+{
+    ASSERT_NO_FATAL_FAILURE(Install());
+    ASSERT_NO_FATAL_FAILURE(SetLanguage("En"));
+    heldOpen_.reset(::CreateFileW((state::InstallFolder() + L"\\data\\licenses\\notice.txt").c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(heldOpen_);
+    Removal removal;
+    ASSERT_NO_FATAL_FAILURE(RemoveThroughRegisteredCommand(DataAnswer::No, removal));
+    // The platform's own answer to a POSIX deletion.
+    ScratchFolder scratch;
+    ASSERT_TRUE(WriteFileText(scratch / L"probe.txt", "x"));
+    const UniqueFileHandle probe(
+        ::CreateFileW((scratch / L"probe.txt").c_str(), DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    const DWORD posixDelete = 0x1 | 0x2;  // FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS
+    const bool posix = probe && ::SetFileInformationByHandle(probe.get(), static_cast<FILE_INFO_BY_HANDLE_CLASS>(21),
+                                                             const_cast<DWORD*>(&posixDelete), sizeof posixDelete);
+    EXPECT_EQ(removal.finalText, English(posix ? Removed : RemovedWithRestart));
+    EXPECT_EQ(Exists(state::InstallFolder()), !posix);
 }
 
 // A removal that found a file in use left the install folder to the next
