@@ -126,7 +126,7 @@ add_library(quro_format INTERFACE)
 # bcrypt and comctl32 are loaded at run time.
 quro_layer(base kernel32 user32 advapi32 shell32 ole32 ntdll uuid)
 quro_layer(package quro_base quro_format)
-quro_layer(ui quro_package quro_base gdi32)
+quro_layer(ui quro_base gdi32)
 quro_layer(hosted quro_ui quro_base)
 quro_layer(install quro_hosted quro_ui quro_package quro_base shlwapi)
 quro_layer(remove quro_install quro_hosted quro_ui quro_base)

@@ -3,7 +3,7 @@
 // of its own; the window stays responsive only while PumpMessages runs.
 #pragma once
 
-#include "package/package_entry.h"
+#include "base/progress_callback.h"
 
 #include <windows.h>
 
