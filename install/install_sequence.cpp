@@ -6,6 +6,7 @@
 #include "base/file_tree.h"
 #include "install/launch.h"
 #include "install/locations.h"
+#include "install/registration.h"
 #include "install/move_file_call.h"
 #include "base/product.h"
 #include "format/container_format.h"
@@ -147,11 +148,9 @@ int RunInstall()
     // extraction writes over it.
     RemoveTree(stagingFolder);
 
-    std::wstring failure;
-    if (!ExtractToFolder(stagingFolder, files, failure,
-                         MakeProgressCallback(static_cast<std::int32_t>(files.size())))) {
-        return FailBeforeSwap(stagingFolder, failure);
-    }
+    const std::wstring failure =
+        ExtractToFolder(stagingFolder, files, MakeProgressCallback(static_cast<std::int32_t>(files.size())));
+    if (!failure.empty()) return FailBeforeSwap(stagingFolder, failure);
     // The uninstaller travels with the files: from the moment of the swap the
     // registered "Quro-Setup.exe /uninstall" names a whole file. Best-effort,
     // like every step of registration.
