@@ -68,6 +68,8 @@ using UniqueFileHandle = UniqueResource<HandleTraits<HANDLE, ::CloseHandle, Inva
 using UniqueFindHandle = UniqueResource<HandleTraits<HANDLE, ::FindClose, InvalidHandleValue>>;
 using UniqueRegKey = UniqueResource<HandleTraits<HKEY, ::RegCloseKey>>;
 using UniqueLocalMemory = UniqueResource<HandleTraits<HLOCAL, ::LocalFree>>;
+using UniqueView = UniqueResource<HandleTraits<void*, ::UnmapViewOfFile>>;
+using UniqueFont = UniqueResource<HandleTraits<HFONT, ::DeleteObject>>;
 using UniqueCoTaskMemString = UniqueResource<HandleTraits<wchar_t*, ::CoTaskMemFree>>;
 
 // A COM interface pointer that releases its reference.

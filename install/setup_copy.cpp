@@ -15,12 +15,6 @@ UniqueFileHandle OpenOwnExecutable()
                                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
-namespace {
-
-using UniqueView = UniqueResource<HandleTraits<void*, ::UnmapViewOfFile>>;
-
-}  // namespace
-
 // ntdll's own; Windows documents it for comparing an image with a mapped
 // file, and neither mingw-w64's headers nor the SDK's user-mode ones declare it.
 extern "C" NTSTATUS NTAPI NtAreMappedFilesTheSame(PVOID File1MappedAsAnImage, PVOID File2MappedAsFile);

@@ -2,6 +2,7 @@
 
 #include "base/exit_codes.h"
 #include "base/file_tree.h"
+#include "base/process_start.h"
 #include "base/system_paths.h"
 #include "base/unique_handles.h"
 #include "install/locations.h"
@@ -13,11 +14,8 @@
 #include <shlobj.h>
 
 #include <string>
-#include <vector>
 
 namespace {
-
-static_assert(sizeof(STARTUPINFOW) == 104, "STARTUPINFOW as 64-bit Windows lays it out");
 
 int NoTemporaryCopyFailure()
 {
@@ -74,25 +72,13 @@ int StartTemporaryCopy(const std::wstring& ownPath)
         return NoTemporaryCopyFailure();
     }
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    const std::wstring commandLine = L"\"" + copy + L"\" /uninstall-temp";
-    // CreateProcessW may write into the command line, so it gets its own buffer.
-    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back(L'\0');
     // The copy's own folder as its working folder: one inherited from us
-    // could be the install folder, which Windows then refuses to delete.
-    if (!::CreateProcessW(copy.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                          &process)) {
+    // could be the install folder, which Windows then refuses to delete. The
+    // copy carries on alone; whoever started us learns only that it started.
+    if (!StartProcess(copy, L"\"" + copy + L"\" /uninstall-temp", folder, false).process) {
         RemoveTree(folder);
         return NoTemporaryCopyFailure();
     }
-    // The copy carries on alone; whoever started us learns only that it started.
-    UniqueHandle started(process.hProcess);
-    UniqueHandle thread(process.hThread);
-    thread.reset();
-    started.reset();
     return exit_code::kDone;
 }
 

@@ -1,9 +1,12 @@
 #include "ui/progress_window.h"
 
 #include "base/system_dll.h"
+#include "base/unique_handles.h"
 #include "ui/language.h"
 
 #include <commctrl.h>
+
+#include <utility>
 
 namespace {
 
@@ -11,7 +14,7 @@ struct ProgressWindow {
     HWND mainWindow = nullptr;
     HWND statusLine = nullptr;
     HWND progressBar = nullptr;
-    HFONT font = nullptr;  // ours to delete; null while the stock font serves
+    UniqueFont font;  // empty while the stock font serves
 };
 
 ProgressWindow window;
@@ -66,11 +69,11 @@ void LayOutFor(UINT dpi)
 {
     PlaceChild(window.statusLine, kStatusLine, dpi);
     PlaceChild(window.progressBar, kProgressBar, dpi);
-    const HFONT font = MessageFontFor(dpi);
-    const HGDIOBJ shown = font ? font : ::GetStockObject(DEFAULT_GUI_FONT);
+    UniqueFont font(MessageFontFor(dpi));
+    const HGDIOBJ shown = font ? static_cast<HGDIOBJ>(font.get()) : ::GetStockObject(DEFAULT_GUI_FONT);
     ::SendMessageW(window.statusLine, WM_SETFONT, reinterpret_cast<WPARAM>(shown), 1);
-    if (window.font) ::DeleteObject(window.font);
-    window.font = font;
+    // The font shown before goes once the status line has let go of it.
+    window.font = std::move(font);
 }
 
 LRESULT CALLBACK ProgressWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -169,7 +172,6 @@ void DestroyProgressWindow()
 {
     if (!window.mainWindow) return;
     ::DestroyWindow(window.mainWindow);
-    if (window.font) ::DeleteObject(window.font);
     window = ProgressWindow{};
     // Takes the quit message of WM_DESTROY off the queue; left there, it
     // would end the next message box before the user could answer it.
