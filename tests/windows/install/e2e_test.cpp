@@ -313,10 +313,10 @@ TEST_F(InstallEndToEnd, FailuresBeforeTheSwapLeaveThePreviousInstallationByteFor
 TEST_F(InstallEndToEnd, RunsStartedTogetherTakeTurns)
 {
     const Tree packaged = PackagedTreeOf(g_defaultSetup);
-    const SetupScript install = {g_defaultSetup, L"/install en", {IDNO}};
+    const SetupScript install = {g_defaultSetup, L"/install en", {IDNO}, L""};
     // From outside the install folder "/uninstall" removes without a
     // temporary copy: Yes, keep the data, and the final message.
-    const SetupScript removal = {g_defaultSetup, L"/uninstall", {IDYES, IDNO, IDOK}};
+    const SetupScript removal = {g_defaultSetup, L"/uninstall", {IDYES, IDNO, IDOK}, L""};
     for (int round = 0; round < 3; ++round) {
         for (const SetupRun& run : DriveSetupsTogether({install, install})) {
             EXPECT_EQ(run.exitCode, 0u) << "round " << round;
