@@ -317,29 +317,27 @@ TEST_F(InstallEndToEnd, RunsStartedTogetherTakeTurns)
     // From outside the install folder "/uninstall" removes without a
     // temporary copy: Yes, keep the data, and the final message.
     const SetupScript removal = {g_defaultSetup, L"/uninstall", {IDYES, IDNO, IDOK}, L""};
-    for (int round = 0; round < 3; ++round) {
-        for (const SetupRun& run : DriveSetupsTogether({install, install})) {
-            EXPECT_EQ(run.exitCode, 0u) << "round " << round;
-            EXPECT_EQ(run.boxes.size(), 1u) << "round " << round;
-        }
-        EXPECT_EQ(WithoutSetupCopy(ReadTree(state::InstallFolder())), packaged) << "round " << round;
-        EXPECT_FALSE(Exists(state::InstallFolder() + L".new"));
-        EXPECT_TRUE(state::OldFolders().empty());
-
-        const std::vector<SetupRun> both = DriveSetupsTogether({install, removal});
-        EXPECT_EQ(both[0].exitCode, 0u);
-        EXPECT_EQ(both[1].exitCode, 0u);
-        DWORD type = 0;
-        if (Exists(state::InstallFolder())) {
-            EXPECT_EQ(WithoutSetupCopy(ReadTree(state::InstallFolder())), packaged) << "round " << round;
-            EXPECT_EQ(StringValue(L"DisplayName", &type), L"Quro Host");
-        } else {
-            EXPECT_EQ(StringValue(L"DisplayName", &type), L"<absent>");
-            EXPECT_FALSE(ReadLink(state::DesktopShortcut()).loaded);
-        }
-        EXPECT_FALSE(Exists(state::InstallFolder() + L".new"));
-        EXPECT_TRUE(state::OldFolders().empty());
+    for (const SetupRun& run : DriveSetupsTogether({install, install})) {
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_EQ(run.boxes.size(), 1u);
     }
+    EXPECT_EQ(WithoutSetupCopy(ReadTree(state::InstallFolder())), packaged);
+    EXPECT_FALSE(Exists(state::InstallFolder() + L".new"));
+    EXPECT_TRUE(state::OldFolders().empty());
+
+    const std::vector<SetupRun> both = DriveSetupsTogether({install, removal});
+    EXPECT_EQ(both[0].exitCode, 0u);
+    EXPECT_EQ(both[1].exitCode, 0u);
+    DWORD type = 0;
+    if (Exists(state::InstallFolder())) {
+        EXPECT_EQ(WithoutSetupCopy(ReadTree(state::InstallFolder())), packaged);
+        EXPECT_EQ(StringValue(L"DisplayName", &type), L"Quro Host");
+    } else {
+        EXPECT_EQ(StringValue(L"DisplayName", &type), L"<absent>");
+        EXPECT_FALSE(ReadLink(state::DesktopShortcut()).loaded);
+    }
+    EXPECT_FALSE(Exists(state::InstallFolder() + L".new"));
+    EXPECT_TRUE(state::OldFolders().empty());
 }
 
 }  // namespace
