@@ -64,9 +64,6 @@ paused=$dir/paused-setup.exe
 "$build/tools/quro-pack" setup "$win/sample-app" --store --stub "$win/tests/windows/install/quro-setup-paused-stub.exe" \
   -o "$paused" >/dev/null
 drive_reg() { "$bench" run "$dir" reg "$@" >/dev/null; }
-# No window manager runs on the display: Wine draws the title bar itself only
-# for windows it does not hand to one.
-drive_reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
 progress_shot() {  # CAPTION LANGUAGE FILE
   QURO_PAUSE_AT=copy drive start "$paused" /install "$2" >/dev/null
   shot "$1" "$3"
