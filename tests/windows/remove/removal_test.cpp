@@ -1,6 +1,7 @@
 // Removal end to end: a real installation by the real setup program, then
 // the registered uninstall command, answered through the real message boxes.
 #include "tests/driver/driver.h"
+#include "tests/windows/support/install_support.h"
 #include "tests/windows/support/restart_list.h"
 #include "tests/windows/support/system_state.h"
 #include "tests/windows/support/test_files.h"
@@ -91,7 +92,8 @@ Process StartCommandLine(const std::wstring& commandLine)
 
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
-void Install()
+// An installation by the real setup program, the final question answered No.
+void InstallForReal()
 {
     Process setup = Start(g_setup, L"/install en");
     ASSERT_TRUE(setup.handle) << "the setup program did not start";
@@ -101,6 +103,52 @@ void Install()
     Answer(done, IDNO);
     ASSERT_EQ(ExitCode(setup), 0u);
     ASSERT_TRUE(Exists(state::InstallFolder() + L"\\DraloHost.exe"));
+}
+
+// What an installation leaves, taken after the suite's first real one and
+// put back for every later case that only needs one to be there: removal is
+// what these cases are about, and a real install costs seconds each time.
+struct Installation {
+    bool taken = false;
+    Tree files;
+    std::vector<std::pair<const wchar_t*, state::RegValue>> entry;
+    Bytes startMenuLink, desktopLink;
+} g_installation;
+
+constexpr const wchar_t* kEntryValues[] = {L"DisplayName",     L"DisplayVersion", L"Publisher",
+                                           L"InstallLocation", L"DisplayIcon",    L"UninstallString",
+                                           L"NoModify",        L"NoRepair",       L"EstimatedSize"};
+
+void Install()
+{
+    Installation& saved = g_installation;
+    if (!saved.taken) {
+        ASSERT_NO_FATAL_FAILURE(InstallForReal());
+        saved.files = ReadTree(state::InstallFolder());
+        for (const wchar_t* name : kEntryValues) {
+            const auto value = state::ReadValue(HKEY_LOCAL_MACHINE, state::kUninstallKey, name, KEY_WOW64_64KEY);
+            ASSERT_TRUE(value.has_value());
+            saved.entry.emplace_back(name, *value);
+        }
+        ASSERT_TRUE(ReadBytes(state::StartMenuShortcut(), saved.startMenuLink));
+        ASSERT_TRUE(ReadBytes(state::DesktopShortcut(), saved.desktopLink));
+        saved.taken = true;
+        return;
+    }
+    ::CreateDirectoryW(state::InstallFolder().c_str(), nullptr);
+    for (const auto& [path, bytes] : saved.files) {
+        const std::wstring full = state::InstallFolder() + L"\\" + path;
+        if (path.back() == L'\\') {
+            ::CreateDirectoryW(full.c_str(), nullptr);
+        } else {
+            ASSERT_TRUE(WriteBytes(full, bytes));
+        }
+    }
+    for (const auto& [name, value] : saved.entry) {
+        ASSERT_TRUE(state::WriteValue(HKEY_LOCAL_MACHINE, state::kUninstallKey, name, value, KEY_WOW64_64KEY));
+    }
+    ASSERT_TRUE(WriteBytes(state::StartMenuShortcut(), saved.startMenuLink));
+    ASSERT_TRUE(WriteBytes(state::DesktopShortcut(), saved.desktopLink));
 }
 
 std::vector<std::wstring> TemporaryFolders() { return List(state::ProgramFiles(), L"Quro-Remove-*"); }
@@ -542,7 +590,7 @@ TEST_F(RemovalTest, ReinstallSurvivesTheRestartThatAnEarlierRemovalAskedFor)
     ASSERT_GE(registered.size(), 4u);
     const std::vector<std::wstring> unrelated(registered.end() - 4, registered.end());
 
-    ASSERT_NO_FATAL_FAILURE(Install());
+    ASSERT_NO_FATAL_FAILURE(InstallForReal());
     const std::vector<std::wstring> after = PendingStrings(kPendingValues[0]);
     const std::wstring below = ToUpper(L"\\??\\" + folder);
     for (std::size_t i = 0; i < after.size(); i += 2) {
