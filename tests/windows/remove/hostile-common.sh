@@ -10,10 +10,13 @@ install=$pf/Quro
 outside=$drive_c/quro-outside
 work=$QURO_WINE_BENCH_DIR/hostile
 secure=$local_dir/DraloSecure
-if [ -e "$install" ] || [ -e "$secure" ]; then
-  echo "an installation or a data folder exists already; refusing to touch it" >&2
+if [ -e "$install" ]; then
+  echo "an installation exists already; refusing to touch it" >&2
   exit 1
 fi
+# The sample application makes its data folders when it runs; these are the
+# bench's, and the scripts plant their own.
+rm -rf "$secure" "$local_dir/DraloTransferSecure"
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
