@@ -207,7 +207,7 @@ set(QURO_STUB $<TARGET_FILE:quro-setup-stub>)
 
 add_subdirectory(examples)
 add_subdirectory(tests/standin)
-add_subdirectory(tests/driver)
+add_subdirectory(tools/driver)
 add_subdirectory(tests/windows)
 
 get_property(QURO_WINDOWS_TESTS GLOBAL PROPERTY QURO_WINDOWS_TESTS)

@@ -11,7 +11,7 @@ build=$(cd "${1:-$root/build}" && pwd)
 win=$build/windows
 bench=$root/tests/wine/bench
 dir=$(mktemp -d /tmp/quro-screenshots.XXXXXX)
-driver=$win/tests/driver/quro-driver.exe
+driver=$win/tools/driver/quro-driver.exe
 stub=$win/quro-setup-stub.exe
 
 "$bench" start "$dir" "$win/tests/standin/cabinet.dll" >/dev/null

@@ -3,7 +3,7 @@
 // their exit code and by what they leave on disk.
 #include "tests/windows/support/package_builder.h"
 #include "tests/windows/support/test_files.h"
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "app/token_information_call.h"
 #include "base/exit_codes.h"
 #include "base/system_paths.h"
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 #include "tests/windows/support/language_file_support.h"
 #include "tests/windows/support/ui_seams.h"
 

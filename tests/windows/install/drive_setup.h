@@ -2,7 +2,7 @@
 // read and answered with the next button of a script.
 #pragma once
 
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 // Removal end to end: a real installation by the real setup program, then
 // the registered uninstall command, answered through the real message boxes.
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 #include "tests/windows/support/install_support.h"
 #include "tests/windows/support/restart_list.h"
 #include "tests/windows/support/system_state.h"

@@ -1,7 +1,7 @@
 #include "tests/windows/support/install_support.h"
 
 #include "base/unique_handles.h"
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // Started without administrator rights, the program asks and relaunches;
 // where the relaunched copy again has no rights (no administrator prompt on
 // this system) the tests see that copy too.
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 #include "tests/windows/support/language_file_support.h"
 #include "base/product.h"
 #include "ui/language.h"

@@ -20,7 +20,7 @@
 //
 // Window commands wait up to MS (default 10000) for the window; exit code 2
 // means it did not appear, 3 that the action failed, 64 a usage error.
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "tests/driver/driver.h"
+#include "tools/driver/driver.h"
 
 #include "base/unique_handles.h"
 
