@@ -4,6 +4,8 @@
 // level asked for; every figure is the buffer's size, and the wall time and
 // processor time (all threads) of compressing it, side by side in one run.
 // On a machine that others share, the processor time is the steadier one.
+// For scale, the whole list as one LZMS stream, which no package can be: what
+// compressing every 64 MiB chunk on its own costs.
 //
 //   quro-lzms-levels FOLDER LEVEL...
 #include <chrono>
@@ -13,6 +15,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
+
+#include <memory>
+#include <wimlib.h>
 
 #include "lzms_buffer.h"
 #include "package_writer.h"
@@ -68,6 +73,22 @@ void Measure(const char* what, const Bytes& list, unsigned level)
     std::fflush(stdout);
 }
 
+void MeasureOneStream(const Bytes& list)
+{
+    wimlib_compressor* c = nullptr;
+    if (wimlib_create_compressor(WIMLIB_COMPRESSION_TYPE_LZMS, list.size(), lzms::kLevel, &c) != 0) {
+        std::printf("  one stream: wimlib could not make a compressor for %zu bytes\n", list.size());
+        return;
+    }
+    std::unique_ptr<wimlib_compressor, void (*)(wimlib_compressor*)> compressor(c, wimlib_free_compressor);
+    const std::unique_ptr<std::uint8_t[]> out(new std::uint8_t[list.size()]);
+    const double processor = ProcessorSeconds();
+    const std::size_t n = wimlib_compress(list.data(), list.size(), out.get(), list.size(), compressor.get());
+    std::printf("  %-14s level %3u  %12zu bytes  %7s    %7.1f s processor\n", "one stream", lzms::kLevel, n, "",
+                ProcessorSeconds() - processor);
+    std::fflush(stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -86,6 +107,7 @@ int main(int argc, char** argv)
         }
         const Bytes packed = BuildFileList(tree);
         Measure("package order", packed, lzms::kLevel);
+        MeasureOneStream(packed);
         for (const unsigned level : levels)
             if (level != lzms::kLevel) Measure("package order", packed, level);
     } catch (const Failure& e) {
