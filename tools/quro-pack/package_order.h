@@ -3,8 +3,9 @@
 // is compressed on its own: a file can be matched only against what lands in
 // its chunk. So each folder's files go together, by kind and then by name,
 // and identical files side by side wherever they lie; the same folder always
-// gives the same order, hence the same bytes. (Kind before folder, or names
-// alone across folders, made packages larger: README, "Packing".)
+// gives the same order, hence the same bytes. The folder leads because its
+// files are the most alike (one component, one library); kind before folder,
+// or names alone across folders, made packages larger.
 #pragma once
 
 #include <vector>
