@@ -33,6 +33,19 @@ bool TakeRelaunchMark()
     return present;
 }
 
+// A process keeps its working folder open, and Windows will not rename a
+// folder that is some process's working folder: a setup started from inside
+// the install folder (from a shell open there, or the uninstaller started
+// with its own folder) would keep the install folder from being set aside or
+// deleted. Nothing here uses a relative path, so the system folder serves,
+// which no install or removal touches.
+void LeaveWorkingFolder()
+{
+    wchar_t system[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) ::SetCurrentDirectoryW(system);
+}
+
 }  // namespace
 
 bool ConfirmInstall()
@@ -42,6 +55,7 @@ bool ConfirmInstall()
 
 int RunInteractiveCommand(Command command, int argc, wchar_t** argv)
 {
+    LeaveWorkingFolder();
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const bool relaunched = TakeRelaunchMark();
 

@@ -30,10 +30,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     }
     if (command == Command::ExtractTo) {
         PackageEntries entries;
-        std::wstring failure = UnpackPackage(entries);
-        if (!failure.empty()) return exit_code::kRefused;
-        return ExtractToFolder(argv[2], entries, failure, ProgressCallback{}) ? exit_code::kDone
-                                                                              : exit_code::kNotExtracted;
+        if (!UnpackPackage(entries).empty()) return exit_code::kRefused;
+        return ExtractToFolder(argv[2], entries, ProgressCallback{}).empty() ? exit_code::kDone
+                                                                             : exit_code::kNotExtracted;
     }
 
     return RunInteractiveCommand(command, argc, argv);

@@ -1,5 +1,7 @@
 #include "base/file_tree.h"
 
+#include "base/nt_create_file_call.h"
+#include "base/set_file_information_call.h"
 #include "base/unique_handles.h"
 
 #include <windows.h>
@@ -17,6 +19,25 @@
 
 namespace {
 
+// FileDispositionInfoEx (Windows 10 version 1607 and later; the
+// ignore-read-only flag from version 1809) with its record and flags, which
+// mingw-w64 declares only for newer targets than ours; the values are
+// Windows' own.
+constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+struct DispositionInfoEx {
+    DWORD Flags;
+};
+constexpr DWORD kDispositionDelete = 0x1;
+constexpr DWORD kDispositionPosixSemantics = 0x2;
+constexpr DWORD kDispositionIgnoreReadOnly = 0x10;
+// What Windows answers for the open of an entry that is being deleted; the
+// Win32 mapping turns it into ERROR_ACCESS_DENIED, which would hide it.
+constexpr NTSTATUS kStatusDeletePending = static_cast<NTSTATUS>(0xC0000056);
+// A folder left "not empty" by an entry whose holder has yet to let go is
+// tried again, the pauses doubling, for about a second and a half.
+constexpr DWORD kFirstNotEmptyPauseMs = 50;
+constexpr DWORD kNotEmptyBudgetMs = 1500;
+
 bool IsNotFoundError(DWORD error)
 {
     switch (error) {
@@ -31,6 +52,10 @@ bool IsNotFoundError(DWORD error)
         return false;
     }
 }
+
+// An entry that vanished, or that someone else is deleting already: either
+// way nothing of it is left for us to do.
+bool IsGoneError(DWORD error) { return IsNotFoundError(error) || error == ERROR_DELETE_PENDING; }
 
 bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
@@ -78,8 +103,10 @@ bool ListFolder(HANDLE folder, std::vector<Entry>& entries)
 // a file id that differs means the name now leads somewhere else (an entry
 // swapped for a link, or, where the platform follows links on open, the
 // link's target). Null with the last error set otherwise; a vanished entry
-// sets ERROR_FILE_NOT_FOUND.
-UniqueFileHandle OpenEntry(HANDLE parent, const Entry& entry, ACCESS_MASK access)
+// sets ERROR_FILE_NOT_FOUND, one being deleted ERROR_DELETE_PENDING. info,
+// when given, receives what the handle shows of the entry.
+UniqueFileHandle OpenEntry(HANDLE parent, const Entry& entry, ACCESS_MASK access,
+                           BY_HANDLE_FILE_INFORMATION* shown = nullptr)
 {
     UniqueFileHandle handle =
         OpenInFolder(parent, entry.name, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
@@ -98,7 +125,150 @@ UniqueFileHandle OpenEntry(HANDLE parent, const Entry& entry, ACCESS_MASK access
         ::SetLastError(ERROR_ACCESS_DENIED);
         return UniqueFileHandle();
     }
+    if (shown) *shown = info;
     return handle;
+}
+
+// Marks the entry behind handle for deletion. First as POSIX deletes: the
+// name goes as soon as our handle closes, even while another program (an
+// antivirus, the search indexer, Explorer drawing an icon) still holds the
+// file open with delete sharing, so that its folder can go right after; and
+// a read-only entry goes without its attribute being touched. Windows 10
+// before version 1809 (which does not know the read-only flag), file systems
+// other than NTFS, and Wine refuse that call (ERROR_INVALID_PARAMETER,
+// ERROR_NOT_SUPPORTED or ERROR_INVALID_FUNCTION); then the entry is marked
+// the classic way, and Windows deletes it when its last handle closes. Any
+// other refusal of the POSIX way (a folder not empty, an image in use) stands.
+bool DeleteThroughHandle(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& info)
+{
+    DispositionInfoEx posix{kDispositionDelete | kDispositionPosixSemantics | kDispositionIgnoreReadOnly};
+    if (SetFileInformationCall(handle, kFileDispositionInfoEx, &posix, sizeof posix)) return true;
+    const DWORD refused = ::GetLastError();
+    if (refused != ERROR_INVALID_PARAMETER && refused != ERROR_NOT_SUPPORTED && refused != ERROR_INVALID_FUNCTION) {
+        return false;
+    }
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    if (SetFileInformationCall(handle, FileDispositionInfo, &disposition, sizeof disposition)) return true;
+    // A read-only entry refuses the classic way: its attribute is cleared on
+    // the same handle just before the retry, so a survivor keeps its other
+    // attributes. Never on a link (the change would land on its target), and
+    // never on a file with a second name: attributes belong to the file, and
+    // a hard link planted in a data folder would have us clear the attribute
+    // of a file elsewhere.
+    const DWORD attributes = info.dwFileAttributes;
+    if (IsLink(attributes) || !(attributes & FILE_ATTRIBUTE_READONLY) || info.nNumberOfLinks > 1 ||
+        ::GetLastError() != ERROR_ACCESS_DENIED) {
+        return false;
+    }
+    FILE_BASIC_INFO basic{};  // zero times mean "leave as they are"
+    basic.FileAttributes = attributes & ~FILE_ATTRIBUTE_READONLY;
+    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationCall(handle, FileBasicInfo, &basic, sizeof basic)) return false;
+    return SetFileInformationCall(handle, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
+// A folder whose last entry was marked the classic way while another program
+// held it stays "not empty" until that program lets go, which a scanner does
+// within moments: it is tried again briefly before it counts as in use.
+bool DeleteFolderThroughHandle(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& info)
+{
+    DWORD pause = kFirstNotEmptyPauseMs;
+    for (DWORD paused = 0;; paused += pause, pause *= 2) {
+        if (DeleteThroughHandle(handle, info)) return true;
+        if (::GetLastError() != ERROR_DIR_NOT_EMPTY || paused >= kNotEmptyBudgetMs) return false;
+        ::Sleep(pause);
+    }
+}
+
+// A folder being emptied: its handle, what the handle showed of it, its
+// listing and how far through it the removal is.
+struct RemovalLevel {
+    UniqueFileHandle handle;
+    BY_HANDLE_FILE_INFORMATION info{};
+    std::vector<Entry> children;
+    std::size_t next = 0;
+};
+
+enum class Outcome { Gone, Entered, Stays };
+
+// Opens the entry of folder for deletion: a file or a link goes at once; a
+// folder is listed and joins levels, so that its contents go first.
+Outcome BeginRemoval(HANDLE folder, const Entry& entry, std::vector<RemovalLevel>& levels)
+{
+    const bool enter = IsPlainFolder(entry.attributes);
+    ACCESS_MASK access = DELETE | FILE_READ_ATTRIBUTES;
+    if (enter) access |= FILE_LIST_DIRECTORY;
+    // Only a read-only entry needs its attributes written, for the classic retry.
+    if ((entry.attributes & FILE_ATTRIBUTE_READONLY) && !IsLink(entry.attributes)) access |= FILE_WRITE_ATTRIBUTES;
+    RemovalLevel level;
+    level.handle = OpenEntry(folder, entry, access, &level.info);
+    if (!level.handle) return IsGoneError(::GetLastError()) ? Outcome::Gone : Outcome::Stays;
+    if (!enter) return DeleteThroughHandle(level.handle.get(), level.info) ? Outcome::Gone : Outcome::Stays;
+    if (!ListFolder(level.handle.get(), level.children)) return Outcome::Stays;
+    levels.push_back(std::move(level));
+    return Outcome::Entered;
+}
+
+// Deletes the entry of parent with everything in it, each folder's contents
+// before the folder; false at the first entry that stays. The folders on the
+// way down are held on the heap, one handle a level, not on the stack: a
+// user can nest some 12,000 folders in a data folder (a path within Windows'
+// limit), which a recursion would have to follow to the end.
+bool RemoveEntry(HANDLE parent, const Entry& top)
+{
+    std::vector<RemovalLevel> levels;
+    const Outcome first = BeginRemoval(parent, top, levels);
+    if (first != Outcome::Entered) return first == Outcome::Gone;
+    while (!levels.empty()) {
+        RemovalLevel& level = levels.back();
+        if (level.next < level.children.size()) {
+            const Entry child = level.children[level.next++];
+            if (BeginRemoval(level.handle.get(), child, levels) == Outcome::Stays) return false;
+            continue;
+        }
+        if (!DeleteFolderThroughHandle(level.handle.get(), level.info)) return false;
+        // Closing the handle lets the folder go before its parent's turn.
+        levels.pop_back();
+    }
+    return true;
+}
+
+// A folder being walked: its handle, its path, its listing and how far
+// through it the walk is.
+struct WalkLevel {
+    UniqueFileHandle handle;
+    std::wstring path;
+    std::vector<Entry> children;
+    std::size_t next = 0;
+};
+
+// Lists the folder behind top into entries (paths below path), each folder
+// before its contents; links are listed, never entered. The levels are held
+// on the heap, as in the removal.
+void WalkInto(UniqueFileHandle top, const std::wstring& path, std::vector<std::wstring>& entries)
+{
+    std::vector<WalkLevel> levels;
+    levels.push_back(WalkLevel{std::move(top), path, {}, 0});
+    // A folder that cannot be listed ends its part of the walk: what we do
+    // not see, we cannot schedule either.
+    ListFolder(levels.back().handle.get(), levels.back().children);
+    while (!levels.empty()) {
+        WalkLevel& level = levels.back();
+        if (level.next == level.children.size()) {
+            levels.pop_back();
+            continue;
+        }
+        const Entry child = level.children[level.next++];
+        std::wstring childPath = level.path + L'\\' + child.name;
+        entries.push_back(childPath);
+        if (!IsPlainFolder(child.attributes)) continue;
+        UniqueFileHandle handle = OpenEntry(level.handle.get(), child, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
+        if (!handle) continue;
+        WalkLevel below{std::move(handle), std::move(childPath), {}, 0};
+        ListFolder(below.handle.get(), below.children);
+        levels.push_back(std::move(below));
+    }
 }
 
 // The folder that holds path, opened for listing; its own links are the
@@ -134,63 +304,6 @@ bool FindEntry(HANDLE parent, const std::wstring& name, Entry& found)
     return false;
 }
 
-// Marks the entry for deletion; Windows deletes it when its last handle
-// closes. A read-only entry refuses: its attribute is cleared on the same
-// handle just before the retry, so a survivor keeps its other attributes. A
-// link's attributes are never touched.
-bool DeleteThroughHandle(HANDLE handle, DWORD attributes)
-{
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
-    if (::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)) return true;
-    if (IsLink(attributes) || !(attributes & FILE_ATTRIBUTE_READONLY) || ::GetLastError() != ERROR_ACCESS_DENIED) {
-        return false;
-    }
-    FILE_BASIC_INFO basic{};  // zero times mean "leave as they are"
-    basic.FileAttributes = attributes & ~FILE_ATTRIBUTE_READONLY;
-    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    if (!::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic)) return false;
-    return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
-}
-
-// Deletes the entry of parent with everything in it; false at the first
-// entry that stays. An entry that vanished meanwhile is no failure.
-bool RemoveEntry(HANDLE parent, const Entry& entry)
-{
-    const bool enter = IsPlainFolder(entry.attributes);
-    ACCESS_MASK access = DELETE | FILE_READ_ATTRIBUTES;
-    if (enter) access |= FILE_LIST_DIRECTORY;
-    // Only a read-only entry needs its attributes written, for the retry.
-    if ((entry.attributes & FILE_ATTRIBUTE_READONLY) && !IsLink(entry.attributes)) access |= FILE_WRITE_ATTRIBUTES;
-    UniqueFileHandle handle = OpenEntry(parent, entry, access);
-    if (!handle) return IsNotFoundError(::GetLastError());
-    if (enter) {
-        std::vector<Entry> children;
-        if (!ListFolder(handle.get(), children)) return false;
-        for (const Entry& child : children) {
-            if (!RemoveEntry(handle.get(), child)) return false;
-        }
-    }
-    return DeleteThroughHandle(handle.get(), entry.attributes);
-}
-
-// Lists the folder behind handle into entries (paths below path), each
-// folder before its contents; links are listed, never entered.
-void WalkInto(HANDLE folder, const std::wstring& path, std::vector<std::wstring>& entries)
-{
-    std::vector<Entry> children;
-    // A folder that cannot be listed ends its part of the walk: what we do
-    // not see, we cannot schedule either.
-    ListFolder(folder, children);
-    for (const Entry& child : children) {
-        const std::wstring childPath = path + L'\\' + child.name;
-        entries.push_back(childPath);
-        if (!IsPlainFolder(child.attributes)) continue;
-        const UniqueFileHandle handle = OpenEntry(folder, child, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
-        if (handle) WalkInto(handle.get(), childPath, entries);
-    }
-}
-
 }  // namespace
 
 UniqueFileHandle OpenInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share,
@@ -204,10 +317,10 @@ UniqueFileHandle OpenInFolder(HANDLE folder, const std::wstring& name, ACCESS_MA
     IO_STATUS_BLOCK status{};
     HANDLE opened = nullptr;
     const NTSTATUS result =
-        ::NtCreateFile(&opened, access | SYNCHRONIZE, &object, &status, nullptr, FILE_ATTRIBUTE_NORMAL, share,
-                       disposition, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+        NtCreateFileCall(&opened, access | SYNCHRONIZE, &object, &status, FILE_ATTRIBUTE_NORMAL, share, disposition,
+                         options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT);
     if (result < 0) {
-        ::SetLastError(::RtlNtStatusToDosError(result));
+        ::SetLastError(result == kStatusDeletePending ? ERROR_DELETE_PENDING : ::RtlNtStatusToDosError(result));
         return UniqueFileHandle();
     }
     return UniqueFileHandle(opened);
@@ -250,8 +363,8 @@ std::vector<std::wstring> WalkTree(const std::wstring& folder)
     Entry top;
     // Nothing lies below a link as far as we are concerned.
     if (!parent || !FindEntry(parent.get(), name, top) || !IsPlainFolder(top.attributes)) return entries;
-    const UniqueFileHandle handle = OpenEntry(parent.get(), top, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
-    if (handle) WalkInto(handle.get(), folder, entries);
+    UniqueFileHandle handle = OpenEntry(parent.get(), top, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
+    if (handle) WalkInto(std::move(handle), folder, entries);
     return entries;
 }
 

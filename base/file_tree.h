@@ -29,7 +29,12 @@ void CreateFolderChain(const std::wstring& folder);
 
 // Deletes path with everything in it, contents before their folder; a link
 // is removed itself, never what it points to. Stops at the first entry that
-// cannot be deleted and returns false; a missing path is no failure.
+// cannot be deleted and returns false; a missing path, and an entry that is
+// being deleted already, are no failure. Entries go the POSIX way where
+// Windows offers it (the name goes at once, even while another program holds
+// the file), else the classic way, where a folder whose last entries are
+// still held stays "not empty" until they are let go: it is tried again for
+// a moment before it counts as in use.
 bool RemoveTree(const std::wstring& path);
 
 // Every entry below folder, each folder before its contents; links to

@@ -15,6 +15,8 @@ std::wstring KnownFolderPath(REFKNOWNFOLDERID folder)
     return std::wstring(path.get());
 }
 
+std::wstring InstallFolder() { return KnownFolderPath(FOLDERID_ProgramFiles) + L"\\Quro"; }
+
 std::wstring OwnExecutablePath()
 {
     wchar_t path[kPathBufferLength] = {};

@@ -10,5 +10,10 @@
 // empty string when it cannot be resolved.
 std::wstring KnownFolderPath(REFKNOWNFOLDERID folder);
 
+// Program Files + "\Quro", where the hosted application is installed.
+// Installation, removal and the closing of the running application all call
+// this, so they always agree on the folder.
+std::wstring InstallFolder();
+
 // GetModuleFileNameW of the executable with a 520-unit buffer; empty on failure.
 std::wstring OwnExecutablePath();

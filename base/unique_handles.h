@@ -67,6 +67,9 @@ using UniqueHandle = UniqueResource<HandleTraits<HANDLE, ::CloseHandle>>;
 using UniqueFileHandle = UniqueResource<HandleTraits<HANDLE, ::CloseHandle, InvalidHandleValue>>;
 using UniqueFindHandle = UniqueResource<HandleTraits<HANDLE, ::FindClose, InvalidHandleValue>>;
 using UniqueRegKey = UniqueResource<HandleTraits<HKEY, ::RegCloseKey>>;
+using UniqueLocalMemory = UniqueResource<HandleTraits<HLOCAL, ::LocalFree>>;
+using UniqueView = UniqueResource<HandleTraits<void*, ::UnmapViewOfFile>>;
+using UniqueFont = UniqueResource<HandleTraits<HFONT, ::DeleteObject>>;
 using UniqueCoTaskMemString = UniqueResource<HandleTraits<wchar_t*, ::CoTaskMemFree>>;
 
 // A COM interface pointer that releases its reference.

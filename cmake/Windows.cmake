@@ -54,28 +54,38 @@ endif()
 
 set(QURO_BENCH ${CMAKE_SOURCE_DIR}/tests/wine/bench)
 
-# quro_windows_test(NAME name COMMAND program args... [TIMEOUT s])
+# quro_windows_test(NAME name COMMAND program args... [LANE n] [TIMEOUT s])
 # Registers a Windows program as a test of the top-level ctest run, run under
-# Wine in the shared bench prefix.
-# quro_host_test(NAME name COMMAND program args... [TIMEOUT s])
+# Wine in the bench prefix of its lane.
+# quro_host_test(NAME name COMMAND program args... [LANE n] [NO_BENCH] [TIMEOUT s])
 # A build-host program (a shell script, say) that drives Windows programs
-# itself through the bench.
-# Both add to the list that the top-level ctest run reads.
+# itself through the bench of its lane, or, with NO_BENCH, needs no prefix.
+# Both add to the list that the top-level ctest run reads. The lanes are
+# prefixes of their own, each with its own display and lock (Host.cmake
+# starts and stops them), so that tests of different lanes run at once under
+# ctest -j; a test that holds no bench holds no lock either.
 function(quro_add_test kind default_timeout)
-  cmake_parse_arguments(T "" "NAME;TIMEOUT" "COMMAND" ${ARGN})
+  cmake_parse_arguments(T "NO_BENCH" "NAME;TIMEOUT;LANE" "COMMAND" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT ${default_timeout})
   endif()
+  if(NOT T_LANE)
+    set(T_LANE 1)
+  endif()
+  set(bench_dir ${QURO_WINE_BENCH_DIR}/lane${T_LANE})
   set(command "")
   if(kind STREQUAL "windows")
-    set(command " [==[${QURO_BENCH}]==] run [==[${QURO_WINE_BENCH_DIR}]==]")
+    set(command " [==[${QURO_BENCH}]==] run [==[${bench_dir}]==]")
   endif()
   foreach(a IN LISTS T_COMMAND)
     string(APPEND command " [==[${a}]==]")
   endforeach()
-  set(properties "FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix TIMEOUT ${T_TIMEOUT}")
+  set(properties "TIMEOUT ${T_TIMEOUT}")
+  if(NOT T_NO_BENCH)
+    string(APPEND properties " FIXTURES_REQUIRED wine${T_LANE} RESOURCE_LOCK wineprefix${T_LANE}")
+  endif()
   if(kind STREQUAL "host")
-    string(APPEND properties " ENVIRONMENT [==[QURO_WINE_BENCH_DIR=${QURO_WINE_BENCH_DIR};QURO_BENCH=${QURO_BENCH};\
+    string(APPEND properties " ENVIRONMENT [==[QURO_WINE_BENCH_DIR=${bench_dir};QURO_BENCH=${QURO_BENCH};\
 QURO_PACK=${QURO_PACK};QURO_SWAP=${QURO_SWAP}]==]")
   endif()
   # One string: APPEND_STRING would join several values with ";".
@@ -126,7 +136,7 @@ add_library(quro_format INTERFACE)
 # bcrypt and comctl32 are loaded at run time.
 quro_layer(base kernel32 user32 advapi32 shell32 ole32 ntdll uuid)
 quro_layer(package quro_base quro_format)
-quro_layer(ui quro_package quro_base gdi32)
+quro_layer(ui quro_base gdi32)
 quro_layer(hosted quro_ui quro_base)
 quro_layer(install quro_hosted quro_ui quro_package quro_base shlwapi)
 quro_layer(remove quro_install quro_hosted quro_ui quro_base)

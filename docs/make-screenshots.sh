@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Remakes the pictures of the language chooser, of the install question and
-# of the final question (English and Arabic) from the real setup program
-# under Wine, on a bench of its own. Run by hand from the source tree after a build:
+# Remakes the pictures of the language chooser, of the install question, of
+# the progress window and of the final question (English and Arabic), and of
+# the progress window at 192 DPI, from the real setup program under Wine, on
+# benches of their own. Run by hand from the source tree after a build:
 #   docs/make-screenshots.sh [BUILD_DIR]        (default: build)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
@@ -56,3 +57,22 @@ drive start "$win/Quro-Setup.exe" /install ar >/dev/null
 wait_box "إعداد Quro Host"
 shot "إعداد Quro Host" final-question-ar.png
 drive press "إعداد Quro Host" 7 >/dev/null
+
+# The progress window, held up by the test build that pauses as it writes the
+# uninstaller (every file written, the bar full), carrying the sample application.
+paused=$dir/paused-setup.exe
+"$build/tools/quro-pack" setup "$win/sample-app" --store --stub "$win/tests/windows/install/quro-setup-paused-stub.exe" \
+  -o "$paused" >/dev/null
+drive_reg() { "$bench" run "$dir" reg "$@" >/dev/null; }
+progress_shot() {  # CAPTION LANGUAGE FILE
+  QURO_PAUSE_AT=copy drive start "$paused" /install "$2" >/dev/null
+  shot "$1" "$3"
+  drive end paused-setup.exe >/dev/null
+}
+progress_shot "Quro Host Setup" en progress-window-en.png
+progress_shot "إعداد Quro Host" ar progress-window-ar.png
+
+# At 192 DPI (200 %): Wine takes the DPI from LogPixels when its server starts.
+drive_reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 192 /f
+WINEPREFIX=$WINEPREFIX "${WINESERVER:-/usr/lib/wine/wineserver}" -k
+progress_shot "Quro Host Setup" en progress-window-192dpi.png

@@ -6,9 +6,12 @@
 #include "base/file_tree.h"
 #include "install/launch.h"
 #include "install/locations.h"
+#include "install/registration.h"
 #include "install/move_file_call.h"
 #include "base/product.h"
+#include "format/container_format.h"
 #include "install/restart_deletions.h"
+#include "install/retry_wait_call.h"
 #include "install/setup_copy.h"
 #include "install/setup_lock.h"
 #include "install/shortcuts.h"
@@ -19,6 +22,8 @@
 #include "ui/texts.h"
 
 #include <windows.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -60,6 +65,29 @@ void RemoveStaleOldFolders(const std::wstring& installFolder)
     for (const std::wstring& folder : stale) RemoveOldFolder(folder);
 }
 
+// Windows refuses to rename a folder while any file inside it is open, with
+// ERROR_ACCESS_DENIED or ERROR_SHARING_VIOLATION, and Defender or the search
+// indexer open a freshly written program right after it is closed: a refusal
+// of that kind usually passes within moments. So a refused rename is tried
+// again, the pauses doubling up to a second, for some four seconds in all,
+// before it counts as failed. Any other error fails at once.
+constexpr DWORD kFirstRetryPauseMs = 50;
+constexpr DWORD kLongestRetryPauseMs = 1000;
+constexpr DWORD kRetryBudgetMs = 4000;
+
+bool RenameFolder(const std::wstring& from, const std::wstring& to)
+{
+    DWORD pause = kFirstRetryPauseMs;
+    for (DWORD paused = 0;; paused += pause, pause = (std::min)(pause * 2, kLongestRetryPauseMs)) {
+        if (MoveFileCall(from.c_str(), to.c_str(), 0)) return true;
+        const DWORD error = ::GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || paused >= kRetryBudgetMs) {
+            return false;
+        }
+        RetryWaitCall(pause);
+    }
+}
+
 int FailBeforeSwap(const std::wstring& stagingFolder, const std::wstring& reason)
 {
     RemoveTree(stagingFolder);
@@ -72,8 +100,17 @@ int FailBeforeSwap(const std::wstring& stagingFolder, const std::wstring& reason
 
 int RunInstall()
 {
-    // Before anything else, while the file is surely the one that was started.
+    // Before anything else: the file the uninstaller is copied from, held
+    // so that it cannot be renamed or replaced from now on.
     UniqueFileHandle ownFile = OpenOwnExecutable();
+    // A file put in the program's place since it started is not this
+    // program, and would become the uninstaller that runs with administrator
+    // rights: the setup stops as for any other damaged program, before it
+    // asks or changes anything.
+    if (ownFile && !IsRunningImage(ownFile.get())) {
+        ShowMessage(Localize(NotInstalledStart) + package_format::kDamaged, true);
+        return exit_code::kPackageFailed;
+    }
     // Held until the run ends: a second elevated run waits here, before it
     // asks or changes anything.
     const SetupLock lock = WaitForSetupLock();
@@ -111,11 +148,9 @@ int RunInstall()
     // extraction writes over it.
     RemoveTree(stagingFolder);
 
-    std::wstring failure;
-    if (!ExtractToFolder(stagingFolder, files, failure,
-                         MakeProgressCallback(static_cast<std::int32_t>(files.size())))) {
-        return FailBeforeSwap(stagingFolder, failure);
-    }
+    const std::wstring failure =
+        ExtractToFolder(stagingFolder, files, MakeProgressCallback(static_cast<std::int32_t>(files.size())));
+    if (!failure.empty()) return FailBeforeSwap(stagingFolder, failure);
     // The uninstaller travels with the files: from the moment of the swap the
     // registered "Quro-Setup.exe /uninstall" names a whole file. Best-effort,
     // like every step of registration.
@@ -128,11 +163,11 @@ int RunInstall()
     // the install folder holds one complete version, or is absent while the
     // previous one waits complete under the old name.
     const bool hadFolder = PathExists(installFolder);
-    if (hadFolder && !MoveFileCall(installFolder.c_str(), oldFolder.c_str(), 0)) {
+    if (hadFolder && !RenameFolder(installFolder, oldFolder)) {
         return FailBeforeSwap(stagingFolder, kFolderInUse);
     }
-    if (!MoveFileCall(stagingFolder.c_str(), installFolder.c_str(), 0)) {
-        if (hadFolder) MoveFileCall(oldFolder.c_str(), installFolder.c_str(), 0);
+    if (!RenameFolder(stagingFolder, installFolder)) {
+        if (hadFolder) RenameFolder(oldFolder, installFolder);
         return FailBeforeSwap(stagingFolder, kNotInPlace);
     }
 

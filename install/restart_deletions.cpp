@@ -1,5 +1,6 @@
 #include "install/restart_deletions.h"
 
+#include "base/path_compare.h"
 #include "base/unique_handles.h"
 
 #include <windows.h>
@@ -45,7 +46,9 @@ void EditList(HKEY key, const wchar_t* value, const std::vector<std::wstring>& f
         const bool deletion = targetEnd == sourceEnd + 1;
         bool ours = false;
         if (deletion) {
-            for (const std::wstring& folder : folders) ours = ours || IsAtOrBelow(std::wstring(source), folder);
+            // Windows writes the list with the "\??\" prefix; a path without one means the same.
+            const std::wstring_view path = source.substr(0, 4) == L"\\??\\" ? source.substr(4) : source;
+            for (const std::wstring& folder : folders) ours = ours || IsAtOrBelow(path, folder);
         }
         if (ours) {
             changed = true;
@@ -65,17 +68,6 @@ void EditList(HKEY key, const wchar_t* value, const std::vector<std::wstring>& f
 }
 
 }  // namespace
-
-bool IsAtOrBelow(const std::wstring& path, const std::wstring& folder)
-{
-    std::wstring_view rest(path);
-    if (rest.substr(0, 4) == L"\\??\\") rest.remove_prefix(4);
-    if (folder.empty() || rest.size() < folder.size()) return false;
-    if (rest.size() > folder.size() && rest[folder.size()] != L'\\') return false;
-    // Ordinal and case-insensitive, as the file system compares names.
-    return ::CompareStringOrdinal(rest.data(), static_cast<int>(folder.size()), folder.c_str(),
-                                  static_cast<int>(folder.size()), TRUE) == CSTR_EQUAL;
-}
 
 void ForgetRestartDeletions(const std::vector<std::wstring>& folders)
 {

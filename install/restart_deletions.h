@@ -11,7 +11,3 @@
 // newer versions, PendingFileRenameOperations2) are edited where present.
 // Best-effort: a value that cannot be read, parsed or written is left alone.
 void ForgetRestartDeletions(const std::vector<std::wstring>& folders);
-
-// Whether path, as the restart list writes it (with or without the "\??\"
-// prefix), is folder or lies below it, compared as Windows compares names.
-bool IsAtOrBelow(const std::wstring& path, const std::wstring& folder);

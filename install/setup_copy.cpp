@@ -15,6 +15,23 @@ UniqueFileHandle OpenOwnExecutable()
                                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
+// ntdll's own; Windows documents it for comparing an image with a mapped
+// file, and neither mingw-w64's headers nor the SDK's user-mode ones declare it.
+extern "C" NTSTATUS NTAPI NtAreMappedFilesTheSame(PVOID File1MappedAsAnImage, PVOID File2MappedAsFile);
+
+bool IsRunningImage(HANDLE file)
+{
+    // One page of the file is enough for Windows to tell which file a view
+    // belongs to; the answer compares the files, not the bytes, so a copy
+    // of the program in the same place would not pass either.
+    const UniqueHandle mapping(::CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (!mapping) return false;
+    const UniqueView view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 1));
+    if (!view) return false;
+    // STATUS_SUCCESS for the same file, STATUS_NOT_SAME_DEVICE for another.
+    return ::NtAreMappedFilesTheSame(::GetModuleHandleW(nullptr), view.get()) == 0;
+}
+
 bool CopyFromHandle(HANDLE source, const std::wstring& target)
 {
     LARGE_INTEGER start{};

@@ -14,6 +14,13 @@
 // uninstaller that runs with administrator rights.
 UniqueFileHandle OpenOwnExecutable();
 
+// Whether the file behind handle is the very file this process was started
+// from. The path the loader reports is only a name: between the start and
+// the open, whoever can write the download folder may rename the program
+// and put another file in its place, which would then be installed as the
+// uninstaller and later run with administrator rights.
+bool IsRunningImage(HANDLE file);
+
 // Writes the whole file behind source to target, replacing what is there.
 // A copy that fails partway is deleted rather than left half written.
 bool CopyFromHandle(HANDLE source, const std::wstring& target);

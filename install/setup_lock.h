@@ -8,7 +8,6 @@
 
 // Held until it is destroyed, which is at the end of the process.
 struct SetupLock {
-    UniqueHandle nameSpace;  // a private namespace handle (closed with CloseHandle too)
     UniqueHandle mutex;
     bool held = false;
 };

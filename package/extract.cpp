@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr wchar_t kCouldNotWrite[] = L"could not write ";
+
 // Each WriteFile moves at most 16 MiB, which keeps every count within the
 // call's 32-bit limit; a file of up to 16 MiB is one call.
 constexpr std::uint64_t kMaxChunk = 16u << 20;
@@ -59,26 +61,20 @@ bool WriteEntry(const std::wstring& path, const PackageEntry& entry)
 
 }  // namespace
 
-bool ExtractToFolder(const std::wstring& folder, const PackageEntries& entries, std::wstring& failure,
-                     const ProgressCallback& progress)
+std::wstring ExtractToFolder(const std::wstring& folder, const PackageEntries& entries,
+                             const ProgressCallback& progress)
 {
     std::int32_t written = 0;
     for (const PackageEntry& entry : entries) {
         // The file system refuses a NUL inside a name, but the C string that
         // carries the path would end there and write a file of another,
         // shorter name: refuse it here as the file system would.
-        if (entry.name.find(L'\0') != std::wstring::npos) {
-            failure = L"could not write " + entry.name;
-            return false;
-        }
+        if (entry.name.find(L'\0') != std::wstring::npos) return kCouldNotWrite + entry.name;
         const std::wstring path = JoinPath(folder, entry.name);
         CreateFolderChain(ParentFolder(path));
-        if (!WriteEntry(path, entry)) {
-            failure = L"could not write " + entry.name;
-            return false;
-        }
+        if (!WriteEntry(path, entry)) return kCouldNotWrite + entry.name;
         ++written;
         if (progress) progress(written);
     }
-    return true;
+    return {};
 }

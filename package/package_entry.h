@@ -1,9 +1,7 @@
-// One packaged file as the rest of the program sees it, and the callback
-// through which extraction reports finished files.
+// One packaged file as the rest of the program sees it.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +12,3 @@ struct PackageEntry {
 };
 
 using PackageEntries = std::vector<PackageEntry>;
-
-// Told the number of files written so far; may be empty.
-using ProgressCallback = std::function<void(std::int32_t)>;

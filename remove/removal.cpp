@@ -1,6 +1,8 @@
 #include "remove/removal.h"
 
 #include "base/exit_codes.h"
+#include "base/file_tree.h"
+#include "base/process_start.h"
 #include "base/system_paths.h"
 #include "base/unique_handles.h"
 #include "install/locations.h"
@@ -12,11 +14,8 @@
 #include <shlobj.h>
 
 #include <string>
-#include <vector>
 
 namespace {
-
-static_assert(sizeof(STARTUPINFOW) == 104, "STARTUPINFOW as 64-bit Windows lays it out");
 
 int NoTemporaryCopyFailure()
 {
@@ -66,24 +65,20 @@ int StartTemporaryCopy(const std::wstring& ownPath)
 
     // A folder that exists already may not be ours: fail rather than run from it.
     if (!::CreateDirectoryW(folder.c_str(), nullptr)) return NoTemporaryCopyFailure();
-    if (!::CopyFileW(ownPath.c_str(), copy.c_str(), TRUE)) return NoTemporaryCopyFailure();
-
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    const std::wstring commandLine = L"\"" + copy + L"\" /uninstall-temp";
-    // CreateProcessW may write into the command line, so it gets its own buffer.
-    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back(L'\0');
-    if (!::CreateProcessW(copy.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process)) {
-        return exit_code::kNoTemporaryCopy;
+    // From here a failure takes back what this step made: nothing of a
+    // removal that never began stays under Program Files.
+    if (!::CopyFileW(ownPath.c_str(), copy.c_str(), TRUE)) {
+        RemoveTree(folder);
+        return NoTemporaryCopyFailure();
     }
-    // The copy carries on alone; whoever started us learns only that it started.
-    UniqueHandle started(process.hProcess);
-    UniqueHandle thread(process.hThread);
-    thread.reset();
-    started.reset();
+
+    // The copy's own folder as its working folder: one inherited from us
+    // could be the install folder, which Windows then refuses to delete. The
+    // copy carries on alone; whoever started us learns only that it started.
+    if (!StartProcess(copy, L"\"" + copy + L"\" /uninstall-temp", folder, false).process) {
+        RemoveTree(folder);
+        return NoTemporaryCopyFailure();
+    }
     return exit_code::kDone;
 }
 

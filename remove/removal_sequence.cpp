@@ -6,7 +6,10 @@
 #include "hosted/close_hosted.h"
 #include "base/hosted_app.h"
 #include "base/file_tree.h"
+#include "base/process_start.h"
+#include "base/path_compare.h"
 #include "install/locations.h"
+#include "install/registration.h"
 #include "install/setup_lock.h"
 #include "ui/message_box.h"
 #include "ui/texts.h"
@@ -17,7 +20,6 @@
 #include <cwchar>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace {
 
@@ -32,27 +34,14 @@ void RunCleanupCall(const std::wstring& installFolder)
     const std::wstring mainExecutable = MainExecutablePath(installFolder);
     if (!PathExists(mainExecutable)) return;
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION process{};
-    const std::wstring commandLine = L"\"" + mainExecutable + L"\" " + kCleanupArgument;
-    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back(L'\0');
-    if (!::CreateProcessW(mainExecutable.c_str(), buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                          installFolder.c_str(), &startup, &process)) {
-        return;
-    }
-    UniqueHandle started(process.hProcess);
-    UniqueHandle thread(process.hThread);
-    ::WaitForSingleObject(started.get(), kCleanupWaitMs);
-    thread.reset();
-    started.reset();
+    const StartedProcess started =
+        StartProcess(mainExecutable, L"\"" + mainExecutable + L"\" " + kCleanupArgument, installFolder, true);
+    if (started.process) ::WaitForSingleObject(started.process.get(), kCleanupWaitMs);
 }
 
 // The autostart value goes only when it points into this installation: the
-// user may have pointed it at another copy of the hosted application.
+// user may have pointed it at another copy of the hosted application, in a
+// sibling folder whose name begins like ours ("Quro-Beta") among others.
 void DeleteAutostartValue(const std::wstring& installFolder)
 {
     UniqueRegKey run;
@@ -68,7 +57,7 @@ void DeleteAutostartValue(const std::wstring& installFolder)
     // text ends at the first NUL or at the end of the data, whichever comes first.
     const std::size_t units = size / sizeof(wchar_t);
     const std::wstring_view text(data, ::wcsnlen(data, units));
-    if (text.find(installFolder) != std::wstring_view::npos) {
+    if (NamesPathInside(text, installFolder)) {
         ::RegDeleteValueW(run.get(), kAutostartValueName);
     }
 }

@@ -1,9 +1,12 @@
 #include "ui/progress_window.h"
 
 #include "base/system_dll.h"
+#include "base/unique_handles.h"
 #include "ui/language.h"
 
 #include <commctrl.h>
+
+#include <utility>
 
 namespace {
 
@@ -11,16 +14,67 @@ struct ProgressWindow {
     HWND mainWindow = nullptr;
     HWND statusLine = nullptr;
     HWND progressBar = nullptr;
+    UniqueFont font;  // empty while the stock font serves
 };
 
 ProgressWindow window;
 
 constexpr wchar_t kClassName[] = L"QuroSetup";
-// Pixels, not scaled for the display's DPI.
+// The layout at 96 DPI. The program declares itself per-monitor DPI aware,
+// so Windows does not stretch it: at 150 % and more the window would come
+// out small, its caption (drawn for the real DPI) eating into the bar. Every
+// size is therefore scaled to the window's DPI, and again when the window
+// moves to a monitor with another one.
+constexpr int kBaseDpi = 96;
 constexpr int kWidth = 560;
 constexpr int kHeight = 200;
+constexpr RECT kStatusLine = {20, 20, 20 + 510, 20 + 60};
+constexpr RECT kProgressBar = {20, 100, 20 + 510, 100 + 22};
 
 using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+// Windows 10 version 1607 and later; looked up, so that an older system
+// lays the window out at 96 DPI rather than refusing to start the program.
+using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
+
+int Scaled(int pixels, UINT dpi) { return ::MulDiv(pixels, static_cast<int>(dpi), kBaseDpi); }
+
+UINT WindowDpi(HWND hwnd)
+{
+    const auto dpiFor = SystemFunction<GetDpiForWindowFn>(L"user32.dll", "GetDpiForWindow");
+    const UINT dpi = dpiFor ? dpiFor(hwnd) : 0;
+    return dpi ? dpi : kBaseDpi;
+}
+
+// The system's message font at that DPI, the font Windows' own dialogs use
+// there; null when it cannot be had, and the stock font serves instead.
+HFONT MessageFontFor(UINT dpi)
+{
+    const auto metricsFor = SystemFunction<SystemParametersInfoForDpiFn>(L"user32.dll", "SystemParametersInfoForDpi");
+    if (!metricsFor) return nullptr;
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (!metricsFor(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) return nullptr;
+    return ::CreateFontIndirectW(&metrics.lfMessageFont);
+}
+
+void PlaceChild(HWND child, const RECT& at, UINT dpi)
+{
+    ::SetWindowPos(child, nullptr, Scaled(at.left, dpi), Scaled(at.top, dpi), Scaled(at.right - at.left, dpi),
+                   Scaled(at.bottom - at.top, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Lays the controls out and gives the status line its font for dpi.
+void LayOutFor(UINT dpi)
+{
+    PlaceChild(window.statusLine, kStatusLine, dpi);
+    PlaceChild(window.progressBar, kProgressBar, dpi);
+    UniqueFont font(MessageFontFor(dpi));
+    const HGDIOBJ shown = font ? static_cast<HGDIOBJ>(font.get()) : ::GetStockObject(DEFAULT_GUI_FONT);
+    ::SendMessageW(window.statusLine, WM_SETFONT, reinterpret_cast<WPARAM>(shown), 1);
+    // The font shown before goes once the status line has let go of it.
+    window.font = std::move(font);
+}
 
 LRESULT CALLBACK ProgressWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -32,6 +86,14 @@ LRESULT CALLBACK ProgressWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
     case WM_DESTROY:
         ::PostQuitMessage(0);
         return 0;
+    case WM_DPICHANGED: {
+        // Moved to a monitor with another DPI: Windows suggests the rectangle.
+        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+        ::SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                       suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        if (hwnd == window.mainWindow) LayOutFor(HIWORD(wParam));
+        return 0;
+    }
     default:
         return ::DefWindowProcW(hwnd, message, wParam, lParam);
     }
@@ -70,16 +132,20 @@ void CreateProgressWindow(const std::wstring& title)
     window.mainWindow = ::CreateWindowExW(WS_EX_TOPMOST | (arabic ? WS_EX_LAYOUTRTL : 0), kClassName, title.c_str(),
                                           WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT, CW_USEDEFAULT, kWidth, kHeight,
                                           nullptr, nullptr, instance, nullptr);
-    const int x = (::GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2;
-    const int y = (::GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2;
-    ::SetWindowPos(window.mainWindow, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    // Created hidden on the primary monitor, whose DPI it now has; centred
+    // there at that size.
+    const UINT dpi = WindowDpi(window.mainWindow);
+    const int width = Scaled(kWidth, dpi);
+    const int height = Scaled(kHeight, dpi);
+    const int x = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int y = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    ::SetWindowPos(window.mainWindow, nullptr, x, y, width, height, SWP_NOZORDER);
 
-    const HGDIOBJ font = ::GetStockObject(DEFAULT_GUI_FONT);
-    window.statusLine = ::CreateWindowExW(arabic ? WS_EX_RTLREADING : 0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 20, 20,
-                                          510, 60, window.mainWindow, nullptr, instance, nullptr);
-    ::SendMessageW(window.statusLine, WM_SETFONT, reinterpret_cast<WPARAM>(font), 1);
-    window.progressBar = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 20, 100, 510,
-                                           22, window.mainWindow, nullptr, instance, nullptr);
+    window.statusLine = ::CreateWindowExW(arabic ? WS_EX_RTLREADING : 0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 0,
+                                          0, window.mainWindow, nullptr, instance, nullptr);
+    window.progressBar = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 0, 0, 0, 0,
+                                           window.mainWindow, nullptr, instance, nullptr);
+    LayOutFor(dpi);
     ::ShowWindow(window.mainWindow, SW_SHOW);
     ::UpdateWindow(window.mainWindow);
 }
@@ -118,5 +184,16 @@ void PumpMessages()
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
+    }
+}
+
+void PumpMessagesFor(DWORD milliseconds)
+{
+    const ULONGLONG end = ::GetTickCount64() + milliseconds;
+    for (;;) {
+        PumpMessages();
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= end) return;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
     }
 }

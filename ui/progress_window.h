@@ -3,7 +3,7 @@
 // of its own; the window stays responsive only while PumpMessages runs.
 #pragma once
 
-#include "package/package_entry.h"
+#include "base/progress_callback.h"
 
 #include <windows.h>
 
@@ -16,3 +16,6 @@ void SetProgressStatus(const std::wstring& text);
 ProgressCallback MakeProgressCallback(std::int32_t total);
 void DestroyProgressWindow();
 void PumpMessages();
+// Waits that long while draining the queue as messages arrive, so that the
+// window goes on painting through a pause of the install.
+void PumpMessagesFor(DWORD milliseconds);

@@ -18,12 +18,14 @@ struct Running {
     DWORD id = 0;
 };
 
-Running StartCopy(const ScratchFolder& scratch, const std::wstring& source, const std::wstring& name)
+// A copy of a sample program under name, started from a folder of its own
+// below parent (the install folder, unless a test says elsewhere).
+Running StartCopy(const std::wstring& parent, const std::wstring& source, const std::wstring& name)
 {
     // A folder per copy: names that differ only in letter case would
     // otherwise be one file, and the copy would fail over a running image.
     static int copies = 0;
-    const std::wstring folder = scratch / (L"p" + std::to_wstring(++copies));
+    const std::wstring folder = parent + L"\\p" + std::to_wstring(++copies);
     ::CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring exe = folder + L"\\" + name;
     EXPECT_TRUE(::CopyFileW((ProgramFolder() + L"\\" + source).c_str(), exe.c_str(), FALSE));
@@ -46,6 +48,7 @@ protected:
         ResetRecordedBoxes();
         // A hosted process left over from elsewhere would confuse the count.
         ASSERT_TRUE(FindHostedProcesses().empty()) << "a hosted process already runs";
+        ::CreateDirectoryW(state::InstallFolder().c_str(), nullptr);
     }
     void TearDown() override
     {
@@ -53,12 +56,18 @@ protected:
             ::TerminateProcess(r.process.get(), 0);
             ::WaitForSingleObject(r.process.get(), 5000);
         }
+        RemoveInstallation();
+        DeleteTree(inside_ + L"-Beta");
     }
+    const std::wstring inside_ = state::InstallFolder();
     ScratchFolder scratch_;
     std::vector<Running> started_;
 };
 
-TEST_F(CloseHostedTest, MatchesWholeImageNamesInAnyLetterCase)
+// Ours: a whole image name in any letter case, run from inside the install
+// folder. A same-named program elsewhere (a sibling folder whose name begins
+// like ours included) is none of ours.
+TEST_F(CloseHostedTest, MatchesWholeImageNamesInAnyLetterCaseInsideTheInstallFolder)
 {
     struct Case {
         const wchar_t* source;
@@ -70,7 +79,11 @@ TEST_F(CloseHostedTest, MatchesWholeImageNamesInAnyLetterCase)
         {L"DraloHost.exe", L"DraloHost2.exe", false}, {L"DraloHost.exe", L"DraloHost.exe.old", false},
         {L"DraloHost.exe", L"DraloHost", false},      {L"Holvenar.exe", L"Holvenar.ex", false},
     };
-    for (const Case& c : cases) started_.push_back(StartCopy(scratch_, c.source, c.name));
+    for (const Case& c : cases) started_.push_back(StartCopy(inside_, c.source, c.name));
+    ::CreateDirectoryW((inside_ + L"-Beta").c_str(), nullptr);
+    for (const std::wstring& elsewhere : {scratch_.path(), inside_ + L"-Beta"}) {
+        started_.push_back(StartCopy(elsewhere, L"DraloHost.exe", L"DraloHost.exe"));
+    }
     const ProcessIdList found = FindHostedProcesses();
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(Contains(found, started_[i].id), cases[i].hosted) << i;
@@ -99,9 +112,9 @@ TEST_F(CloseHostedTest, OneQuestionForAllInstances)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.answer == IDYES ? "Yes" : "No");
         const std::size_t first = started_.size();
-        started_.push_back(StartCopy(scratch_, L"DraloHost.exe", L"DraloHost.exe"));
-        started_.push_back(StartCopy(scratch_, L"DraloHost.exe", L"dralohost.exe"));
-        started_.push_back(StartCopy(scratch_, L"Holvenar.exe", L"Holvenar.exe"));
+        started_.push_back(StartCopy(inside_, L"DraloHost.exe", L"DraloHost.exe"));
+        started_.push_back(StartCopy(inside_, L"DraloHost.exe", L"dralohost.exe"));
+        started_.push_back(StartCopy(inside_, L"Holvenar.exe", L"Holvenar.exe"));
         ResetRecordedBoxes();
         AnswerNextQuestions({c.answer});
         EXPECT_EQ(CloseHostedApplication(c.removal), c.answer == IDYES);

@@ -14,9 +14,10 @@ HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs)
     }
 }
 
-SetupRun DriveSetup(const std::wstring& exe, const std::wstring& args, const std::vector<int>& buttons)
+SetupRun DriveSetup(const std::wstring& exe, const std::wstring& args, const std::vector<int>& buttons,
+                    const std::wstring& cwd)
 {
-    return DriveSetupsTogether({{exe, args, buttons}}).front();
+    return DriveSetupsTogether({{exe, args, buttons, cwd}}).front();
 }
 
 std::vector<SetupRun> DriveSetupsTogether(const std::vector<SetupScript>& scripts, DWORD timeoutMs)
@@ -24,7 +25,9 @@ std::vector<SetupRun> DriveSetupsTogether(const std::vector<SetupScript>& script
     std::vector<SetupRun> runs(scripts.size());
     std::vector<driver::Started> started;
     for (const SetupScript& script : scripts) {
-        started.push_back(driver::StartProgram(script.exe, script.args));
+        started.push_back(script.cwd.empty() ? driver::StartProgram(script.exe, script.args)
+                                             : driver::StartCommandLine(
+                                                   script.exe, L"\"" + script.exe + L"\" " + script.args, script.cwd));
     }
     const ULONGLONG end = ::GetTickCount64() + timeoutMs;
     for (bool going = true; going && ::GetTickCount64() < end;) {

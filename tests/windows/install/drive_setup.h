@@ -22,11 +22,13 @@ struct SetupScript {
     std::wstring exe;
     std::wstring args;
     std::vector<int> buttons;
+    std::wstring cwd;  // the working folder it starts in; empty: ours
 };
 
 // Starts exe with args, answers the boxes with buttons in order, and waits
 // for the exit. A box that does not come ends the run (the process is ended).
-SetupRun DriveSetup(const std::wstring& exe, const std::wstring& args, const std::vector<int>& buttons);
+SetupRun DriveSetup(const std::wstring& exe, const std::wstring& args, const std::vector<int>& buttons,
+                    const std::wstring& cwd = L"");
 // Starts every script at once and answers each one's boxes as they come,
 // whichever shows first. Each run ends once its own buttons are used up and
 // it exits; a run still going after the time given is ended.

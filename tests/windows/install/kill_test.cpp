@@ -7,7 +7,7 @@
 // running the setup again always ends with the new version complete, its
 // uninstaller the setup program byte for byte and all nine uninstall values
 // in place.
-//   --kills=N   number of killed updates (default 12), the kinds in turn
+//   --kills=N   number of killed updates (default 3: one in each aimed step), the kinds in turn
 //   --report    print the counts (for bench/), and do not fail on mixed trees
 #include "base/unique_handles.h"
 #include "drive_setup.h"
@@ -23,7 +23,7 @@
 
 namespace {
 
-int g_kills = 12;
+int g_kills = 3;
 bool g_report = false;
 
 // Two versions that differ in every file, with enough files that a kill
@@ -43,11 +43,23 @@ enum class State { Previous, Next, AbsentWithPreviousAside, Mixed };
 
 // Where a kill is aimed: a random moment of the install span, or the step
 // named by the paused build's QURO_PAUSE_AT.
-const wchar_t* const kWindows[] = {nullptr, L"swap", L"copy", L"registration"};
-const char* const kWindowNames[] = {"random moment", "between the renames", "during the setup copy",
-                                    "during registration"};
+// The aimed steps come first: the suite's three kills land one in each, and
+// bench/kill-bench adds the random moments.
+const wchar_t* const kWindows[] = {L"swap", L"copy", L"registration", nullptr};
+const char* const kWindowNames[] = {"between the renames", "during the setup copy", "during registration",
+                                    "random moment"};
 constexpr int kWindowCount = 4;
-constexpr wchar_t kPausedEvent[] = L"QuroKillTestPaused";
+
+// Whether the paused build reached its pause (it made the file paused)
+// before it ended or a minute passed.
+bool WaitForPause(const std::wstring& paused, HANDLE process)
+{
+    for (int waited = 0; waited < 60000; waited += 20) {
+        if (Exists(paused)) return true;
+        if (::WaitForSingleObject(process, 20) == WAIT_OBJECT_0) return false;
+    }
+    return false;
+}
 
 // The nine values of the uninstall entry, each present.
 bool EntryComplete()
@@ -100,9 +112,8 @@ TEST(KilledUpdate, NeverLeavesAMixedTreeAndTheRerunCompletes)
     MakeSetup(setups[1], versions[1], L"quro-setup-paused-stub.exe");
     Bytes setupBytes[2];
     ASSERT_TRUE(ReadBytes(setups[0], setupBytes[0]) && ReadBytes(setups[1], setupBytes[1]));
-    UniqueHandle paused(::CreateEventW(nullptr, FALSE, FALSE, kPausedEvent));
-    ASSERT_TRUE(paused);
-    ::SetEnvironmentVariableW(L"QURO_PAUSED_EVENT", kPausedEvent);
+    const std::wstring paused = scratch / L"paused";
+    ::SetEnvironmentVariableW(L"QURO_PAUSED_FILE", paused.c_str());
 
     // The first install, timed until its last file-system step (the links):
     // kills land in that span and a little beyond. Closing the windows that
@@ -128,13 +139,12 @@ TEST(KilledUpdate, NeverLeavesAMixedTreeAndTheRerunCompletes)
         const int window = kill % kWindowCount;
         const DWORD after = moment(random);
         ::SetEnvironmentVariableW(L"QURO_PAUSE_AT", kWindows[window]);  // null: no pause
-        ::ResetEvent(paused.get());
+        ::DeleteFileW(paused.c_str());
         UniqueHandle update(driver::StartProgram(setups[next], L"/install en").process.release());
         ::SetEnvironmentVariableW(L"QURO_PAUSE_AT", nullptr);
         ASSERT_TRUE(update);
         if (kWindows[window]) {
-            const HANDLE both[2] = {paused.get(), update.get()};
-            EXPECT_EQ(::WaitForMultipleObjects(2, both, FALSE, 60000), WAIT_OBJECT_0)
+            EXPECT_TRUE(WaitForPause(paused, update.get()))
                 << "the update never reached the step " << kWindowNames[window];
         } else {
             ::WaitForSingleObject(update.get(), after);
@@ -177,6 +187,41 @@ TEST(KilledUpdate, NeverLeavesAMixedTreeAndTheRerunCompletes)
         }
     }
     RemoveInstallation();
+}
+
+// The download replaced while the elevated run is held before it opens its
+// own file: the file it would copy as the uninstaller is not the program that
+// runs, and nothing is installed or registered.
+TEST(ReplacedDownload, IsNeverInstalledOrRegistered)
+{
+    RemoveInstallation();
+    ScratchFolder scratch;
+    const std::wstring setup = scratch / L"Quro-Setup.exe";
+    MakeSetup(setup, Version("A"), L"quro-setup-paused-stub.exe");
+    MakeSetup(scratch / L"planted.exe", Version("B"));
+    const std::wstring paused = scratch / L"paused", resume = scratch / L"resume";
+    ::SetEnvironmentVariableW(L"QURO_PAUSED_FILE", paused.c_str());
+    ::SetEnvironmentVariableW(L"QURO_RESUME_FILE", resume.c_str());
+    ::SetEnvironmentVariableW(L"QURO_PAUSE_AT", L"start");
+    driver::Started run = driver::StartProgram(setup, L"/install en");
+    ::SetEnvironmentVariableW(L"QURO_PAUSE_AT", nullptr);
+    ::SetEnvironmentVariableW(L"QURO_RESUME_FILE", nullptr);
+    ASSERT_TRUE(run.process);
+    ASSERT_TRUE(WaitForPause(paused, run.process.get()));
+    // As a user's process can: the running program renamed, another in its place.
+    ASSERT_TRUE(::MoveFileExW(setup.c_str(), (scratch / L"moved.exe").c_str(), 0));
+    ASSERT_TRUE(::CopyFileW((scratch / L"planted.exe").c_str(), setup.c_str(), TRUE));
+    ASSERT_TRUE(WriteBytes(resume, {}));
+
+    const HWND box = WaitForMessageBox(run.processId, 60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(driver::DescribeWindow(box).text,
+              L"Quro Host was not installed: the setup program is damaged (download it again)");
+    driver::PressButton(box, IDOK);
+    EXPECT_EQ(driver::WaitForExit(run.process.get(), 30000), 3u);
+    EXPECT_FALSE(Exists(state::InstallFolder()));
+    EXPECT_FALSE(Exists(state::InstallFolder() + L".new"));
+    EXPECT_FALSE(state::KeyExists(HKEY_LOCAL_MACHINE, state::kUninstallKey, KEY_WOW64_64KEY));
 }
 
 }  // namespace

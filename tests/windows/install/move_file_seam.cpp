@@ -2,6 +2,7 @@
 // that holds an open file, where Windows refuses; these modes make the
 // refusals happen on any platform, at exactly the rename a test names.
 #include "install/move_file_call.h"
+#include "install/retry_wait_call.h"
 
 #include "move_file_seam.h"
 
@@ -23,6 +24,8 @@ bool IsOldFolder(const std::wstring& path) { return path.find(L"\\Quro.old-") !=
 
 std::wstring g_progress;
 bool g_moved = false;
+unsigned long g_paused = 0;
+int g_refusedTries = 0;
 
 std::wstring TextOf(HWND window)
 {
@@ -49,6 +52,10 @@ void SetMoveMode(MoveMode mode) { g_mode = mode; }
 
 const std::wstring& ProgressAtFirstMove() { return g_progress; }
 
+unsigned long RetryPauseTotal() { return g_paused; }
+
+void RetryWaitCall(DWORD milliseconds) { g_paused += milliseconds; }
+
 BOOL MoveFileCall(const wchar_t* from, const wchar_t* to, DWORD flags)
 {
     if (!g_moved) SnapshotProgressWindow();
@@ -62,8 +69,12 @@ BOOL MoveFileCall(const wchar_t* from, const wchar_t* to, DWORD flags)
         (g_mode == MoveMode::AsideFails && aside) ||
         ((g_mode == MoveMode::IntoPlaceFails || g_mode == MoveMode::IntoPlaceAndBackFail) && intoPlace) ||
         (g_mode == MoveMode::IntoPlaceAndBackFail && back);
-    if (refuse) {
-        ::SetLastError(ERROR_SHARING_VIOLATION);
+    const bool refuseTwice =
+        (g_mode == MoveMode::AsideRefusedTwice && aside) || (g_mode == MoveMode::IntoPlaceRefusedTwice && intoPlace);
+    if (refuse || (refuseTwice && g_refusedTries < 2)) {
+        ++g_refusedTries;
+        // Both answers Windows gives for a folder with an open file inside.
+        ::SetLastError(g_refusedTries % 2 ? ERROR_SHARING_VIOLATION : ERROR_ACCESS_DENIED);
         return FALSE;
     }
     const BOOL moved = ::MoveFileExW(from, to, flags);

@@ -1,6 +1,16 @@
 #pragma once
 
-enum class MoveMode { PassThrough, AsideFails, IntoPlaceFails, IntoPlaceAndBackFail, HoldAfterAside };
+// Refused renames answer as Windows does when a file inside is open; the
+// "Twice" modes refuse the first two tries of that rename and then let it pass.
+enum class MoveMode {
+    PassThrough,
+    AsideFails,
+    IntoPlaceFails,
+    IntoPlaceAndBackFail,
+    HoldAfterAside,
+    AsideRefusedTwice,
+    IntoPlaceRefusedTwice
+};
 
 void SetMoveMode(MoveMode mode);
 
@@ -10,3 +20,5 @@ void SetMoveMode(MoveMode mode);
 // written by then): "caption|status|position|range end", empty when no
 // window of the setup program's class was up.
 const std::wstring& ProgressAtFirstMove();
+// The pauses between refused renames, added up (none is sat out).
+unsigned long RetryPauseTotal();

@@ -1,10 +1,16 @@
 // The seams of a test build of the setup program that stops in the middle of
-// one step of the install, so that a kill lands there for certain rather than
-// by chance: QURO_PAUSE_AT names the step ("swap": between the two renames;
-// "copy": as the uninstaller is written into the staging folder;
-// "registration": halfway through the uninstall entry). On reaching it the
-// program sets the event named QURO_PAUSED_EVENT and waits to be ended.
+// one step, so that a kill or a swap lands there for certain rather than by
+// chance: QURO_PAUSE_AT names the step ("start": the elevated run's first
+// step, its elevation test, before it opens its own file; "swap": between the
+// two renames; "copy": as the uninstaller is written into the staging folder;
+// "registration": halfway through the uninstall entry; "walk": as a tree
+// deletion opens the entry QURO_PAUSE_NAME). On reaching it the program
+// creates the file QURO_PAUSED_FILE names and waits to be ended, or, when
+// QURO_RESUME_FILE names a file, until that file exists, and then goes on.
+// Files, not events, so that scripts on the build host can take part.
 // Without QURO_PAUSE_AT it behaves as the shipped program.
+#include "app/token_information_call.h"
+#include "base/nt_create_file_call.h"
 #include "base/unique_handles.h"
 #include "install/move_file_call.h"
 #include "install/reg_set_value_call.h"
@@ -22,14 +28,24 @@ bool PausesAt(const wchar_t* step)
     return length > 0 && length < 32 && std::wcscmp(value, step) == 0;
 }
 
+std::wstring Environment(const wchar_t* name)
+{
+    wchar_t value[1024] = {};
+    const DWORD length = ::GetEnvironmentVariableW(name, value, 1024);
+    return length < 1024 ? std::wstring(value, length) : std::wstring();
+}
+
 void Pause()
 {
-    wchar_t name[128] = {};
-    if (::GetEnvironmentVariableW(L"QURO_PAUSED_EVENT", name, 128) > 0) {
-        const UniqueHandle paused(::OpenEventW(EVENT_MODIFY_STATE, FALSE, name));
-        if (paused) ::SetEvent(paused.get());
+    const std::wstring paused = Environment(L"QURO_PAUSED_FILE");
+    if (!paused.empty())
+        UniqueFileHandle(::CreateFileW(paused.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    // The kill, or the resume, comes long before this ends.
+    const std::wstring resume = Environment(L"QURO_RESUME_FILE");
+    for (int waited = 0; waited < 60000; waited += 20) {
+        if (!resume.empty() && ::GetFileAttributesW(resume.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+        ::Sleep(20);
     }
-    ::Sleep(60000);  // the kill comes long before this ends
 }
 
 bool EndsWith(const std::wstring& text, const wchar_t* tail)
@@ -62,4 +78,21 @@ LSTATUS RegSetValueCall(HKEY key, const wchar_t* name, DWORD type, const BYTE* d
 {
     if (std::wcscmp(name, L"InstallLocation") == 0 && PausesAt(L"registration")) Pause();
     return ::RegSetValueExW(key, name, 0, type, data, size);
+}
+
+NTSTATUS NtCreateFileCall(HANDLE* handle, ACCESS_MASK access, OBJECT_ATTRIBUTES* object, IO_STATUS_BLOCK* status,
+                          ULONG attributes, ULONG share, ULONG disposition, ULONG options)
+{
+    const UNICODE_STRING* name = object->ObjectName;
+    if (name && PausesAt(L"walk") &&
+        std::wstring(name->Buffer, name->Length / sizeof(wchar_t)) == Environment(L"QURO_PAUSE_NAME")) {
+        Pause();
+    }
+    return ::NtCreateFile(handle, access, object, status, nullptr, attributes, share, disposition, options, nullptr, 0);
+}
+
+BOOL TokenInformationCall(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* information, DWORD length, DWORD* returned)
+{
+    if (PausesAt(L"start")) Pause();
+    return ::GetTokenInformation(token, kind, information, length, returned);
 }

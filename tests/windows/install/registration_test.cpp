@@ -1,6 +1,7 @@
 // The uninstall entry, the autostart value and the links, read back the way
 // the system's list of programs and the shell read them.
 #include "install/locations.h"
+#include "install/registration.h"
 #include "install/shortcuts.h"
 
 #include "base/unique_handles.h"

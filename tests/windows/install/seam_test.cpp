@@ -8,6 +8,7 @@
 #include "base/file_tree.h"
 #include "install/locations.h"
 #include "tests/windows/support/install_support.h"
+#include "delete_seam.h"
 #include "move_file_seam.h"
 #include "tests/windows/support/restart_list.h"
 #include "tests/windows/support/ui_seams.h"
@@ -16,6 +17,7 @@
 
 #include <objbase.h>
 
+#include <algorithm>
 #include <cwchar>
 
 namespace {
@@ -45,7 +47,8 @@ void PlantOldInstallation()
 struct ChildRun {
     DWORD exitCode = 0;
     std::vector<RecordedBox> boxes;
-    std::wstring progress;  // ProgressAtFirstMove of the child
+    std::wstring progress;       // ProgressAtFirstMove of the child
+    unsigned long pausedMs = 0;  // RetryPauseTotal of the child
 };
 
 // Runs RunInstall in a copy of this program that carries kNewFiles.
@@ -75,6 +78,8 @@ ChildRun RunInstallWith(const wchar_t* mode)
     for (std::size_t start = 0, end; (end = all.find(L'\x01', start)) != std::wstring::npos; start = end + 1) {
         if (all[start] == L'P')
             run.progress = all.substr(start + 2, end - start - 2);
+        else if (all[start] == L'W')
+            run.pausedMs = std::wcstoul(all.c_str() + start + 2, nullptr, 10);
         else
             run.boxes.push_back(
                 {all.substr(start + 2, end - start - 2), all[start] == L'Q', all[start + 1] == L'1', {}, 0, nullptr});
@@ -88,20 +93,38 @@ protected:
     void TearDown() override { RemoveInstallation(); }
 };
 
-TEST_F(InstallSeam, AFailedSwapLeavesThePreviousInstallationAsItWas)
+// A rename that Windows refuses while something holds a file inside (an
+// antivirus scanning the new program) is tried again for a few seconds: a
+// refusal that passes ends in the new version; one that stays fails as ever,
+// with the previous installation as it was.
+TEST_F(InstallSeam, ARefusedSwapIsTriedAgainThenFailsLeavingThePreviousInstallation)
 {
     struct Case {
         const wchar_t* mode;
-        const wchar_t* reason;
+        const wchar_t* reason;  // null: the install goes through
     } cases[] = {
+        {L"aside-refused-twice", nullptr},
+        {L"into-place-refused-twice", nullptr},
         {L"aside-fails", L"the old Quro Host folder is in use (close Quro Host and try again)"},
         {L"into-place-fails", L"could not put the new files in place"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.mode)));
         RemoveInstallation();
         PlantOldInstallation();
         const Tree before = ReadTree(state::InstallFolder());
         const ChildRun run = RunInstallWith(c.mode);
+        if (!c.reason) {
+            EXPECT_EQ(run.exitCode, 0u);
+            EXPECT_GT(run.pausedMs, 0u);
+            EXPECT_EQ(WithoutSetupCopy(ReadTree(state::InstallFolder())), TreeOf(kNewFiles));
+            EXPECT_FALSE(PathExists(state::InstallFolder() + L".new"));
+            EXPECT_TRUE(state::OldFolders().empty());
+            continue;
+        }
+        // Bounded: a few seconds of pauses, not an endless wait.
+        EXPECT_GE(run.pausedMs, 1000u);
+        EXPECT_LE(run.pausedMs, 10000u);
         EXPECT_EQ(run.exitCode, 4u);
         ASSERT_EQ(run.boxes.size(), 1u);
         EXPECT_FALSE(run.boxes[0].question);
@@ -171,6 +194,59 @@ TEST_F(InstallSeam, FoldersLeftByAnInterruptedRunAreCleared)
     EXPECT_TRUE(state::OldFolders().empty());
 }
 
+// Deleting a tree as Windows answers: the POSIX way where it is taken, the
+// classic way where it is refused (as Wine refuses it), an entry someone
+// else is deleting counted as gone, a folder not empty for a moment waited
+// for, and one that stays not empty, or a read-only file with a second name
+// elsewhere, left in place.
+TEST(RemoveTreeSeam, FollowsWindowsAnswers)
+{
+    constexpr auto kPosix = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+    struct Case {
+        const char* what;
+        DeleteAnswers answers;
+        bool secondName;  // a read-only file of the tree has a hard link outside it
+        bool removed;
+    } cases[] = {
+        {"POSIX accepted", {true, L"", 0}, false, true},
+        {"POSIX refused with 87, classic deletion", {}, false, true},
+        {"an entry already being deleted", {false, L"pending.txt", 0}, false, true},
+        {"a folder not empty, then empty", {false, L"", 2}, false, true},
+        {"a folder that stays not empty", {false, L"", -1}, false, false},
+        {"a read-only file with a second name", {}, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchFolder scratch;
+        const std::wstring tree = scratch / L"tree";
+        for (const wchar_t* folder : {L"", L"\\sub", L"\\sub\\deeper"})
+            ::CreateDirectoryW((tree + folder).c_str(), nullptr);
+        for (const wchar_t* file : {L"\\a.txt", L"\\sub\\pending.txt", L"\\sub\\deeper\\ro.txt"})
+            WriteBytes(tree + file, BytesOf("x"));
+        const std::wstring readOnly = tree + L"\\sub\\deeper\\ro.txt";
+        ::SetFileAttributesW(readOnly.c_str(), c.secondName ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+        const std::wstring elsewhere = scratch / L"elsewhere.txt";
+        if (c.secondName) {
+            ASSERT_TRUE(::CreateHardLinkW(elsewhere.c_str(), readOnly.c_str(), nullptr));
+        }
+
+        SetDeleteAnswers(c.answers);
+        const bool removed = RemoveTree(tree);
+        const std::vector<FILE_INFO_BY_HANDLE_CLASS> calls = DeleteCalls();
+        SetDeleteAnswers({});
+        EXPECT_EQ(removed, c.removed);
+        EXPECT_EQ(PathExists(tree), !c.removed);
+        const bool classic = std::find(calls.begin(), calls.end(), FileDispositionInfo) != calls.end();
+        EXPECT_EQ(classic, !c.answers.posixAccepted) << "the classic way only where the POSIX way is refused";
+        EXPECT_NE(std::find(calls.begin(), calls.end(), kPosix), calls.end());
+        if (c.secondName) {
+            EXPECT_TRUE(::GetFileAttributesW(elsewhere.c_str()) & FILE_ATTRIBUTE_READONLY)
+                << "the attribute of the file's other name was cleared";
+            ::SetFileAttributesW(elsewhere.c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
+    }
+}
+
 }  // namespace
 
 namespace {
@@ -185,12 +261,15 @@ int RunChild(const std::wstring& mode, const std::wstring& log)
                  {L"into-place-fails", MoveMode::IntoPlaceFails},
                  {L"into-place-and-back-fail", MoveMode::IntoPlaceAndBackFail},
                  {L"hold-after-aside", MoveMode::HoldAfterAside},
+                 {L"aside-refused-twice", MoveMode::AsideRefusedTwice},
+                 {L"into-place-refused-twice", MoveMode::IntoPlaceRefusedTwice},
                  {L"pass-through", MoveMode::PassThrough}};
     for (const auto& m : modes) {
         if (mode == m.name) SetMoveMode(m.mode);
     }
     const int code = RunInstall();
-    std::wstring records = L"P0" + ProgressAtFirstMove() + L'\x01';
+    std::wstring records =
+        L"P0" + ProgressAtFirstMove() + L'\x01' + L"W0" + std::to_wstring(RetryPauseTotal()) + L'\x01';
     for (const RecordedBox& box : RecordedBoxes()) {
         records += box.question ? L'Q' : L'M';
         records += box.flag ? L'1' : L'0';

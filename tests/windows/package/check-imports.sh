@@ -4,6 +4,10 @@
 #   check-imports.sh STUB [OTHER.exe ...]   every one named must exist
 set -u
 allowed='^(kernel32|user32|gdi32|advapi32|shell32|ole32|shlwapi|msvcrt|ntdll)\.dll$'
+# Functions no shipped program may call: a private namespace goes when the
+# process that made it closes it, so the one-setup-at-a-time lock is a
+# global mutex whose owner is checked instead.
+forbidden='^(CreatePrivateNamespace[AW]?|OpenPrivateNamespace[AW]?|ClosePrivateNamespace|CreateBoundaryDescriptor[AW]?|AddSIDToBoundaryDescriptor|DeleteBoundaryDescriptor)$'
 objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 
 [ $# -ge 1 ] || { echo "usage: $0 STUB [EXE...]" >&2; exit 2; }
@@ -18,7 +22,8 @@ for exe in "$@"; do
     status=1
     continue
   fi
-  dlls=$("$objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' | tr -d '\r')
+  table=$("$objdump" -p "$exe" | tr -d '\r')
+  dlls=$(printf '%s\n' "$table" | sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p')
   if [ -z "$dlls" ]; then
     echo "FAIL: $exe: no import table found"
     status=1
@@ -31,6 +36,9 @@ for exe in "$@"; do
       bad=1
     fi
   done <<<"$dlls"
+  # Import lines read "<hint-name RVA> <hint> <name>".
+  calls=$(printf '%s\n' "$table" | awk 'NF == 3 && $2 ~ /^[0-9]+$/ { print $3 }' | grep -E "$forbidden")
+  [ -z "$calls" ] || { echo "FAIL: $exe imports" $calls; bad=1; }
   if [ $bad -eq 0 ]; then echo "ok: $exe imports" $dlls; else status=1; fi
 done
 exit $status

@@ -5,126 +5,68 @@
 # it installs. Links are planted from the build host (a Unix symbolic link in
 # the prefix is a directory link to Windows programs), the real setup program
 # is driven through quro-driver, and every check is made from the host, where
-# no link can fool it.
-#   hostile-trees.sh SETUP.exe DRIVER.exe STUB.exe [ROUNDS]
-#   (env: QURO_WINE_BENCH_DIR, QURO_BENCH, QURO_PACK, QURO_SWAP)
+# no link can fool it. The swaps land where they hurt for certain: the paused
+# test build holds its tree deletion inside the folder while the folder and
+# the link trade places (bench/hostile-bench swaps at random instead).
+#   hostile-trees.sh SETUP.exe DRIVER.exe STUB.exe PAUSED_STUB.exe
+#   (env: QURO_WINE_BENCH_DIR, QURO_BENCH, QURO_PACK)
 set -u
 setup=$(realpath "$1")
 driver=$(realpath "$2")
 stub=$(realpath "$3")
-rounds=${4:-5}
-. "$(dirname "$0")/../../wine/prefix-folders.sh"
-pf=$drive_c/Program\ Files
-install=$pf/Quro
-outside=$drive_c/quro-outside
-work=$QURO_WINE_BENCH_DIR/hostile
-secure=$local_dir/DraloSecure
-if [ -e "$install" ] || [ -e "$secure" ]; then
-  echo "an installation or a data folder exists already; refusing to touch it" >&2
-  exit 1
-fi
+paused_stub=$(realpath "$4")
+. "$(dirname "$0")/hostile-common.sh"
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-win() { printf 'Z:%s' "$1" | tr / '\\'; }
-bench() { "$QURO_BENCH" run "$QURO_WINE_BENCH_DIR" "$@"; }
-drive() { bench "$driver" "$@"; }
-session='HKLM\System\CurrentControlSet\Control\Session Manager'
-pending() { bench reg query "$session" /v PendingFileRenameOperations 2>/dev/null | tr -d '\r'; }
-clear_pending() { bench reg delete "$session" /v PendingFileRenameOperations /f >/dev/null 2>&1 || true; }
-# Every file below a folder with its checksum, from the host.
-fingerprint() { (cd "$1" && find . -type f -exec md5sum {} + | sort); }
-# expect_untouched BEFORE WHAT: fails, naming what changed, unless the folder
-# behind the links still holds exactly what it held.
-expect_untouched() {
-  local now
-  now=$(fingerprint "$outside")
-  [ "$now" = "$1" ] && return 0
-  fail "$2: files behind the link changed"
-  diff <(printf '%s\n' "$1") <(printf '%s\n' "$now") | head -5
-}
-# The registered deletions and renames, one string a line.
-pending_lines() { pending | sed -n 's/.*REG_MULTI_SZ *//p' | sed 's/\\0/\n/g'; }
-
-# run_setup EXE ARGS BUTTON...: starts the setup program and presses one
-# button of each dialog it shows, in order; then waits for it to end.
-run_setup() {
-  local exe=$1 args=$2
-  shift 2
+# held_run EXE ARGS FOLDER_GLOB "BUTTONS BEFORE" "BUTTONS AFTER": runs the paused
+# build, answering its dialogs; its tree deletion is held between listing
+# FOLDER and opening FOLDER/sub, while sub moves aside to alt and a link to the
+# folder outside takes its name. (Planted only then: a link listed beside sub
+# could come first, and Wine cannot delete a link to a folder.)
+paused_file=$work/paused resume_file=$work/resume
+held_run() {
+  local exe=$1 args=$2 glob=$3 before=$4 after=$5 job button folder
+  rm -f "$paused_file" "$resume_file"
   # shellcheck disable=SC2086
-  drive start-wait --timeout=180000 "$(win "$exe")" $args >"$work/run.out" 2>&1 &
-  local job=$! button
-  for button in "$@"; do
-    drive press "Quro Host Setup" "$button" 120000 >/dev/null || fail "$exe $args: no dialog for button $button"
-  done
-  wait "$job" || fail "$exe $args: exit code $?"
-}
-install_sample() { run_setup "$setup" "/install en" 7; }     # No to "Open Quro Host now?"
-remove_all() { run_setup "$setup" "/uninstall" 6 7 1; }       # Yes, keep the data, OK
-
-# A folder of files that must come through untouched, and a folder that the
-# setup program may delete. The two hold different names: what is tested is
-# that the setup never enters a link or deletes through one. Wine itself
-# deletes a file by its path when the last handle closes, after checking that
-# the path still leads to that file; a swap between its check and its
-# deletion could redirect that one deletion to a file of the same name
-# behind the link. Windows deletes the file object, whatever its path says.
-make_pair() {
-  local real=$1 i
-  rm -rf "$outside"
-  mkdir -p "$real/deep" "$outside/outside-deep"
-  for i in $(seq 1 60); do
-    echo "ours $i" >"$real/f$i"
-    echo "ours deep $i" >"$real/deep/f$i"
-    echo "outside $i" >"$outside/o$i"
-    echo "outside deep $i" >"$outside/outside-deep/o$i"
-  done
+  QURO_PAUSE_AT=walk QURO_PAUSE_NAME=sub QURO_PAUSED_FILE=$(win "$paused_file") \
+    QURO_RESUME_FILE=$(win "$resume_file") drive start-wait --timeout=180000 "$(win "$exe")" $args >"$work/run.out" 2>&1 &
+  job=$!
+  for button in $before; do drive press "Quro Host Setup" "$button" 120000 >/dev/null || fail "$args: no dialog"; done
+  for _ in $(seq 1 1200); do [ -e "$paused_file" ] && break; sleep 0.05; done
+  folder=$(compgen -G "$glob" | head -n 1)
+  if [ -e "$paused_file" ]; then
+    # The deletion has listed the folder: what the name leads to changes now.
+    mv "$folder/sub" "$folder/alt" && ln -s "$outside" "$folder/sub" || fail "$args: the swap failed"
+  else
+    fail "$args: the deletion never reached sub"
+  fi
+  touch "$resume_file"
+  for button in $after; do drive press "Quro Host Setup" "$button" 120000 >/dev/null || fail "$args: no dialog"; done
+  wait "$job" || fail "$args: exit code $?"
+  [ -L "$folder/sub" ] || fail "$args: sub is not the link after the swap"
 }
 
-cleanup() {
-  [ -n "${swapper:-}" ] && kill "$swapper" 2>/dev/null
-  drive end DraloHost.exe >/dev/null 2>&1
-  # rm never follows a link it removes.
-  rm -rf "$install" "$pf"/Quro.* "$secure" "$outside" "$work"
-  bench reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\QuroHost' /f /reg:64 >/dev/null 2>&1
-  find "$drive_c" -iname 'Quro Host.lnk' -delete 2>/dev/null
-  clear_pending
-}
-trap cleanup EXIT
-mkdir -p "$work"
-
-# 1. A data folder's subfolder swapped for a link, over and over, while the
-# removal deletes the data with administrator rights.
-for round in $(seq 1 "$rounds"); do
-  rm -rf "$secure"
-  make_pair "$secure/sub"
-  ln -s "$outside" "$secure/alt"
-  before=$(fingerprint "$outside")
-  "$QURO_SWAP" "$secure" sub alt 120 >"$work/swap.out" &
-  swapper=$!
-  run_setup "$setup" "/uninstall" 6 6 1  # Yes, remove the data too, OK
-  kill "$swapper"; wait "$swapper"; swapper=
-  expect_untouched "$before" "data folder, round $round"
-  echo "data folder, round $round: $(cat "$work/swap.out"), $(find "$secure" -type f 2>/dev/null | wc -l) of 120 files left"
-done
+# 1. A data folder's subfolder swapped for a link while the removal deletes
+# the data with administrator rights. Nothing is installed; the program
+# itself runs the removal, which then goes on to the next data folder.
+make_pair "$secure/sub"
+mkdir -p "$local_dir/DraloTransferSecure" && echo data >"$local_dir/DraloTransferSecure/kept.txt"
+before=$(fingerprint "$outside")
+held_run "$paused_stub" /uninstall "$secure" "6 6" 1  # Yes, remove the data too; then OK
+expect_untouched "$before" "data folder"
+[ -e "$local_dir/DraloTransferSecure" ] && fail "the removal stopped at the swapped data folder"
 rm -rf "$secure"
 
-# 2. The same against the old folder's removal after an update: the swapping
-# follows the install folder as it is set aside.
+# 2. The same against the old folder's removal after an update.
 install_sample
-for round in $(seq 1 "$rounds"); do
-  make_pair "$install/sub"
-  ln -sfn "$outside" "$install/alt"
-  before=$(fingerprint "$outside")
-  "$QURO_SWAP" "$install" sub alt 120 >"$work/swap.out" &
-  swapper=$!
-  install_sample
-  kill "$swapper"; wait "$swapper"; swapper=
-  expect_untouched "$before" "old folder, round $round"
-  echo "old folder, round $round: $(cat "$work/swap.out")"
-  # What Wine cannot delete (a link to a folder) stays in old folders.
-  rm -rf "$pf"/Quro.old-*
-done
+"$QURO_PACK" setup "$(dirname "$setup")/sample-app" -o "$work/paused-setup.exe" --store --stub "$paused_stub" \
+  >/dev/null || fail "quro-pack setup of the paused build"
+make_pair "$install/sub"
+before=$(fingerprint "$outside")
+held_run "$work/paused-setup.exe" "/install en" "$pf/Quro.old-*" "" 7  # No to "Open Quro Host now?"
+expect_untouched "$before" "old folder"
+[ -e "$install/DraloHost.exe" ] || fail "the update stopped at the swapped old folder"
+# What Wine cannot delete (a link to a folder) stays in old folders.
+rm -rf "$pf"/Quro.old-*
 
 # 3. A link named like an old folder: the update deletes or registers the
 # link alone, and the restart deletes nothing behind it.

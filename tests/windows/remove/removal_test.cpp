@@ -1,6 +1,7 @@
 // Removal end to end: a real installation by the real setup program, then
 // the registered uninstall command, answered through the real message boxes.
 #include "tests/driver/driver.h"
+#include "tests/windows/support/install_support.h"
 #include "tests/windows/support/restart_list.h"
 #include "tests/windows/support/system_state.h"
 #include "tests/windows/support/test_files.h"
@@ -91,7 +92,8 @@ Process StartCommandLine(const std::wstring& commandLine)
 
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
-void Install()
+// An installation by the real setup program, the final question answered No.
+void InstallForReal()
 {
     Process setup = Start(g_setup, L"/install en");
     ASSERT_TRUE(setup.handle) << "the setup program did not start";
@@ -101,6 +103,52 @@ void Install()
     Answer(done, IDNO);
     ASSERT_EQ(ExitCode(setup), 0u);
     ASSERT_TRUE(Exists(state::InstallFolder() + L"\\DraloHost.exe"));
+}
+
+// What an installation leaves, taken after the suite's first real one and
+// put back for every later case that only needs one to be there: removal is
+// what these cases are about, and a real install costs seconds each time.
+struct Installation {
+    bool taken = false;
+    Tree files;
+    std::vector<std::pair<const wchar_t*, state::RegValue>> entry;
+    Bytes startMenuLink, desktopLink;
+} g_installation;
+
+constexpr const wchar_t* kEntryValues[] = {L"DisplayName",     L"DisplayVersion", L"Publisher",
+                                           L"InstallLocation", L"DisplayIcon",    L"UninstallString",
+                                           L"NoModify",        L"NoRepair",       L"EstimatedSize"};
+
+void Install()
+{
+    Installation& saved = g_installation;
+    if (!saved.taken) {
+        ASSERT_NO_FATAL_FAILURE(InstallForReal());
+        saved.files = ReadTree(state::InstallFolder());
+        for (const wchar_t* name : kEntryValues) {
+            const auto value = state::ReadValue(HKEY_LOCAL_MACHINE, state::kUninstallKey, name, KEY_WOW64_64KEY);
+            ASSERT_TRUE(value.has_value());
+            saved.entry.emplace_back(name, *value);
+        }
+        ASSERT_TRUE(ReadBytes(state::StartMenuShortcut(), saved.startMenuLink));
+        ASSERT_TRUE(ReadBytes(state::DesktopShortcut(), saved.desktopLink));
+        saved.taken = true;
+        return;
+    }
+    ::CreateDirectoryW(state::InstallFolder().c_str(), nullptr);
+    for (const auto& [path, bytes] : saved.files) {
+        const std::wstring full = state::InstallFolder() + L"\\" + path;
+        if (path.back() == L'\\') {
+            ::CreateDirectoryW(full.c_str(), nullptr);
+        } else {
+            ASSERT_TRUE(WriteBytes(full, bytes));
+        }
+    }
+    for (const auto& [name, value] : saved.entry) {
+        ASSERT_TRUE(state::WriteValue(HKEY_LOCAL_MACHINE, state::kUninstallKey, name, value, KEY_WOW64_64KEY));
+    }
+    ASSERT_TRUE(WriteBytes(state::StartMenuShortcut(), saved.startMenuLink));
+    ASSERT_TRUE(WriteBytes(state::DesktopShortcut(), saved.desktopLink));
 }
 
 std::vector<std::wstring> TemporaryFolders() { return List(state::ProgramFiles(), L"Quro-Remove-*"); }
@@ -487,6 +535,31 @@ TEST_F(RemovalTest, FileInUseLeavesTheRestForRestart)
     EXPECT_FALSE(state::KeyExists(HKEY_LOCAL_MACHINE, state::kUninstallKey, KEY_WOW64_64KEY));
 }
 
+// Held with delete sharing, as an antivirus or the indexer holds a file: it
+// goes at once where Windows deletes the POSIX way (Windows 10 1809 and later
+// on NTFS); elsewhere, Wine included, it stays pending while held, its folder
+// "not empty", and the removal ends as for a file in use.
+TEST_F(RemovalTest, FileHeldWithDeleteSharingGoesWhereWindowsDeletesThePosixWay)
+{
+    ASSERT_NO_FATAL_FAILURE(Install());
+    ASSERT_NO_FATAL_FAILURE(SetLanguage("En"));
+    heldOpen_.reset(::CreateFileW((state::InstallFolder() + L"\\data\\licenses\\notice.txt").c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(heldOpen_);
+    Removal removal;
+    ASSERT_NO_FATAL_FAILURE(RemoveThroughRegisteredCommand(DataAnswer::No, removal));
+    // The platform's own answer to a POSIX deletion.
+    ScratchFolder scratch;
+    ASSERT_TRUE(WriteFileText(scratch / L"probe.txt", "x"));
+    const UniqueFileHandle probe(
+        ::CreateFileW((scratch / L"probe.txt").c_str(), DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    const DWORD posixDelete = 0x1 | 0x2;  // FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS
+    const bool posix = probe && ::SetFileInformationByHandle(probe.get(), static_cast<FILE_INFO_BY_HANDLE_CLASS>(21),
+                                                             const_cast<DWORD*>(&posixDelete), sizeof posixDelete);
+    EXPECT_EQ(removal.finalText, English(posix ? Removed : RemovedWithRestart));
+    EXPECT_EQ(Exists(state::InstallFolder()), !posix);
+}
+
 // A removal that found a file in use left the install folder to the next
 // restart; installing again before that restart must take those
 // registrations back, or the restart deletes the new installation. Whatever
@@ -517,7 +590,7 @@ TEST_F(RemovalTest, ReinstallSurvivesTheRestartThatAnEarlierRemovalAskedFor)
     ASSERT_GE(registered.size(), 4u);
     const std::vector<std::wstring> unrelated(registered.end() - 4, registered.end());
 
-    ASSERT_NO_FATAL_FAILURE(Install());
+    ASSERT_NO_FATAL_FAILURE(InstallForReal());
     const std::vector<std::wstring> after = PendingStrings(kPendingValues[0]);
     const std::wstring below = ToUpper(L"\\??\\" + folder);
     for (std::size_t i = 0; i < after.size(); i += 2) {
@@ -588,7 +661,8 @@ TEST_F(RemovalTest, WithoutTheMainProgramAndBesideLookAlikeFolders)
 
 // A setup program that is not the installed copy removes in place: it makes
 // no temporary copy and does not schedule itself. The autostart value goes
-// only when its text holds the install folder's path, letter case included.
+// only when its text names a path inside the install folder, in any letter
+// case; one that names a sibling folder stays.
 TEST_F(RemovalTest, NothingInstalledFromAnotherFolder)
 {
     const std::wstring folder = state::InstallFolder();
@@ -600,14 +674,15 @@ TEST_F(RemovalTest, NothingInstalledFromAnotherFolder)
         std::vector<BYTE> raw;
     };
     auto exactly = [&](std::size_t bytes) {
-        // A REG_SZ without terminator that ends in the install folder's path.
-        std::wstring text = std::wstring(bytes / 2 - folder.size(), L'x') + folder;
+        // A REG_SZ without terminator that ends in a path inside the install folder.
+        std::wstring text = std::wstring(bytes / 2 - folder.size() - 1, L'x') + folder + L'\\';
         const BYTE* p = reinterpret_cast<const BYTE*>(text.data());
         return std::vector<BYTE>(p, p + bytes);
     };
     const Case cases[] = {
         {"En", false, L"\"C:\\Other\\Quro\\DraloHost.exe\"", true, {}},
-        {"Ar", true, L"\"" + ToUpper(folder) + L"\\DraloHost.exe\"", true, {}},
+        {"Ar", true, L"\"" + ToUpper(folder) + L"\\DraloHost.exe\"", false, {}},
+        {"En", false, L"\"" + folder + L"-Beta\\DraloHost.exe\"", true, {}},
         {"Ar", false, L"cmd /c start \"\" \"" + folder + L"\\DraloHost.exe\"", false, {}},
         {"En", true, L"", false, exactly(2048)},
         {"En", false, L"", true, exactly(2050)},

@@ -76,13 +76,16 @@ TEST_P(ProgressWindowTest, IsATopmostCentredWindowWithStatusAndBar)
     EXPECT_TRUE(exStyle & WS_EX_TOPMOST);
     EXPECT_EQ((exStyle & WS_EX_LAYOUTRTL) != 0, Arabic());
 
+    // Sizes are those at 96 DPI, scaled to the window's: 560 x 200 at
+    // (680, 440) on a 1920 x 1080 screen at 96 DPI.
+    const UINT dpi = ::GetDpiForWindow(window);
+    const auto scaled = [dpi](int pixels) { return ::MulDiv(pixels, static_cast<int>(dpi), 96); };
     RECT outer{};
     ::GetWindowRect(window, &outer);
-    EXPECT_EQ(outer.right - outer.left, 560);
-    EXPECT_EQ(outer.bottom - outer.top, 200);
-    // (680, 440) on a 1920 x 1080 screen.
-    EXPECT_EQ(outer.left, (::GetSystemMetrics(SM_CXSCREEN) - 560) / 2);
-    EXPECT_EQ(outer.top, (::GetSystemMetrics(SM_CYSCREEN) - 200) / 2);
+    EXPECT_EQ(outer.right - outer.left, scaled(560));
+    EXPECT_EQ(outer.bottom - outer.top, scaled(200));
+    EXPECT_EQ(outer.left, (::GetSystemMetrics(SM_CXSCREEN) - scaled(560)) / 2);
+    EXPECT_EQ(outer.top, (::GetSystemMetrics(SM_CYSCREEN) - scaled(200)) / 2);
 
     const std::vector<HWND> children = Children(window);
     ASSERT_EQ(children.size(), 2u);
@@ -94,16 +97,23 @@ TEST_P(ProgressWindowTest, IsATopmostCentredWindowWithStatusAndBar)
     EXPECT_EQ((::GetWindowLongW(status, GWL_EXSTYLE) & WS_EX_RTLREADING) != 0, Arabic());
     EXPECT_EQ(::GetWindowLongW(bar, GWL_EXSTYLE) & WS_EX_RTLREADING, 0);
     EXPECT_TRUE(::GetWindowLongW(bar, GWL_STYLE) & PBS_SMOOTH);
-    EXPECT_EQ(reinterpret_cast<HGDIOBJ>(::SendMessageW(status, WM_GETFONT, 0, 0)), ::GetStockObject(DEFAULT_GUI_FONT));
+    // The system's message font at the window's DPI.
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    ASSERT_TRUE(::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi));
+    LOGFONTW font{};
+    ASSERT_TRUE(::GetObjectW(reinterpret_cast<HGDIOBJ>(::SendMessageW(status, WM_GETFONT, 0, 0)), sizeof font, &font));
+    EXPECT_EQ(font.lfHeight, metrics.lfMessageFont.lfHeight);
+    EXPECT_EQ(std::wstring(font.lfFaceName), std::wstring(metrics.lfMessageFont.lfFaceName));
 
     const RECT statusRect = ClientRectIn(window, status);
-    EXPECT_EQ(statusRect.right - statusRect.left, 510);
-    EXPECT_EQ(statusRect.bottom - statusRect.top, 60);
-    EXPECT_EQ(statusRect.top, 20);
+    EXPECT_EQ(statusRect.right - statusRect.left, scaled(510));
+    EXPECT_EQ(statusRect.bottom - statusRect.top, scaled(60));
+    EXPECT_EQ(statusRect.top, scaled(20));
     const RECT barRect = ClientRectIn(window, bar);
-    EXPECT_EQ(barRect.right - barRect.left, 510);
-    EXPECT_EQ(barRect.bottom - barRect.top, 22);
-    EXPECT_EQ(barRect.top, 100);
+    EXPECT_EQ(barRect.right - barRect.left, scaled(510));
+    EXPECT_EQ(barRect.bottom - barRect.top, scaled(22));
+    EXPECT_EQ(barRect.top, scaled(100));
 }
 
 TEST_P(ProgressWindowTest, BarFollowsTheFilesWritten)

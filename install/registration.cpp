@@ -1,0 +1,57 @@
+#include "install/registration.h"
+
+#include "base/hosted_app.h"
+#include "base/product.h"
+#include "base/unique_handles.h"
+#include "install/locations.h"
+#include "install/reg_set_value_call.h"
+#include "package/container.h"
+
+namespace {
+
+// The entry belongs in the 64-bit view, which is where the list of installed
+// programs looks for a 64-bit product.
+constexpr REGSAM kUninstallAccess = KEY_WRITE | KEY_WOW64_64KEY;
+
+void SetString(HKEY key, const wchar_t* name, const std::wstring& value)
+{
+    // The terminating NUL is part of the data, as readers of REG_SZ expect.
+    RegSetValueCall(key, name, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+void SetNumber(HKEY key, const wchar_t* name, DWORD value)
+{
+    RegSetValueCall(key, name, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+}  // namespace
+
+void WriteUninstallEntry(const std::wstring& installFolder, const std::wstring& mainExecutable)
+{
+    UniqueRegKey key;
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, REG_OPTION_NON_VOLATILE, kUninstallAccess,
+                          nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    // Each write stands alone: one that fails does not keep the others out.
+    SetString(key.get(), L"DisplayName", kProductName);
+    SetString(key.get(), L"DisplayVersion", kProductVersion);
+    SetString(key.get(), L"Publisher", kPublisher);
+    SetString(key.get(), L"InstallLocation", installFolder);
+    SetString(key.get(), L"DisplayIcon", mainExecutable);
+    SetString(key.get(), L"UninstallString", L"\"" + SetupCopyPath(installFolder) + L"\" /uninstall");
+    SetNumber(key.get(), L"NoModify", 1);
+    SetNumber(key.get(), L"NoRepair", 1);
+    SetNumber(key.get(), L"EstimatedSize", static_cast<DWORD>(UnpackedPackageSize() >> 10));
+}
+
+void RetargetAutostartValue(const std::wstring& mainExecutable)
+{
+    UniqueRegKey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, kRunAccess, key.put()) != ERROR_SUCCESS) return;
+    // Only a value the hosted application made itself is pointed here; the
+    // setup program never turns autostart on.
+    if (::RegQueryValueExW(key.get(), kAutostartValueName, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) return;
+    SetString(key.get(), kAutostartValueName, L"\"" + mainExecutable + L"\"");
+}

@@ -1,0 +1,20 @@
+// The registration: the uninstall entry in the list of installed programs,
+// and the hosted application's per-user autostart value.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+inline constexpr const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuroHost";
+inline constexpr const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+// In the view the process happens to have: installation and removal open the
+// autostart key alike.
+inline constexpr REGSAM kRunAccess = KEY_READ | KEY_WRITE;
+
+// Creates or opens the uninstall entry (64-bit view) and writes its nine
+// values; silent on failure. Reads the size of the unpacked package.
+void WriteUninstallEntry(const std::wstring& installFolder, const std::wstring& mainExecutable);
+// Points an existing per-user autostart value at the installed main
+// executable; never creates one.
+void RetargetAutostartValue(const std::wstring& mainExecutable);

@@ -1,0 +1,5 @@
+#include "install/retry_wait_call.h"
+
+#include "ui/progress_window.h"
+
+void RetryWaitCall(DWORD milliseconds) { PumpMessagesFor(milliseconds); }
