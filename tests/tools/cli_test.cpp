@@ -94,6 +94,9 @@ TEST(Cli, FailuresEndWithOneLine)
         {"unpack of a name with an escape sequence", {"unpack", dir / "escape.bin", dir / "escaped"}, 1,
          "could not write \\x1b[31mred"},
         {"missing -o", {"pack", dir / "good"}, 2, "needs -o"},
+        {"memory for no compressor", {"pack", dir / "good", "-o", dir / "p.bin", "--memory", "1K"}, 1, "more than the memory budget of 1 KiB"},
+        {"memory in another unit", {"setup", dir / "good", "-o", dir / "x.exe", "--memory", "1T"}, 2, "--memory takes a size such as"},
+        {"no threads", {"pack", dir / "good", "-o", dir / "p.bin", "--threads", "0"}, 2, "--threads takes a count from 1 to 1024"},
         // Inputs of a few hundred kilobytes that unfold into gigabytes when
         // read naively. The list bomb holds 24 million empty files named "a"
         // and then one named "..", in 178 bytes (LZMS).

@@ -17,10 +17,9 @@ const char* const kGenuine[] = {"zeros", "sequential", "english", "small", "rand
 
 Bytes Fixture(const std::string& name) { return ReadBytes(std::string(QURO_FIXTURES) + "/" + name); }
 
-Bytes Compress(const Bytes& raw, bool store = false)
+Bytes Compress(const Bytes& raw, bool store = false, lzms::CompressOptions options = {})
 {
     Bytes out;
-    lzms::CompressOptions options;
     options.store = store;
     lzms::AppendBuffer(raw.data(), raw.size(), options, out);
     return out;
@@ -83,12 +82,17 @@ TEST(LzmsBuffer, RoundTrips)
     for (auto& b : incompressible) b = std::uint8_t(random());
     const std::size_t big = (std::size_t(64) << 20) + 1234567;
     enum Chunks { Either, Stored, Lzms };
+    // Sixteen threads asked for, memory for one 64 MiB chunk at a time.
+    lzms::CompressOptions oneAtATime;
+    oneAtATime.threads = 16;
+    oneAtATime.memoryBudget = lzms::ChunkMemory(64u << 20, oneAtATime);
     struct Case {
         const char* name;
         Bytes data;
         std::size_t chunks;
         bool store;
         Chunks expect;
+        lzms::CompressOptions options = {};
     };
     const Case cases[] = {
         {"empty", {}, 0, false, Either},
@@ -97,10 +101,11 @@ TEST(LzmsBuffer, RoundTrips)
         {"incompressible", incompressible, 1, false, Stored},
         {"over 64 MiB", CompressibleData(big), 2, false, Lzms},
         {"over 64 MiB, stored", CompressibleData(big), 2, true, Stored},
+        {"over 64 MiB, one chunk at a time", CompressibleData(big), 2, false, Lzms, oneAtATime},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const Bytes buffer = Compress(c.data, c.store);
+        const Bytes buffer = Compress(c.data, c.store, c.options);
         const lzms::BufferInfo info = lzms::Describe(buffer.data(), buffer.size());
         ASSERT_TRUE(info.headerValid && info.recordsValid);
         ASSERT_EQ(info.chunks.size(), c.chunks);

@@ -27,6 +27,7 @@ void MakeSampleTree(const std::string& root)
     WriteText(root + "/DraloHost.exe", "MZ not really");
     WriteText(root + "/lib/x64/deep/er/core.dll", std::string(100000, 'c') + "end");
     WriteText(root + "/lib/empty.cfg", "");
+    WriteText(root + "/lib/a.txt", "fichier\n");
     WriteText(root + "/plugins/d\xc3\xa9j\xc3\xa0 vu.txt", "fichier\n");
     WriteText(root + "/\xd8\xb9\xd8\xb1\xd8\xa8\xd9\x8a/\xe6\x96\x87.txt", "arabic folder, CJK name");
     fs::create_directories(root + "/share/nothing/here");
@@ -62,8 +63,9 @@ TEST(Package, RoundTripsATree)
         ASSERT_EQ(UnpackPackage(LocatePackage(resource.data(), resource.size()), unpacked, entries), nullptr);
         std::vector<std::string> names;
         for (const PackageEntry& e : entries) names.push_back(Utf16ToUtf8(e.name));
-        EXPECT_EQ(names, (std::vector<std::string>{"DraloHost.exe", "lib\\empty.cfg", "lib\\x64\\deep\\er\\core.dll",
-                                                   "plugins\\d\xc3\xa9j\xc3\xa0 vu.txt",
+        // Each folder by kind, then name; an identical file right behind its twin.
+        EXPECT_EQ(names, (std::vector<std::string>{"DraloHost.exe", "lib\\empty.cfg", "lib\\a.txt",
+                                                   "plugins\\d\xc3\xa9j\xc3\xa0 vu.txt", "lib\\x64\\deep\\er\\core.dll",
                                                    "\xd8\xb9\xd8\xb1\xd8\xa8\xd9\x8a\\\xe6\x96\x87.txt"}));
 
         ASSERT_EQ(ExtractToFolder(dir / "out/two/levels", entries), "");
@@ -79,6 +81,7 @@ TEST(Package, SameFolderGivesSameBytes)
     WriteText(dir / "b/\xd8\xb9\xd8\xb1\xd8\xa8\xd9\x8a/\xe6\x96\x87.txt", "arabic folder, CJK name");
     WriteText(dir / "b/plugins/d\xc3\xa9j\xc3\xa0 vu.txt", "fichier\n");
     WriteText(dir / "b/lib/empty.cfg", "");
+    WriteText(dir / "b/lib/a.txt", "fichier\n");
     WriteText(dir / "b/lib/x64/deep/er/core.dll", std::string(100000, 'c') + "end");
     WriteText(dir / "b/DraloHost.exe", "MZ not really");
     const Bytes first = PackFolder(dir / "a", {});

@@ -40,9 +40,9 @@ namespace {
 constexpr const char kUsage[] =
     "usage: quro-pack COMMAND ARGUMENTS\n"
     "\n"
-    "  pack DIR -o FILE [--store]\n"
+    "  pack DIR -o FILE [--store] [--memory SIZE] [--threads N]\n"
     "      write the package resource for every file below DIR\n"
-    "  setup DIR -o OUT.exe [--store] [--stub STUB.exe]\n"
+    "  setup DIR -o OUT.exe [--store] [--memory SIZE] [--threads N] [--stub STUB.exe]\n"
     "      pack DIR into a copy of the setup program\n"
     "  embed RESOURCE -o OUT.exe [--stub STUB.exe]\n"
     "      put a resource file's bytes, as they are, into a copy of the setup program\n"
@@ -57,7 +57,10 @@ constexpr const char kUsage[] =
     "      this tool's version and the setup program it copies by default\n"
     "\n"
     "FILE is a package resource or a setup executable (its RCDATA 101).\n"
-    "  --store   keep every chunk uncompressed (setups meant for Wine, which has no LZMS)\n"
+    "  --store   keep every chunk uncompressed (quick to make, as large as the folder)\n"
+    "  --memory  what compressing may take at once, such as 1536M or 2G (default 1G); every\n"
+    "            64 MiB chunk being compressed needs about 640 MiB\n"
+    "  --threads the most chunks compressed at once (default: one per core), as far as --memory allows\n"
     "  --stub    the setup program to copy; by default quro-setup-stub.exe beside quro-pack,\n"
     "            else in ../share/quro-pack/ from quro-pack's folder (installed), else the one this build made\n"
     "\n"
@@ -74,7 +77,43 @@ struct Arguments {
     std::string stub;
     bool store = false;
     bool json = false;
+    std::uint64_t memory = 0;  // 0: not given
+    unsigned threads = 0;
 };
+
+unsigned ParseCount(const std::string& option, const std::string& text, unsigned most)
+{
+    const bool digits = !text.empty() && text.size() <= 9 && text.find_first_not_of("0123456789") == std::string::npos;
+    const unsigned long n = digits ? std::stoul(text) : 0;
+    if (n == 0 || n > most)
+        throw UsageError(option + " takes a count from 1 to " + std::to_string(most) + ", not " + text);
+    return unsigned(n);
+}
+
+// A byte count as people write it: 1073741824, 1024M, 1G (K, M and G are
+// powers of 1,024).
+std::uint64_t ParseSize(const std::string& option, const std::string& text)
+{
+    std::uint64_t value = 0;
+    std::size_t i = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        if (value > (UINT64_MAX - 9) / 10) throw UsageError(option + " " + text + " is too large");
+        value = value * 10 + std::uint64_t(text[i] - '0');
+    }
+    const std::string unit = text.substr(i);
+    unsigned shift = 0;
+    if (unit == "K" || unit == "k")
+        shift = 10;
+    else if (unit == "M" || unit == "m")
+        shift = 20;
+    else if (unit == "G" || unit == "g")
+        shift = 30;
+    else if (!unit.empty())
+        throw UsageError(option + " takes a size such as 1536M or 2G, not " + text);
+    if (i == 0 || value == 0) throw UsageError(option + " takes a size such as 1536M or 2G, not " + text);
+    if (value > (UINT64_MAX >> shift)) throw UsageError(option + " " + text + " is too large");
+    return value << shift;
+}
 
 Arguments Parse(int argc, char** argv)
 {
@@ -92,6 +131,10 @@ Arguments Parse(int argc, char** argv)
             a.stub = value("--stub");
         else if (arg == "--store")
             a.store = true;
+        else if (arg == "--memory")
+            a.memory = ParseSize(arg, value("--memory"));
+        else if (arg == "--threads")
+            a.threads = ParseCount(arg, value("--threads"), 1024);
         else if (arg == "--json")
             a.json = true;
         else if (arg.size() > 1 && arg[0] == '-')
@@ -102,14 +145,15 @@ Arguments Parse(int argc, char** argv)
     return a;
 }
 
-void Expect(const Arguments& a, std::size_t positional, bool output, bool store, bool stub)
+void Expect(const Arguments& a, std::size_t positional, bool output, bool packing, bool stub)
 {
     if (a.positional.size() != positional)
         throw UsageError(a.command + " takes " + std::to_string(positional) + " argument" +
                          (positional == 1 ? "" : "s"));
     if (output && a.output.empty()) throw UsageError(a.command + " needs -o");
     if (!output && !a.output.empty()) throw UsageError(a.command + " takes no -o");
-    if (!store && a.store) throw UsageError(a.command + " takes no --store");
+    if (!packing && (a.store || a.memory || a.threads))
+        throw UsageError(a.command + " takes no " + (a.store ? "--store" : a.memory ? "--memory" : "--threads"));
     if (!stub && !a.stub.empty()) throw UsageError(a.command + " takes no --stub");
 }
 
@@ -167,6 +211,8 @@ int Pack(const Arguments& a, bool setup)
     Progress progress;
     PackOptions options;
     options.store = a.store;
+    options.threads = a.threads;
+    if (a.memory) options.memoryBudget = a.memory;
     options.progress = &progress;
     Tree tree;
     const Bytes resource = PackFolder(a.positional[0], options, &tree);

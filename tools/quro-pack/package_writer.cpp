@@ -1,89 +1,161 @@
 #include "package_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "format/container_format.h"
 #include "format/file_list_rules.h"
 #include "file_io.h"
-#include "lzms_buffer.h"
+#include "package_order.h"
 #include "progress.h"
 #include "sha256.h"
 
 namespace quro_pack {
 namespace {
 
-void ReadExactly(const TreeFile& file, std::uint8_t* out)
-{
-    const UniqueFd f = OpenWalkedFile(file);
-    std::uint64_t left = file.size;
-    while (left > 0) {
-        const std::size_t step = left < (1u << 30) ? std::size_t(left) : (1u << 30);
-        const ssize_t n = ::read(f.get(), out, step);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw Failure(file.path + ": " + ErrnoText(errno));
-        if (n == 0) throw Failure(file.path + ": changed while it was packed");
-        out += n;
-        left -= std::uint64_t(n);
+// Where each file's record lies in the file list: a 16-bit name length, the
+// name, a 64-bit size, then the file's bytes.
+class FileList {
+public:
+    explicit FileList(const Tree& tree) : files_(PackageOrder(tree))
+    {
+        if (files_.size() > 0xFFFFFFFFu) throw Failure(files_[0xFFFFFFFFu]->path + ": more than 2^32-1 files");
+        std::uint64_t total = 4;
+        for (const TreeFile* f : files_) {
+            // Where the 16-bit length field is written, so no caller can wrap it.
+            if (f->name.size() > file_list::kMaxNameBytes)
+                throw Failure(f->path + ": the name is longer than 65,535 bytes");
+            starts_.push_back(total);
+            total += 10 + f->name.size() + f->size;
+            if (total > package_format::kMaxUnpackedSize || f->size > package_format::kMaxUnpackedSize)
+                throw Failure(f->path + ": with this file the package exceeds 2 GiB (2,147,483,648 bytes) unpacked");
+        }
+        size_ = total;
     }
-    std::uint8_t extra;
-    ssize_t n;
-    while ((n = ::read(f.get(), &extra, 1)) < 0 && errno == EINTR) {}
-    if (n != 0) throw Failure(file.path + ": changed while it was packed");
-}
 
-}  // namespace
+    std::uint64_t size() const { return size_; }
 
-Bytes BuildFileList(const Tree& tree, Progress* progress)
-{
-    if (tree.files.size() > 0xFFFFFFFFu) throw Failure(tree.files[0xFFFFFFFFu].path + ": more than 2^32-1 files");
-    std::uint64_t total = 4;
-    for (const TreeFile& f : tree.files) {
-        // Where the 16-bit length field is written, so no caller can wrap it.
-        if (f.name.size() > file_list::kMaxNameBytes) throw Failure(f.path + ": the name is longer than 65,535 bytes");
-        total += 10 + f.name.size() + f.size;
-        if (total > package_format::kMaxUnpackedSize || f.size > package_format::kMaxUnpackedSize)
-            throw Failure(f.path + ": with this file the package exceeds 2 GiB (2,147,483,648 bytes) unpacked");
+    // The list's bytes [offset, offset + n), each file read from the folder
+    // the walk listed; safe to call from several threads at once.
+    void Read(std::uint64_t offset, std::uint8_t* out, std::size_t n) const
+    {
+        const std::uint64_t end = offset + n;
+        if (offset < 4) {
+            std::uint8_t count[4];
+            PutLe32(count, std::uint32_t(files_.size()));
+            const std::size_t take = std::size_t(std::min<std::uint64_t>(4, end) - offset);
+            std::memcpy(out, count + offset, take);
+            out += take;
+            offset += take;
+        }
+        // The first record that ends after offset.
+        std::size_t i = std::size_t(std::upper_bound(starts_.begin(), starts_.end(), offset) - starts_.begin()) - 1;
+        for (; offset < end; ++i) {
+            const TreeFile& f = *files_[i];
+            const std::uint64_t dataStart = starts_[i] + 10 + f.name.size();
+            if (offset < dataStart) {
+                Bytes head(10 + f.name.size());
+                PutLe16(head.data(), std::uint16_t(f.name.size()));
+                std::memcpy(head.data() + 2, f.name.data(), f.name.size());
+                PutLe64(head.data() + 2 + f.name.size(), f.size);
+                const std::size_t take = std::size_t(std::min(end, dataStart) - offset);
+                std::memcpy(out, head.data() + (offset - starts_[i]), take);
+                out += take;
+                offset += take;
+            }
+            const std::uint64_t dataEnd = dataStart + f.size;
+            if (offset < end && offset < dataEnd) {
+                const std::size_t take = std::size_t(std::min(end, dataEnd) - offset);
+                ReadPart(f, offset - dataStart, out, take);
+                out += take;
+                offset += take;
+            }
+        }
     }
-    Bytes list(static_cast<std::size_t>(total));
-    std::uint8_t* p = list.data();
-    PutLe32(p, std::uint32_t(tree.files.size()));
-    p += 4;
-    std::size_t done = 0;
-    for (const TreeFile& f : tree.files) {
-        PutLe16(p, std::uint16_t(f.name.size()));
-        std::memcpy(p + 2, f.name.data(), f.name.size());
-        p += 2 + f.name.size();
-        PutLe64(p, f.size);
-        p += 8;
-        ReadExactly(f, p);
-        p += f.size;
-        if (progress)
-            progress->Show("quro-pack: reading " + std::to_string(++done) + " of " + std::to_string(tree.files.size()) +
-                           " files");
-    }
-    return list;
-}
 
-Bytes MakeResource(const Bytes& unpacked, const PackOptions& options)
+private:
+    static void ReadPart(const TreeFile& file, std::uint64_t from, std::uint8_t* out, std::size_t n)
+    {
+        const UniqueFd fd = OpenWalkedFile(file);
+        for (std::size_t done = 0; done < n;) {
+            const ssize_t got =
+                ::pread(fd.get(), out + done, std::min<std::size_t>(n - done, 1u << 30), off_t(from + done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) throw Failure(file.path + ": " + ErrnoText(errno));
+            if (got == 0) throw Failure(file.path + ": changed while it was packed");
+            done += std::size_t(got);
+        }
+        if (from + n < file.size) return;
+        // A file that grew since the walk is not the file that was walked.
+        std::uint8_t extra;
+        ssize_t got;
+        while ((got = ::pread(fd.get(), &extra, 1, off_t(file.size))) < 0 && errno == EINTR) {}
+        if (got != 0) throw Failure(file.path + ": changed while it was packed");
+    }
+
+    std::vector<const TreeFile*> files_;
+    std::vector<std::uint64_t> starts_;
+    std::uint64_t size_ = 0;
+};
+
+std::string Megabytes(std::uint64_t bytes) { return std::to_string(bytes / 1000000); }
+
+Bytes MakeResource(std::uint64_t size, const lzms::ReadRange& read, const PackOptions& options)
 {
     Bytes resource(package_format::kHeaderSize);
     std::memcpy(resource.data(), package_format::kMagic, sizeof package_format::kMagic);
-    PutLe64(resource.data() + package_format::kSizeOffset, unpacked.size());
-    Sha256(unpacked.data(), unpacked.size(), resource.data() + package_format::kDigestOffset);
+    PutLe64(resource.data() + package_format::kSizeOffset, size);
+    // The digest comes first, in order, through a small buffer; the chunks
+    // are read again as the compressors take them.
+    {
+        Sha256Stream sha;
+        Bytes block(std::size_t(std::min<std::uint64_t>(size, 16u << 20)));
+        for (std::uint64_t done = 0; done < size;) {
+            const std::size_t n = std::size_t(std::min<std::uint64_t>(block.size(), size - done));
+            read(done, block.data(), n);
+            sha.Add(block.data(), n);
+            done += n;
+            if (options.progress)
+                options.progress->Show("quro-pack: reading " + Megabytes(done) + " of " + Megabytes(size) + " MB");
+        }
+        sha.Finish(resource.data() + package_format::kDigestOffset);
+    }
     lzms::CompressOptions c;
     c.store = options.store;
+    c.level = options.level;
+    c.threads = options.threads;
+    c.memoryBudget = options.memoryBudget;
     if (options.progress)
         c.progress = [progress = options.progress](std::size_t done, std::size_t count) {
             progress->Show(
                 "quro-pack: compressing " + std::to_string(done) + " of " + std::to_string(count) + " chunks", true);
         };
     if (options.progress && !options.store) options.progress->Show("quro-pack: compressing", true);
-    lzms::AppendBuffer(unpacked.data(), unpacked.size(), c, resource);
+    lzms::AppendBuffer(size, read, c, resource);
     return resource;
+}
+
+}  // namespace
+
+Bytes BuildFileList(const Tree& tree, Progress* progress)
+{
+    const FileList list(tree);
+    Bytes bytes(static_cast<std::size_t>(list.size()));
+    if (progress) progress->Show("quro-pack: reading " + Megabytes(list.size()) + " MB", true);
+    list.Read(0, bytes.data(), bytes.size());
+    return bytes;
+}
+
+Bytes MakeResource(const Bytes& unpacked, const PackOptions& options)
+{
+    return MakeResource(
+        unpacked.size(),
+        [&unpacked](std::uint64_t offset, std::uint8_t* out, std::size_t n) {
+            std::memcpy(out, unpacked.data() + offset, n);
+        },
+        options);
 }
 
 Bytes PackFolder(const std::string& folder, const PackOptions& options, Tree* walked)
@@ -94,8 +166,10 @@ Bytes PackFolder(const std::string& folder, const PackOptions& options, Tree* wa
     if (tree.files.empty()) throw Failure(folder + ": holds no files, and a package needs at least one");
     Bytes resource;
     {
-        const Bytes unpacked = BuildFileList(tree, options.progress);
-        resource = MakeResource(unpacked, options);
+        const FileList list(tree);
+        resource = MakeResource(
+            list.size(), [&list](std::uint64_t offset, std::uint8_t* out, std::size_t n) { list.Read(offset, out, n); },
+            options);
     }
     if (walked) *walked = std::move(tree);
     return resource;

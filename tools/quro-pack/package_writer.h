@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common.h"
+#include "lzms_buffer.h"
 #include "tree_walk.h"
 
 namespace quro_pack {
@@ -13,19 +14,25 @@ namespace quro_pack {
 class Progress;
 
 struct PackOptions {
-    bool store = false;  // stored chunks, for setups that run under Wine
+    bool store = false;  // stored chunks, for setups that must be fast to make
+    unsigned level = lzms::kLevel;
+    unsigned threads = 0;  // the most chunks compressed at once; 0: one per core
+    std::uint64_t memoryBudget = lzms::kDefaultMemoryBudget;
     Progress* progress = nullptr;
 };
 
-// The unpacked bytes for tree, read straight into one buffer. Throws Failure
-// when the setup program could not take the list (over 2 GiB in all, more
-// than 2^32-1 files) or a file changed while it was read.
+// The unpacked bytes for tree, files in PackageOrder, read straight into one
+// buffer. Throws Failure when the setup program could not take the list
+// (over 2 GiB in all, more than 2^32-1 files) or a file changed while it was
+// read.
 Bytes BuildFileList(const Tree& tree, Progress* progress = nullptr);
 
 // The resource for unpacked bytes.
 Bytes MakeResource(const Bytes& unpacked, const PackOptions& options);
 
-// WalkTree, BuildFileList and MakeResource in a row.
+// WalkTree and the resource for its files in PackageOrder. The files are read
+// twice, once for the digest and once chunk by chunk as the chunks are
+// compressed, and never held whole.
 Bytes PackFolder(const std::string& folder, const PackOptions& options, Tree* walked = nullptr);
 
 }  // namespace quro_pack

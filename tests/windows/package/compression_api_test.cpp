@@ -2,6 +2,7 @@
 // against whichever cabinet.dll System32 holds: Windows' own, or the test
 // bench's stand-in, which has to behave the same way.
 #include "tests/windows/support/package_builder.h"
+#include "tests/windows/support/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -47,6 +48,33 @@ TEST(CompressionApi, OnlyLzmsDecompressorsAreAskedFor)
     EXPECT_FALSE(api.create(COMPRESS_ALGORITHM_MAX, nullptr, &handle));
 }
 
+// Buffers that Windows' own Compress wrote (tests/fixtures/compressapi-lzms,
+// copied beside the test program), each with the data it was made from.
+Bytes Genuine(const std::string& name)
+{
+    Bytes bytes;
+    EXPECT_TRUE(ReadBytes(ProgramFolder() + L"\\compressapi-lzms\\" + Widen(name), bytes)) << name;
+    return bytes;
+}
+
+TEST(CompressionApi, GenuineWindowsBuffersDecodeToTheirData)
+{
+    const Api api = LoadApi();
+    ASSERT_TRUE(api.create && api.decompress && api.close);
+    for (const std::string name : {"zeros", "sequential", "english", "small", "random"}) {
+        SCOPED_TRACE(name);
+        const Bytes buffer = Genuine(name + ".lzms"), raw = Genuine(name + ".raw");
+        DECOMPRESSOR_HANDLE handle = nullptr;
+        ASSERT_TRUE(api.create(COMPRESS_ALGORITHM_LZMS, nullptr, &handle));
+        Bytes out(raw.size());
+        SIZE_T produced = 0;
+        EXPECT_TRUE(api.decompress(handle, buffer.data(), buffer.size(), out.data(), out.size(), &produced));
+        api.close(handle);
+        EXPECT_EQ(produced, raw.size());
+        EXPECT_TRUE(out == raw);
+    }
+}
+
 TEST(CompressionApi, DecompressOutcomes)
 {
     const Api api = LoadApi();
@@ -72,6 +100,10 @@ TEST(CompressionApi, DecompressOutcomes)
     Bytes garbageChunk(good.begin(), good.begin() + 24);
     AppendLe32(garbageChunk, 1000);
     garbageChunk.insert(garbageChunk.end(), 1000, 0xC3);
+    // A genuine LZMS chunk whose last two bytes are gone, its record shortened to match.
+    Bytes cutChunk = Genuine("english.lzms");
+    cutChunk.resize(cutChunk.size() - 2);
+    cutChunk[24] = std::uint8_t(cutChunk.size() - 28);
     const Case cases[] = {
         {"fits_exactly", good, data.size(), true, 0, data.size()},
         {"room_to_spare", good, data.size() + 10, true, 0, data.size()},
@@ -81,6 +113,7 @@ TEST(CompressionApi, DecompressOutcomes)
         {"header_crc", badCrc, data.size(), false, kBadCompressionBuffer, 0},
         {"header_only_cut", Bytes(good.begin(), good.begin() + 23), data.size(), false, kBadCompressionBuffer, 0},
         {"corrupt_lzms_chunk", garbageChunk, data.size(), false, kBadCompressionBuffer, 0},
+        {"lzms_chunk_cut_short", cutChunk, 1600, false, kBadCompressionBuffer, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

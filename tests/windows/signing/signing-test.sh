@@ -36,7 +36,7 @@ printf 'settings\n' >app/data/settings.ini
 
 openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 -subj '/CN=Quro test signer' \
   -addext extendedKeyUsage=codeSigning 2>/dev/null
-"$QURO_PACK" setup app --store --stub "$stub" -o Quro-Setup.exe
+"$QURO_PACK" setup app --stub "$stub" -o Quro-Setup.exe
 osslsigncode sign -certs cert.pem -key key.pem -n 'Quro Host Setup' -in Quro-Setup.exe -out Signed.exe >/dev/null
 
 check "osslsigncode verify accepts the signed setup" verifies Signed.exe
