@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+namespace quro {
+
 namespace {
 bool Is(const wchar_t* argument, const wchar_t* literal) { return std::wcscmp(argument, literal) == 0; }
 }  // namespace
@@ -16,3 +18,5 @@ Command SelectCommand(int argc, wchar_t** argv)
     if (Is(first, L"/install")) return Command::Install;
     return Command::Interactive;
 }
+
+}  // namespace quro

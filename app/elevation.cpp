@@ -1,11 +1,13 @@
 #include "app/elevation.h"
 
-#include "app/shell_execute_call.h"
-#include "app/token_information_call.h"
 #include "base/system_paths.h"
 #include "base/unique_handles.h"
+#include "app/shell_execute_call.h"
+#include "app/token_information_call.h"
 
 #include <windows.h>
+
+namespace quro {
 
 bool IsElevated()
 {
@@ -37,3 +39,5 @@ bool RelaunchElevated(const std::wstring& parameters)
     info.nShow = SW_SHOWNORMAL;
     return ShellExecuteCall(&info) != FALSE;
 }
+
+}  // namespace quro

@@ -1,18 +1,20 @@
 #include "app/interactive.h"
 
-#include "app/elevation.h"
 #include "base/exit_codes.h"
 #include "base/product.h"
-#include "install/install_sequence.h"
-#include "remove/removal.h"
 #include "ui/language.h"
 #include "ui/message_box.h"
 #include "ui/texts.h"
+#include "install/install_sequence.h"
+#include "remove/removal.h"
+#include "app/elevation.h"
 
 #include <windows.h>
 #include <objbase.h>
 
 #include <cwchar>
+
+namespace quro {
 
 namespace {
 
@@ -90,3 +92,5 @@ int RunInteractiveCommand(Command command, int argc, wchar_t** argv)
     ::SetEnvironmentVariableW(kRelaunchMark, L"1");
     return RelaunchElevated(parameters) ? exit_code::kDone : exit_code::kRefused;
 }
+
+}  // namespace quro

@@ -1,10 +1,10 @@
 // The entry point: hardens the DLL search, picks one command from the first
 // argument and runs it, here or in an elevated copy of the program.
-#include "app/command.h"
-#include "app/interactive.h"
 #include "base/exit_codes.h"
 #include "package/extract.h"
 #include "package/file_list.h"
+#include "app/command.h"
+#include "app/interactive.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -13,6 +13,7 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 {
+    using namespace quro;
     // Before anything else: take the current folder out of the DLL search and
     // limit later loads to System32. Results are not examined.
     ::SetDllDirectoryW(L"");

@@ -6,4 +6,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+namespace quro {
+
 BOOL ShellExecuteCall(SHELLEXECUTEINFOW* info);
+
+}  // namespace quro

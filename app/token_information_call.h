@@ -5,4 +5,8 @@
 
 #include <windows.h>
 
+namespace quro {
+
 BOOL TokenInformationCall(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* information, DWORD length, DWORD* returned);
+
+}  // namespace quro

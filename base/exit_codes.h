@@ -2,6 +2,8 @@
 // caller and the tests tell outcomes apart by these numbers alone.
 #pragma once
 
+namespace quro {
+
 namespace exit_code {
 
 // The command did what was asked.
@@ -21,3 +23,5 @@ inline constexpr int kNotPutInPlace = 4;
 inline constexpr int kNoTemporaryCopy = 5;
 
 }  // namespace exit_code
+
+}  // namespace quro

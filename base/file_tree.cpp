@@ -9,6 +9,8 @@
 
 #include <vector>
 
+namespace quro {
+
 // The program deletes with administrator rights in folders that ordinary
 // users can write (the data folders), so a user's process may swap any
 // subfolder for a link between two of our steps. Nothing here therefore acts
@@ -379,3 +381,5 @@ void ScheduleTreeDeletionAtRestart(const std::wstring& folder, bool includeFolde
     }
     if (includeFolder) ::MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
+
+}  // namespace quro

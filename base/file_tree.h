@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace quro {
+
 // Any kind of entry counts as present; "not found" errors (2, 3, 53, 64, 123,
 // 267) count as absent; any other error counts as present.
 bool PathExists(const std::wstring& path);
@@ -46,3 +48,5 @@ std::vector<std::wstring> WalkTree(const std::wstring& folder);
 // when it is empty by then, and works through the list in order), and then
 // folder itself last when includeFolder is set.
 void ScheduleTreeDeletionAtRestart(const std::wstring& folder, bool includeFolder);
+
+}  // namespace quro

@@ -3,6 +3,8 @@
 // name of its autostart value. Every other part takes them from here.
 #pragma once
 
+namespace quro {
+
 // The main executable, directly in the install folder.
 inline constexpr const wchar_t kMainExecutableName[] = L"DraloHost.exe";
 // The image names of the hosted processes; compared without regard to case.
@@ -21,3 +23,5 @@ inline constexpr const wchar_t kLocalDataFolders[3][24] = {L"\\DraloHostTrial", 
 // The language file lies in the first local data folder, so removing the
 // user's data also forgets the language.
 inline constexpr const wchar_t kLanguageFileSuffix[] = L"\\DraloHostTrial\\language.txt";
+
+}  // namespace quro

@@ -6,5 +6,9 @@
 #include <windows.h>
 #include <winternl.h>
 
+namespace quro {
+
 NTSTATUS NtCreateFileCall(HANDLE* handle, ACCESS_MASK access, OBJECT_ATTRIBUTES* object, IO_STATUS_BLOCK* status,
                           ULONG attributes, ULONG share, ULONG disposition, ULONG options);
+
+}  // namespace quro

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace quro {
+
 namespace {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
@@ -29,3 +31,5 @@ bool NamesPathInside(std::wstring_view text, std::wstring_view folder)
     }
     return false;
 }
+
+}  // namespace quro

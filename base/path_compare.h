@@ -6,9 +6,13 @@
 
 #include <string_view>
 
+namespace quro {
+
 // Whether path is folder itself or lies anywhere below it.
 bool IsAtOrBelow(std::wstring_view path, std::wstring_view folder);
 
 // Whether text (a command line, say) holds folder followed by a separator
 // anywhere: it names something inside folder.
 bool NamesPathInside(std::wstring_view text, std::wstring_view folder);
+
+}  // namespace quro

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+namespace quro {
+
 static_assert(sizeof(STARTUPINFOW) == 104, "STARTUPINFOW as 64-bit Windows lays it out");
 
 StartedProcess StartProcess(const std::wstring& application, const std::wstring& commandLine,
@@ -27,3 +29,5 @@ StartedProcess StartProcess(const std::wstring& application, const std::wstring&
     }
     return result;
 }
+
+}  // namespace quro

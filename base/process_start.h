@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace quro {
+
 // The two handles a started process comes with, owned.
 struct StartedProcess {
     UniqueHandle process;
@@ -18,3 +20,5 @@ struct StartedProcess {
 // environment. Empty handles when Windows refused the start.
 StartedProcess StartProcess(const std::wstring& application, const std::wstring& commandLine,
                             const std::wstring& folder, bool hidden);
+
+}  // namespace quro

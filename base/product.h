@@ -4,7 +4,11 @@
 
 #include "base/version.h"
 
+namespace quro {
+
 inline constexpr const wchar_t kProductName[] = L"Quro Host";
 inline constexpr const wchar_t kPublisher[] = L"Quro";
 // ProductVersion of the version resource is the same definition.
 inline constexpr const wchar_t kProductVersion[] = L"" QURO_PRODUCT_VERSION;
+
+}  // namespace quro

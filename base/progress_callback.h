@@ -5,5 +5,9 @@
 #include <cstdint>
 #include <functional>
 
+namespace quro {
+
 // Told the number of files written so far; may be empty.
 using ProgressCallback = std::function<void(std::int32_t)>;
+
+}  // namespace quro

@@ -5,4 +5,8 @@
 
 #include <windows.h>
 
+namespace quro {
+
 BOOL SetFileInformationCall(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS kind, void* information, DWORD size);
+
+}  // namespace quro

@@ -1,5 +1,7 @@
 #include "base/system_dll.h"
 
+namespace quro {
+
 namespace {
 
 HMODULE LoadSystemDll(const wchar_t* name) { return ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32); }
@@ -12,3 +14,5 @@ FARPROC SystemProcAddress(const wchar_t* dll, const char* name)
     if (!module) return nullptr;
     return ::GetProcAddress(module, name);
 }
+
+}  // namespace quro

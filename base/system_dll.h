@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+namespace quro {
+
 // The address of a function of a System32 DLL, or null when the DLL or the
 // function is missing. Modules stay loaded for the life of the process.
 FARPROC SystemProcAddress(const wchar_t* dll, const char* name);
@@ -17,3 +19,5 @@ F SystemFunction(const wchar_t* dll, const char* name)
 {
     return reinterpret_cast<F>(reinterpret_cast<void*>(SystemProcAddress(dll, name)));
 }
+
+}  // namespace quro

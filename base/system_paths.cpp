@@ -2,6 +2,8 @@
 
 #include "base/unique_handles.h"
 
+namespace quro {
+
 namespace {
 constexpr DWORD kPathBufferLength = 520;
 }  // namespace
@@ -27,3 +29,5 @@ std::wstring OwnExecutablePath()
     if (length == 0 || length >= kPathBufferLength) return {};
     return std::wstring(path, length);
 }
+
+}  // namespace quro

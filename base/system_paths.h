@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace quro {
+
 // The folder's path as the shell returns it (no trailing backslash), or the
 // empty string when it cannot be resolved.
 std::wstring KnownFolderPath(REFKNOWNFOLDERID folder);
@@ -17,3 +19,5 @@ std::wstring InstallFolder();
 
 // GetModuleFileNameW of the executable with a 520-unit buffer; empty on failure.
 std::wstring OwnExecutablePath();
+
+}  // namespace quro

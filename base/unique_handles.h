@@ -7,6 +7,8 @@
 
 #include <utility>
 
+namespace quro {
+
 // Traits name the "none" value and how to close; a traits class rather than
 // a template value, because INVALID_HANDLE_VALUE is no constant expression.
 // HandleTraits below makes the traits of the usual handle types.
@@ -102,3 +104,5 @@ public:
 private:
     I* ptr_ = nullptr;
 };
+
+}  // namespace quro

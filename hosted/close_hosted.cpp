@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace quro {
+
 namespace {
 
 // Enough to read the image's path, to end the process and to wait for it.
@@ -127,3 +129,5 @@ bool CloseHostedApplication(bool forRemoval)
     ::Sleep(kSettleMs);
     return FindHostedProcesses().empty();
 }
+
+}  // namespace quro

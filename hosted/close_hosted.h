@@ -5,6 +5,8 @@
 
 #include <vector>
 
+namespace quro {
+
 // Process ids in the order of the system's snapshot.
 using ProcessIdList = std::vector<DWORD>;
 
@@ -16,3 +18,5 @@ ProcessIdList FindHostedProcesses();
 // and tells whether none is left. True at once when none runs. Processes of
 // other accounts are ended too, with the debug privilege switched on first.
 bool CloseHostedApplication(bool forRemoval);
+
+}  // namespace quro

@@ -1,29 +1,31 @@
 #include "install/install_sequence.h"
 
-#include "base/unique_handles.h"
-#include "hosted/close_hosted.h"
 #include "base/exit_codes.h"
 #include "base/file_tree.h"
-#include "install/launch.h"
-#include "install/locations.h"
-#include "install/registration.h"
-#include "install/move_file_call.h"
 #include "base/product.h"
+#include "base/unique_handles.h"
 #include "format/container_format.h"
-#include "install/restart_deletions.h"
-#include "install/retry_wait_call.h"
-#include "install/setup_copy.h"
-#include "install/setup_lock.h"
-#include "install/shortcuts.h"
 #include "package/extract.h"
 #include "package/file_list.h"
 #include "ui/message_box.h"
 #include "ui/progress_window.h"
 #include "ui/texts.h"
+#include "hosted/close_hosted.h"
+#include "install/launch.h"
+#include "install/locations.h"
+#include "install/move_file_call.h"
+#include "install/registration.h"
+#include "install/restart_deletions.h"
+#include "install/retry_wait_call.h"
+#include "install/setup_copy.h"
+#include "install/setup_lock.h"
+#include "install/shortcuts.h"
 
 #include <windows.h>
 
 #include <algorithm>
+
+namespace quro {
 
 namespace {
 
@@ -193,3 +195,5 @@ int RunInstall()
     if (AskYesNo(question, false)) LaunchHostedApplication(mainExecutable);
     return exit_code::kDone;
 }
+
+}  // namespace quro

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+namespace quro {
+
 void LaunchHostedApplication(const std::wstring& mainExecutable)
 {
     // The setup program runs elevated here; explorer.exe starts the program
@@ -13,3 +15,5 @@ void LaunchHostedApplication(const std::wstring& mainExecutable)
     const std::wstring explorer = KnownFolderPath(FOLDERID_Windows) + L"\\explorer.exe";
     ::ShellExecuteW(nullptr, L"open", explorer.c_str(), argument.c_str(), nullptr, SW_SHOWNORMAL);
 }
+
+}  // namespace quro

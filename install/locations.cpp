@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 
+namespace quro {
+
 std::wstring StagingFolder(const std::wstring& installFolder) { return installFolder + L".new"; }
 
 std::wstring OldFolder(const std::wstring& installFolder, std::uint64_t tickCount)
@@ -33,3 +35,5 @@ std::wstring SetupCopyPath(const std::wstring& installFolder) { return installFo
 std::wstring StartMenuShortcutPath() { return KnownFolderPath(FOLDERID_CommonPrograms) + L"\\Quro Host.lnk"; }
 
 std::wstring DesktopShortcutPath() { return KnownFolderPath(FOLDERID_PublicDesktop) + L"\\Quro Host.lnk"; }
+
+}  // namespace quro

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+namespace quro {
+
 // Siblings of the install folder, so that the swap is a rename on one volume.
 std::wstring StagingFolder(const std::wstring& installFolder);
 std::wstring OldFolder(const std::wstring& installFolder, std::uint64_t tickCount);
@@ -21,3 +23,5 @@ std::wstring MainExecutablePath(const std::wstring& installFolder);
 std::wstring SetupCopyPath(const std::wstring& installFolder);
 std::wstring StartMenuShortcutPath();
 std::wstring DesktopShortcutPath();
+
+}  // namespace quro

@@ -5,4 +5,8 @@
 
 #include <windows.h>
 
+namespace quro {
+
 BOOL MoveFileCall(const wchar_t* from, const wchar_t* to, DWORD flags);
+
+}  // namespace quro

@@ -4,4 +4,8 @@
 
 #include <windows.h>
 
+namespace quro {
+
 LSTATUS RegSetValueCall(HKEY key, const wchar_t* name, DWORD type, const BYTE* data, DWORD size);
+
+}  // namespace quro

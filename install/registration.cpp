@@ -3,9 +3,11 @@
 #include "base/hosted_app.h"
 #include "base/product.h"
 #include "base/unique_handles.h"
+#include "package/container.h"
 #include "install/locations.h"
 #include "install/reg_set_value_call.h"
-#include "package/container.h"
+
+namespace quro {
 
 namespace {
 
@@ -55,3 +57,5 @@ void RetargetAutostartValue(const std::wstring& mainExecutable)
     if (::RegQueryValueExW(key.get(), kAutostartValueName, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) return;
     SetString(key.get(), kAutostartValueName, L"\"" + mainExecutable + L"\"");
 }
+
+}  // namespace quro

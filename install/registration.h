@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace quro {
+
 inline constexpr const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuroHost";
 inline constexpr const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 // In the view the process happens to have: installation and removal open the
@@ -18,3 +20,5 @@ void WriteUninstallEntry(const std::wstring& installFolder, const std::wstring& 
 // Points an existing per-user autostart value at the installed main
 // executable; never creates one.
 void RetargetAutostartValue(const std::wstring& mainExecutable);
+
+}  // namespace quro

@@ -7,6 +7,8 @@
 
 #include <string_view>
 
+namespace quro {
+
 namespace {
 
 constexpr wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
@@ -78,3 +80,5 @@ void ForgetRestartDeletions(const std::vector<std::wstring>& folders)
     }
     for (const wchar_t* value : kListValues) EditList(key.get(), value, folders);
 }
+
+}  // namespace quro

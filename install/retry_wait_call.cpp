@@ -2,4 +2,8 @@
 
 #include "ui/progress_window.h"
 
+namespace quro {
+
 void RetryWaitCall(DWORD milliseconds) { PumpMessagesFor(milliseconds); }
+
+}  // namespace quro

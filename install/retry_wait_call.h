@@ -5,4 +5,8 @@
 
 #include <windows.h>
 
+namespace quro {
+
 void RetryWaitCall(DWORD milliseconds);
+
+}  // namespace quro

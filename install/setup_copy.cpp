@@ -7,6 +7,12 @@
 
 #include <vector>
 
+// ntdll's own; Windows documents it for comparing an image with a mapped
+// file, and neither mingw-w64's headers nor the SDK's user-mode ones declare it.
+extern "C" NTSTATUS NTAPI NtAreMappedFilesTheSame(PVOID File1MappedAsAnImage, PVOID File2MappedAsFile);
+
+namespace quro {
+
 UniqueFileHandle OpenOwnExecutable()
 {
     const std::wstring path = OwnExecutablePath();
@@ -14,10 +20,6 @@ UniqueFileHandle OpenOwnExecutable()
     return UniqueFileHandle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
-
-// ntdll's own; Windows documents it for comparing an image with a mapped
-// file, and neither mingw-w64's headers nor the SDK's user-mode ones declare it.
-extern "C" NTSTATUS NTAPI NtAreMappedFilesTheSame(PVOID File1MappedAsAnImage, PVOID File2MappedAsFile);
 
 bool IsRunningImage(HANDLE file)
 {
@@ -52,3 +54,5 @@ bool CopyFromHandle(HANDLE source, const std::wstring& target)
     ::SetFileInformationByHandle(out.get(), FileDispositionInfo, &disposition, sizeof disposition);
     return false;
 }
+
+}  // namespace quro

@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace quro {
+
 // The running program's own file, opened for reading with sharing that
 // refuses renaming, deleting and writing it for as long as the handle is
 // held; an empty handle when it cannot be opened. Taken once, at the start
@@ -24,3 +26,5 @@ bool IsRunningImage(HANDLE file);
 // Writes the whole file behind source to target, replacing what is there.
 // A copy that fails partway is deleted rather than left half written.
 bool CopyFromHandle(HANDLE source, const std::wstring& target);
+
+}  // namespace quro

@@ -4,6 +4,8 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+namespace quro {
+
 namespace {
 
 // One name for every setup of this product on the machine, in the global
@@ -58,3 +60,5 @@ SetupLock WaitForSetupLock()
     lock.held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
     return lock;
 }
+
+}  // namespace quro

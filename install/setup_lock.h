@@ -6,6 +6,8 @@
 
 #include "base/unique_handles.h"
 
+namespace quro {
+
 // Held until it is destroyed, which is at the end of the process.
 struct SetupLock {
     UniqueHandle mutex;
@@ -16,3 +18,5 @@ struct SetupLock {
 // the lock. A lock that cannot be had at all (no such object on this system)
 // is not held, and the run goes on unguarded rather than never.
 SetupLock WaitForSetupLock();
+
+}  // namespace quro

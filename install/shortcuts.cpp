@@ -1,12 +1,14 @@
 #include "install/shortcuts.h"
 
-#include "base/unique_handles.h"
 #include "base/product.h"
+#include "base/unique_handles.h"
 
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
+
+namespace quro {
 
 void CreateShortcut(const std::wstring& linkPath, const std::wstring& mainExecutable, const std::wstring& installFolder)
 {
@@ -26,3 +28,5 @@ void CreateShortcut(const std::wstring& linkPath, const std::wstring& mainExecut
         file->Save(linkPath.c_str(), TRUE);
     }
 }
+
+}  // namespace quro

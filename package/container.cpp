@@ -11,6 +11,8 @@
 
 #include <cstring>
 
+namespace quro {
+
 namespace {
 
 // UnpackedPackage. Its storage comes straight from VirtualAlloc: fresh pages
@@ -113,3 +115,5 @@ std::wstring UnpackContainer()
 
 const std::uint8_t* UnpackedPackageData() { return g_unpacked.data; }
 std::size_t UnpackedPackageSize() { return g_unpacked.size; }
+
+}  // namespace quro

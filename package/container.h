@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace quro {
+
 // Finds, checks, decompresses and verifies the package resource. Empty text:
 // UnpackedPackage holds the verified bytes. Otherwise one of the texts of
 // container_format.h.
@@ -19,3 +21,5 @@ std::wstring UnpackContainerBytes(const std::uint8_t* resource, std::uint32_t si
 // stay valid until the next unpack, which in practice is the end of the process.
 const std::uint8_t* UnpackedPackageData();
 std::size_t UnpackedPackageSize();
+
+}  // namespace quro

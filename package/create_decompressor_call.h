@@ -6,5 +6,9 @@
 #include <windows.h>
 #include <compressapi.h>
 
+namespace quro {
+
 // CreateDecompressor of cabinet.dll; FALSE when the DLL or the function is missing.
 BOOL CreateDecompressorCall(DWORD algorithm, PCOMPRESS_ALLOCATION_ROUTINES routines, PDECOMPRESSOR_HANDLE handle);
+
+}  // namespace quro

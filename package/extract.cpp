@@ -1,10 +1,12 @@
 #include "package/extract.h"
 
-#include "base/unique_handles.h"
 #include "base/file_tree.h"
+#include "base/unique_handles.h"
 #include "package/write_file_call.h"
 
 #include <windows.h>
+
+namespace quro {
 
 namespace {
 
@@ -78,3 +80,5 @@ std::wstring ExtractToFolder(const std::wstring& folder, const PackageEntries& e
     }
     return {};
 }
+
+}  // namespace quro

@@ -6,9 +6,13 @@
 
 #include <string>
 
+namespace quro {
+
 // Writes every entry below folder, in list order, creating folders as it
 // goes. After each complete file the callback (if any) gets the number of
 // files written so far. Returns the failure text, empty on success: "could
 // not write " + the entry's name; what was written before stays.
 std::wstring ExtractToFolder(const std::wstring& folder, const PackageEntries& entries,
                              const ProgressCallback& progress);
+
+}  // namespace quro

@@ -1,11 +1,13 @@
 #include "package/file_list.h"
 
-#include "package/container.h"
 #include "format/file_list_rules.h"
+#include "package/container.h"
 
 #include <windows.h>
 
 #include <new>
+
+namespace quro {
 
 namespace {
 
@@ -48,3 +50,5 @@ std::wstring UnpackPackage(PackageEntries& entries)
     if (!failure.empty()) return failure;
     return ParseFileList(entries);
 }
+
+}  // namespace quro

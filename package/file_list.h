@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace quro {
+
 // Appends one entry per record of UnpackedPackage; empty text on success,
 // else "damaged list" or "damaged list (name)".
 std::wstring ParseFileList(PackageEntries& entries);
@@ -13,3 +15,5 @@ std::wstring ParseFileList(PackageEntries& entries);
 // UnpackContainer, then ParseFileList. Callers pass an empty list and use it
 // only when the text is empty.
 std::wstring UnpackPackage(PackageEntries& entries);
+
+}  // namespace quro

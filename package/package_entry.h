@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace quro {
+
 struct PackageEntry {
     std::wstring name;                   // relative path, separators as stored
     const std::uint8_t* data = nullptr;  // view into UnpackedPackage, not owned
@@ -12,3 +14,5 @@ struct PackageEntry {
 };
 
 using PackageEntries = std::vector<PackageEntry>;
+
+}  // namespace quro

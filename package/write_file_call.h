@@ -5,4 +5,8 @@
 
 #include <windows.h>
 
+namespace quro {
+
 BOOL WriteFileCall(HANDLE file, const void* data, DWORD length, DWORD* written);
+
+}  // namespace quro

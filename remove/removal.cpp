@@ -5,15 +5,17 @@
 #include "base/process_start.h"
 #include "base/system_paths.h"
 #include "base/unique_handles.h"
-#include "install/locations.h"
-#include "remove/removal_sequence.h"
 #include "ui/message_box.h"
 #include "ui/texts.h"
+#include "install/locations.h"
+#include "remove/removal_sequence.h"
 
 #include <windows.h>
 #include <shlobj.h>
 
 #include <string>
+
+namespace quro {
 
 namespace {
 
@@ -83,3 +85,5 @@ int StartTemporaryCopy(const std::wstring& ownPath)
 }
 
 }  // namespace
+
+}  // namespace quro

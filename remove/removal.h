@@ -4,6 +4,10 @@
 
 #include <string>
 
+namespace quro {
+
 int RunRemoval(bool isTemporaryCopy);
 // True when ownPath begins with installFolder's text, in any letter case.
 bool IsInsideInstallFolder(const std::wstring& ownPath, const std::wstring& installFolder);
+
+}  // namespace quro

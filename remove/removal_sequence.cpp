@@ -1,18 +1,18 @@
 #include "remove/removal_sequence.h"
 
 #include "base/exit_codes.h"
+#include "base/file_tree.h"
+#include "base/hosted_app.h"
+#include "base/path_compare.h"
+#include "base/process_start.h"
 #include "base/system_paths.h"
 #include "base/unique_handles.h"
+#include "ui/message_box.h"
+#include "ui/texts.h"
 #include "hosted/close_hosted.h"
-#include "base/hosted_app.h"
-#include "base/file_tree.h"
-#include "base/process_start.h"
-#include "base/path_compare.h"
 #include "install/locations.h"
 #include "install/registration.h"
 #include "install/setup_lock.h"
-#include "ui/message_box.h"
-#include "ui/texts.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -20,6 +20,8 @@
 #include <cwchar>
 #include <string>
 #include <string_view>
+
+namespace quro {
 
 namespace {
 
@@ -133,3 +135,5 @@ int RunRemovalSequence(bool isTemporaryCopy)
     ShowMessage(Localize(leftovers ? RemovedWithRestart : Removed), false);
     return exit_code::kDone;
 }
+
+}  // namespace quro

@@ -1,10 +1,10 @@
 #include "ui/language.h"
 
-#include "base/unique_handles.h"
-#include "base/hosted_app.h"
 #include "base/file_tree.h"
-#include "base/system_paths.h"
+#include "base/hosted_app.h"
 #include "base/product.h"
+#include "base/system_paths.h"
+#include "base/unique_handles.h"
 #include "ui/task_dialog_call.h"
 #include "ui/texts.h"
 
@@ -12,6 +12,8 @@
 #include <commctrl.h>
 #include <winternl.h>
 #include <shlobj.h>
+
+namespace quro {
 
 namespace {
 
@@ -172,3 +174,5 @@ void WriteLanguageFile()
     DWORD written = 0;
     ::WriteFile(file.get(), content, 2, &written, nullptr);
 }
+
+}  // namespace quro

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+namespace quro {
+
 enum class UiLanguage { English, Arabic };
 
 // English when the process starts; set at most once per run, before the first
@@ -23,3 +25,5 @@ std::wstring LanguageFilePath();
 UiLanguage ReadLanguageFile();
 // Stores the current language as the two bytes "Ar" or "En"; failures are silent.
 void WriteLanguageFile();
+
+}  // namespace quro

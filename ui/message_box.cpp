@@ -4,6 +4,8 @@
 #include "ui/message_box_call.h"
 #include "ui/texts.h"
 
+namespace quro {
+
 namespace {
 
 constexpr UINT kCommonStyle = MB_SETFOREGROUND | MB_TOPMOST;
@@ -33,3 +35,5 @@ void ShowMessage(const std::wstring& text, bool isError)
 {
     MessageBoxCall(nullptr, text.c_str(), Localize(SetupCaption).c_str(), ShowMessageStyle(isError));
 }
+
+}  // namespace quro

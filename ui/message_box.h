@@ -7,7 +7,11 @@
 
 #include <string>
 
+namespace quro {
+
 // True exactly when the user chose Yes. defaultNo makes No the default button.
 bool AskYesNo(const std::wstring& text, bool defaultNo);
 // isError picks the error icon, else the information icon.
 void ShowMessage(const std::wstring& text, bool isError);
+
+}  // namespace quro

@@ -5,4 +5,8 @@
 
 #include <windows.h>
 
+namespace quro {
+
 int MessageBoxCall(HWND owner, const wchar_t* text, const wchar_t* caption, UINT style);
+
+}  // namespace quro

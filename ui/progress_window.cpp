@@ -8,6 +8,8 @@
 
 #include <utility>
 
+namespace quro {
+
 namespace {
 
 struct ProgressWindow {
@@ -197,3 +199,5 @@ void PumpMessagesFor(DWORD milliseconds)
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
     }
 }
+
+}  // namespace quro

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+namespace quro {
+
 void CreateProgressWindow(const std::wstring& title);
 void SetProgressStatus(const std::wstring& text);
 // A callback that sets the bar to written/total and drains the message queue.
@@ -19,3 +21,5 @@ void PumpMessages();
 // Waits that long while draining the queue as messages arrive, so that the
 // window goes on painting through a pause of the install.
 void PumpMessagesFor(DWORD milliseconds);
+
+}  // namespace quro

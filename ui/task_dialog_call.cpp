@@ -2,6 +2,8 @@
 
 #include "base/system_dll.h"
 
+namespace quro {
+
 HRESULT TaskDialogCall(const TASKDIALOGCONFIG* config, int* pressedButton)
 {
     // comctl32 is no Known DLL: a static import would be resolved from the
@@ -12,3 +14,5 @@ HRESULT TaskDialogCall(const TASKDIALOGCONFIG* config, int* pressedButton)
     if (!taskDialog) return E_NOTIMPL;
     return taskDialog(config, pressedButton, nullptr, nullptr);
 }
+
+}  // namespace quro

@@ -5,6 +5,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+namespace quro {
+
 // The result of TaskDialogIndirect; E_NOTIMPL when comctl32 version 6 (and
 // with it the function) is missing, which counts as a failed dialog.
 HRESULT TaskDialogCall(const TASKDIALOGCONFIG* config, int* pressedButton);
+
+}  // namespace quro

@@ -2,6 +2,8 @@
 
 #include "ui/language.h"
 
+namespace quro {
+
 // The Arabic forms hold their diacritics, the Arabic question mark and comma,
 // and the guillemets character for character, and no directional control
 // characters: the message boxes and the status line get right-to-left
@@ -66,3 +68,5 @@ std::wstring Localize(const TextPair& pair)
 {
     return CurrentUiLanguage() == UiLanguage::Arabic ? pair.arabic : pair.english;
 }
+
+}  // namespace quro

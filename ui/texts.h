@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace quro {
+
 struct TextPair {
     const wchar_t* english;
     const wchar_t* arabic;
@@ -30,3 +32,5 @@ extern const TextPair Removed;
 
 // The form of pair for the current UiLanguage.
 std::wstring Localize(const TextPair& pair);
+
+}  // namespace quro

@@ -15,6 +15,9 @@
 
 namespace driver {
 
+using quro::UniqueFileHandle;
+using quro::UniqueHandle;
+
 namespace {
 
 constexpr DWORD kPollMs = 50;

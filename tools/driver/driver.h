@@ -81,7 +81,7 @@ bool CloseButton(HWND window);
 
 struct Started {
     // Null when the start failed.
-    UniqueHandle process;
+    quro::UniqueHandle process;
     DWORD processId = 0;
 };
 

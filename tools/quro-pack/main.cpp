@@ -187,7 +187,7 @@ void WarnAboutTree(const std::string& folder, const Tree& tree)
     // The setup program links, opens and asks for clean-up the main
     // executable at the top of the install folder; without it, the installed
     // shortcuts lead nowhere. Windows matches the name in any letter case.
-    const std::string main = Narrow(kMainExecutableName);
+    const std::string main = Narrow(quro::kMainExecutableName);
     for (const TreeFile& f : tree.files)
         if (f.name.size() == main.size() && ::strncasecmp(f.name.c_str(), main.c_str(), main.size()) == 0) return;
     std::fprintf(stderr, "quro-pack: warning: %s has no %s at its top; the installed shortcuts would lead nowhere\n",

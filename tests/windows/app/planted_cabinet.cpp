@@ -8,6 +8,8 @@
 
 #include <string>
 
+using namespace quro;
+
 namespace {
 
 void LeaveMark()

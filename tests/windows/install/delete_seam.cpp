@@ -3,6 +3,8 @@
 #include "base/nt_create_file_call.h"
 #include "base/set_file_information_call.h"
 
+using namespace quro;
+
 namespace {
 
 DeleteAnswers g_answers;
@@ -19,6 +21,8 @@ void SetDeleteAnswers(const DeleteAnswers& answers)
 }
 
 const std::vector<FILE_INFO_BY_HANDLE_CLASS>& DeleteCalls() { return g_calls; }
+
+namespace quro {
 
 BOOL SetFileInformationCall(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS kind, void* information, DWORD size)
 {
@@ -56,3 +60,5 @@ NTSTATUS NtCreateFileCall(HANDLE* handle, ACCESS_MASK access, OBJECT_ATTRIBUTES*
     ::CloseHandle(*handle);
     return kStatusDeletePending;
 }
+
+}  // namespace quro

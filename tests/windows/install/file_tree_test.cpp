@@ -12,6 +12,8 @@
 
 #include <algorithm>
 
+using namespace quro;
+
 namespace {
 
 // Where the host-side script planted a tree holding a link to a folder

@@ -10,6 +10,8 @@
 
 #include <string>
 
+using namespace quro;
+
 namespace {
 
 MoveMode g_mode = MoveMode::PassThrough;
@@ -54,6 +56,8 @@ const std::wstring& ProgressAtFirstMove() { return g_progress; }
 
 unsigned long RetryPauseTotal() { return g_paused; }
 
+namespace quro {
+
 void RetryWaitCall(DWORD milliseconds) { g_paused += milliseconds; }
 
 BOOL MoveFileCall(const wchar_t* from, const wchar_t* to, DWORD flags)
@@ -86,3 +90,5 @@ BOOL MoveFileCall(const wchar_t* from, const wchar_t* to, DWORD flags)
     }
     return moved;
 }
+
+}  // namespace quro

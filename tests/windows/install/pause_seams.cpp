@@ -9,15 +9,17 @@
 // QURO_RESUME_FILE names a file, until that file exists, and then goes on.
 // Files, not events, so that scripts on the build host can take part.
 // Without QURO_PAUSE_AT it behaves as the shipped program.
-#include "app/token_information_call.h"
 #include "base/nt_create_file_call.h"
 #include "base/unique_handles.h"
+#include "package/write_file_call.h"
 #include "install/move_file_call.h"
 #include "install/reg_set_value_call.h"
-#include "package/write_file_call.h"
+#include "app/token_information_call.h"
 
 #include <cwchar>
 #include <string>
+
+using namespace quro;
 
 namespace {
 
@@ -55,6 +57,8 @@ bool EndsWith(const std::wstring& text, const wchar_t* tail)
 }
 
 }  // namespace
+
+namespace quro {
 
 BOOL MoveFileCall(const wchar_t* from, const wchar_t* to, DWORD flags)
 {
@@ -96,3 +100,5 @@ BOOL TokenInformationCall(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* info
     if (PausesAt(L"start")) Pause();
     return ::GetTokenInformation(token, kind, information, length, returned);
 }
+
+}  // namespace quro

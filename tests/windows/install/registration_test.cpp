@@ -5,10 +5,12 @@
 #include "install/shortcuts.h"
 
 #include "base/unique_handles.h"
-#include "tests/windows/support/install_support.h"
 #include "package/container.h"
+#include "tests/windows/support/install_support.h"
 
 #include <gtest/gtest.h>
+
+using namespace quro;
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "package/container.h"
 #include "base/system_dll.h"
 #include "format/container_format.h"
 #include "format/file_list_rules.h"
+#include "package/container.h"
 #include "package/create_decompressor_call.h"
 
 #include "tests/windows/support/package_builder.h"
@@ -10,6 +10,8 @@
 
 #include <cstring>
 #include <functional>
+
+using namespace quro;
 
 // This program's own CreateDecompressorCall: it refuses as a Windows without
 // the Compression API does, or hands cabinet.dll an allocator that counts the
@@ -30,6 +32,8 @@ void __cdecl Free(void*, void* block)
 COMPRESS_ALLOCATION_ROUTINES counting{Allocate, Free, nullptr};
 }  // namespace decompressor_seam
 
+namespace quro {
+
 // Replaces the library's definition at link time.
 BOOL CreateDecompressorCall(DWORD algorithm, PCOMPRESS_ALLOCATION_ROUTINES routines, PDECOMPRESSOR_HANDLE handle)
 {
@@ -38,6 +42,8 @@ BOOL CreateDecompressorCall(DWORD algorithm, PCOMPRESS_ALLOCATION_ROUTINES routi
     const auto create = SystemFunction<CreateDecompressorFn>(L"cabinet.dll", "CreateDecompressor");
     return create && create(algorithm, routines ? routines : &decompressor_seam::counting, handle);
 }
+
+}  // namespace quro
 
 namespace {
 

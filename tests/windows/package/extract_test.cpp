@@ -10,6 +10,8 @@
 
 #include <string>
 
+using namespace quro;
+
 namespace {
 
 struct OwnedFile {

@@ -1,10 +1,10 @@
+#include "format/file_list_rules.h"
 #include "package/container.h"
 #include "package/file_list.h"
-#include "format/file_list_rules.h"
 
+#include "tests/name_verdicts.h"
 #include "tests/windows/support/package_builder.h"
 #include "tests/windows/support/test_files.h"
-#include "tests/name_verdicts.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,8 @@
 #include <cstring>
 #include <new>
 #include <functional>
+
+using namespace quro;
 
 // This program replaces operator new and delete, which GCC cannot see when it
 // pairs the two.

@@ -2,6 +2,8 @@
 
 #include "package/write_file_call.h"
 
+using namespace quro;
+
 namespace write_seam {
 Mode mode = Mode::Pass;
 std::vector<DWORD> chunks;
@@ -11,6 +13,8 @@ void Reset()
     chunks.clear();
 }
 }  // namespace write_seam
+
+namespace quro {
 
 // Replaces the library's definition at link time.
 BOOL WriteFileCall(HANDLE file, const void* data, DWORD length, DWORD* written)
@@ -29,3 +33,5 @@ BOOL WriteFileCall(HANDLE file, const void* data, DWORD length, DWORD* written)
     }
     return FALSE;
 }
+
+}  // namespace quro

@@ -1,9 +1,11 @@
 #include "tests/windows/support/language_file_support.h"
 
-#include "tests/windows/support/test_files.h"
 #include "ui/language.h"
+#include "tests/windows/support/test_files.h"
 
 #include <windows.h>
+
+using namespace quro;
 
 std::wstring LanguageFolder()
 {

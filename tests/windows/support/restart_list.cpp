@@ -2,6 +2,8 @@
 
 #include "base/unique_handles.h"
 
+using namespace quro;
+
 namespace {
 
 constexpr wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";

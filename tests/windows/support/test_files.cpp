@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <system_error>
 
+using namespace quro;
+
 ScratchFolder::ScratchFolder()
 {
     static unsigned counter = 0;

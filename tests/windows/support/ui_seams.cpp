@@ -5,6 +5,8 @@
 
 #include <deque>
 
+using namespace quro;
+
 namespace {
 
 std::vector<RecordedBox> g_boxes;
@@ -25,6 +27,8 @@ void ResetRecordedBoxes()
 void AnswerNextQuestions(const std::vector<int>& buttons) { g_answers.assign(buttons.begin(), buttons.end()); }
 
 const std::vector<RecordedBox>& RecordedBoxes() { return g_boxes; }
+
+namespace quro {
 
 // Stands in for the program's one MessageBoxW call, so that everything
 // above it (texts, captions, styles) runs as in the program.
@@ -51,3 +55,5 @@ HRESULT TaskDialogCall(const TASKDIALOGCONFIG* config, int* pressedButton)
     if (SUCCEEDED(g_taskDialogResult) && pressedButton) *pressedButton = g_taskDialogButton;
     return g_taskDialogResult;
 }
+
+}  // namespace quro

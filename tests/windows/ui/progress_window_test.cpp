@@ -9,6 +9,8 @@
 
 #include <commctrl.h>
 
+using namespace quro;
+
 namespace {
 
 HWND FindProgressWindow() { return ::FindWindowW(L"QuroSetup", nullptr); }
