@@ -1,28 +1,40 @@
-// The administrator prompt answered No: the shell is asked once for an
-// elevated copy, reports the refusal, and the first process ends with exit
-// code 1 without starting anything.
+// The interactive commands in-process: how the first argument picks a
+// command, the language chooser, the questions and the elevated relaunch,
+// with the boxes, the chooser, the token and the shell answered through
+// seams. What only the real interface can tell (its close button, Alt+F4, a
+// real relaunch) is ui.e2e's.
+#include "base/exit_codes.h"
+#include "base/product.h"
+#include "base/system_paths.h"
+#include "ui/language.h"
+#include "ui/texts.h"
+#include "app/command.h"
 #include "app/interactive.h"
 #include "app/shell_execute_call.h"
 #include "app/token_information_call.h"
-#include "base/exit_codes.h"
-#include "base/system_paths.h"
-#include "tools/driver/driver.h"
 #include "tests/windows/support/language_file_support.h"
+#include "tests/windows/support/test_files.h"
 #include "tests/windows/support/ui_seams.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
+
+using namespace quro;
 
 namespace {
 struct ShellRequest {
     std::wstring verb, file, parameters;
 };
 std::vector<ShellRequest> g_shellRequests;
+bool g_elevated = false;
 }  // namespace
+
+namespace quro {
 
 // What Windows reports when the user refuses the elevation prompt.
 BOOL ShellExecuteCall(SHELLEXECUTEINFOW* info)
@@ -33,48 +45,161 @@ BOOL ShellExecuteCall(SHELLEXECUTEINFOW* info)
     return FALSE;
 }
 
-// Every Wine process is elevated: this one's token reads as without rights.
+// Every Wine process is elevated: the token reads as the case says.
 BOOL TokenInformationCall(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* information, DWORD length, DWORD* returned)
 {
     const BOOL queried = ::GetTokenInformation(token, kind, information, length, returned);
-    if (queried && kind == TokenElevation) static_cast<TOKEN_ELEVATION*>(information)->TokenIsElevated = 0;
+    if (queried && kind == TokenElevation) static_cast<TOKEN_ELEVATION*>(information)->TokenIsElevated = g_elevated;
     return queried;
 }
 
+}  // namespace quro
+
 namespace {
 
-TEST(RefusedAdministratorPrompt, EndsWithExitCode1AndStartsNothing)
+TEST(Commands, TheFirstArgumentPicksTheCommandExactly)
 {
-    struct Row {
-        const char* what;
-        Command command;
-        const wchar_t* argument;    // after the program's own path, if any
-        const wchar_t* parameters;  // what the elevated copy would have been given
+    const std::pair<std::vector<const wchar_t*>, Command> rows[] = {
+        {{}, Command::Interactive},
+        {{L"/verify"}, Command::Verify},
+        {{L"/VERIFY"}, Command::Interactive},
+        {{L"/extract-to"}, Command::Interactive},
+        {{L"/EXTRACT-TO", L"out"}, Command::Interactive},
+        {{L"-extract-to", L"out"}, Command::Interactive},
+        {{L"/extract-to:", L"out"}, Command::Interactive},
+        {{L"/extract-to", L"C:\\x"}, Command::ExtractTo},
+        {{L"/install"}, Command::Install},
+        {{L"/install", L"ar", L"extra"}, Command::Install},
+        {{L"/Install"}, Command::Interactive},
+        {{L"/installx"}, Command::Interactive},
+        {{L"install"}, Command::Interactive},
+        {{L"/uninstall"}, Command::Uninstall},
+        {{L"/uninstall-temp"}, Command::UninstallTemp},
+        {{L"/uninstall-tempx"}, Command::Interactive},
     };
-    // The install path answers the chooser with English and the question with Yes.
+    for (const auto& [arguments, command] : rows) {
+        std::vector<wchar_t*> argv = {const_cast<wchar_t*>(L"Quro-Setup.exe")};
+        for (const wchar_t* argument : arguments) argv.push_back(const_cast<wchar_t*>(argument));
+        EXPECT_EQ(SelectCommand(static_cast<int>(argv.size()), argv.data()), command)
+            << testing::PrintToString(arguments.empty() ? L"" : arguments[0]);
+    }
+}
+
+std::wstring Question(bool arabic)
+{
+    return std::wstring(arabic ? InstallQuestionStart.arabic : InstallQuestionStart.english) + kProductVersion +
+           (arabic ? InstallQuestionEnd.arabic : InstallQuestionEnd.english);
+}
+
+std::wstring Text(const TextPair& pair, bool arabic) { return arabic ? pair.arabic : pair.english; }
+
+// One start of the program: its arguments, whether it has administrator
+// rights, the language file before, the chooser's answer (0: it must not
+// show), the answers to its boxes, and what it must show, start and leave.
+struct Row {
+    std::vector<const wchar_t*> arguments;
+    bool elevated;
+    std::optional<std::string> fileBefore;
+    int chooser;
+    std::vector<int> answers;
+    std::vector<std::wstring> boxes;
+    const wchar_t* relaunch;  // the elevated copy's parameters; null: nothing started
+    int exitCode;
+    std::optional<std::string> fileAfter;
+    bool relaunched = false;  // started by a relaunch that could not elevate
+};
+
+TEST(Interactive, LanguageQuestionsAndRelaunch)
+{
+    constexpr int kEnglish = 100, kArabic = 101;
+    const std::wstring noPackage =
+        std::wstring(L"\u0644\u0645 \u064A\u064F\u062B\u0628\u064E\u0651\u062A Quro Host: ") +
+        L"the setup program carries no Quro Host";
     const Row rows[] = {
-        {"install", Command::Interactive, nullptr, L"/install en"},
-        {"removal", Command::Uninstall, L"/uninstall", L"/uninstall"},
+        // The chooser cancelled: nothing stored, asked or started.
+        {{}, false, "Ar\r\n", IDCANCEL, {}, {}, nullptr, exit_code::kRefused, "Ar\r\n"},
+        // The choice is stored, whatever the file held, and asks in that language.
+        {{}, false, "Ar", kEnglish, {IDNO}, {Question(false)}, nullptr, exit_code::kRefused, "En"},
+        {{}, false, "En", kArabic, {IDNO}, {Question(true)}, nullptr, exit_code::kRefused, "Ar"},
+        {{}, false, "Arabic\r\nmore", kArabic, {IDNO}, {Question(true)}, nullptr, exit_code::kRefused, "Ar"},
+        {{}, false, std::nullopt, kEnglish, {IDNO}, {Question(false)}, nullptr, exit_code::kRefused, "En"},
+        // "/install" takes its language from the command line, exactly "ar",
+        // and leaves the file alone.
+        {{L"/install", L"ar"}, false, "En", 0, {IDNO}, {Question(true)}, nullptr, exit_code::kRefused, "En"},
+        {{L"/install", L"ar", L"x"}, false, "En", 0, {IDNO}, {Question(true)}, nullptr, exit_code::kRefused, "En"},
+        {{L"/install", L"AR"}, false, "Ar", 0, {IDNO}, {Question(false)}, nullptr, exit_code::kRefused, "Ar"},
+        {{L"/install", L"xyz"}, false, "Ar", 0, {IDNO}, {Question(false)}, nullptr, exit_code::kRefused, "Ar"},
+        {{L"/install"}, false, "Ar", 0, {IDNO}, {Question(false)}, nullptr, exit_code::kRefused, "Ar"},
+        // Yes asks the shell for an elevated copy in the language asked in.
+        {{L"/install", L"ar"}, false, "En", 0, {IDYES}, {Question(true)}, L"/install ar", exit_code::kRefused, "En"},
+        {{}, false, "Ar", kEnglish, {IDYES}, {Question(false)}, L"/install en", exit_code::kRefused, "En"},
+        {{L"/installer"}, false, "En", kArabic, {IDYES}, {Question(true)}, L"/install ar", exit_code::kRefused, "Ar"},
+        // A removal asks nothing before its relaunch, always as "/uninstall".
+        {{L"/uninstall"}, false, "Ar", 0, {}, {}, L"/uninstall", exit_code::kRefused, "Ar"},
+        {{L"/uninstall-temp"}, false, "En", 0, {}, {}, L"/uninstall", exit_code::kRefused, "En"},
+        {{L"/uninstall", L"ar"}, false, "En", 0, {}, {}, L"/uninstall", exit_code::kRefused, "En"},
+        // A copy that a relaunch started without rights does not relaunch again.
+        {{L"/uninstall"}, false, "En", 0, {}, {}, nullptr, exit_code::kRefused, "En", true},
+        // With rights, a removal asks in the file's language, never the command line's.
+        {{L"/uninstall-temp", L"ar"},
+         true,
+         "En",
+         0,
+         {IDNO},
+         {Text(RemoveQuestion, false)},
+         nullptr,
+         exit_code::kRefused,
+         "En"},
+        {{L"/uninstall-temp"}, true, "Ar", 0, {IDNO}, {Text(RemoveQuestion, true)}, nullptr, exit_code::kRefused, "Ar"},
+        {{L"/uninstall", L"ar"},
+         true,
+         "En",
+         0,
+         {IDNO},
+         {Text(RemoveQuestion, false)},
+         nullptr,
+         exit_code::kRefused,
+         "En"},
+        // With rights, the interactive start installs without asking; this
+        // program carries no package, which the install reports in the chosen
+        // language with the reason in English.
+        {{}, true, std::nullopt, kArabic, {}, {noPackage}, nullptr, exit_code::kPackageFailed, "Ar"},
     };
     SavedLanguageFolder saved;
     const std::wstring self = OwnExecutablePath();
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+        SCOPED_TRACE(testing::Message() << testing::PrintToString(row.arguments.empty() ? L"" : row.arguments[0])
+                                        << (row.elevated ? " elevated" : "") << " chooser " << row.chooser);
+        DeleteTree(LanguageFolder());
+        if (row.fileBefore) {
+            ::CreateDirectoryW(LanguageFolder().c_str(), nullptr);
+            ASSERT_TRUE(WriteFileText(LanguageFilePath(), *row.fileBefore));
+        }
+        g_elevated = row.elevated;
         g_shellRequests.clear();
-        g_taskDialogButton = 100;
+        g_seenTaskDialogs.clear();
+        g_taskDialogButton = row.chooser;
         ResetRecordedBoxes();
-        AnswerNextQuestions({IDYES});
-        // The case before leaves the relaunch mark in our environment, as the
-        // first process does for the copy it starts; this case is a first process.
-        ::SetEnvironmentVariableW(L"QURO_SETUP_RELAUNCHED", nullptr);
-        wchar_t* argv[] = {const_cast<wchar_t*>(self.c_str()), const_cast<wchar_t*>(row.argument)};
+        AnswerNextQuestions(row.answers);
+        ::SetEnvironmentVariableW(L"QURO_SETUP_RELAUNCHED", row.relaunched ? L"1" : nullptr);
+        std::vector<wchar_t*> argv = {const_cast<wchar_t*>(self.c_str())};
+        for (const wchar_t* argument : row.arguments) argv.push_back(const_cast<wchar_t*>(argument));
 
-        EXPECT_EQ(RunInteractiveCommand(row.command, row.argument ? 2 : 1, argv), exit_code::kRefused);
-        ASSERT_EQ(g_shellRequests.size(), 1u);
-        EXPECT_EQ(g_shellRequests[0].verb, L"runas");
-        EXPECT_EQ(g_shellRequests[0].file, self);
-        EXPECT_EQ(g_shellRequests[0].parameters, row.parameters);
-        EXPECT_TRUE(driver::ProcessesByImageName(self.substr(self.find_last_of(L'\\') + 1)).empty());
+        const int argc = static_cast<int>(argv.size());
+        EXPECT_EQ(RunInteractiveCommand(SelectCommand(argc, argv.data()), argc, argv.data()), row.exitCode);
+        EXPECT_EQ(g_seenTaskDialogs.size(), row.chooser ? 1u : 0u);
+        std::vector<std::wstring> texts;
+        for (const RecordedBox& box : RecordedBoxes()) texts.push_back(box.text);
+        EXPECT_EQ(texts, row.boxes);
+        // The first question of every road defaults to Yes.
+        if (!RecordedBoxes().empty() && RecordedBoxes()[0].question) EXPECT_FALSE(RecordedBoxes()[0].flag);
+        ASSERT_EQ(g_shellRequests.size(), row.relaunch ? 1u : 0u);
+        if (row.relaunch) {
+            EXPECT_EQ(g_shellRequests[0].verb, L"runas");
+            EXPECT_EQ(g_shellRequests[0].file, self);
+            EXPECT_EQ(g_shellRequests[0].parameters, row.relaunch);
+        }
+        EXPECT_EQ(ReadFileText(LanguageFilePath()), row.fileAfter);
     }
 }
 

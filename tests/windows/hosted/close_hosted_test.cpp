@@ -4,12 +4,15 @@
 #include "hosted/close_hosted.h"
 
 #include "base/unique_handles.h"
+#include "tools/driver/driver.h"
 #include "tests/windows/support/install_support.h"
 #include "tests/windows/support/ui_seams.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+
+using namespace quro;
 
 namespace {
 
@@ -30,8 +33,9 @@ Running StartCopy(const std::wstring& parent, const std::wstring& source, const 
     const std::wstring exe = folder + L"\\" + name;
     EXPECT_TRUE(::CopyFileW((ProgramFolder() + L"\\" + source).c_str(), exe.c_str(), FALSE));
     Running running;
-    running.process.reset(Start(exe, L""));
-    running.id = ::GetProcessId(running.process.get());
+    driver::Started started = driver::StartProgram(exe, L"");
+    running.process = std::move(started.process);
+    running.id = started.processId;
     // Up and taking messages, so that it can be asked to close.
     EXPECT_EQ(::WaitForInputIdle(running.process.get(), 10000), 0u) << "the copy never came up";
     return running;

@@ -2,9 +2,9 @@
 // as the elevated copy runs it: what the user is asked, the exit code, and
 // what stands on disk, in the registry and in the links afterwards.
 #include "base/unique_handles.h"
-#include "drive_setup.h"
 #include "hosted/close_hosted.h"
 #include "install/locations.h"
+#include "tests/windows/support/drive_setup.h"
 #include "tests/windows/support/install_support.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
+
+using namespace quro;
 
 namespace {
 
@@ -32,28 +34,22 @@ const std::vector<TestFile> kOlder = {
 Tree PackagedTreeOf(const std::wstring& setup)
 {
     ScratchFolder scratch;
-    EXPECT_EQ(WaitExit(Start(setup, L"/extract-to \"" + scratch.path() + L"\""), 60000), 0u);
+    EXPECT_EQ(RunToExit(setup, L"/extract-to \"" + scratch.path() + L"\""), 0u);
     return ReadTree(scratch.path());
 }
 
-std::wstring StringValue(const wchar_t* name, DWORD* type)
+std::wstring StringValue(const wchar_t* name)
 {
-    wchar_t data[1024] = {};
-    DWORD size = sizeof data;
-    if (::RegGetValueW(HKEY_LOCAL_MACHINE, state::kUninstallKey, name,
-                       RRF_RT_ANY | RRF_NOEXPAND | RRF_SUBKEY_WOW6464KEY, type, data, &size) != ERROR_SUCCESS) {
-        return L"<absent>";
-    }
-    return data;
+    return state::ReadString(HKEY_LOCAL_MACHINE, state::kUninstallKey, name, KEY_WOW64_64KEY).value_or(L"<absent>");
 }
 
-DWORD NumberValue(const wchar_t* name, DWORD* type)
+DWORD NumberValue(const wchar_t* name)
 {
-    DWORD data = 0xDEADBEEF;
-    DWORD size = sizeof data;
-    ::RegGetValueW(HKEY_LOCAL_MACHINE, state::kUninstallKey, name, RRF_RT_ANY | RRF_SUBKEY_WOW6464KEY, type, &data,
-                   &size);
-    return data;
+    const auto value = state::ReadValue(HKEY_LOCAL_MACHINE, state::kUninstallKey, name, KEY_WOW64_64KEY);
+    DWORD number = 0xDEADBEEF;
+    if (value && value->type == REG_DWORD && value->data.size() == sizeof number)
+        std::memcpy(&number, value->data.data(), sizeof number);
+    return number;
 }
 
 // The unpacked size that a setup's package header states (offset 8), read
@@ -103,7 +99,7 @@ protected:
     // Installs setup and answers the final question with No.
     void Install(const std::wstring& setup)
     {
-        const SetupRun run = DriveSetup(setup, L"/install en", {IDNO});
+        const SetupRun run = DriveSetup({setup, L"/install en", {IDNO}});
         ASSERT_EQ(run.exitCode, 0u);
     }
     ScratchFolder scratch_;
@@ -113,7 +109,7 @@ TEST_F(InstallEndToEnd, FirstInstallationPutsEverythingInPlaceAndOpensTheApplica
 {
     const Tree packaged = PackagedTreeOf(g_defaultSetup);
     ASSERT_FALSE(packaged.empty());
-    const SetupRun run = DriveSetup(g_defaultSetup, L"/install en", {IDYES});
+    const SetupRun run = DriveSetup({g_defaultSetup, L"/install en", {IDYES}});
     EXPECT_EQ(run.exitCode, 0u);
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].text, kShortQuestion);
@@ -129,41 +125,13 @@ TEST_F(InstallEndToEnd, FirstInstallationPutsEverythingInPlaceAndOpensTheApplica
     EXPECT_FALSE(Exists(folder + L".new"));
     EXPECT_TRUE(state::OldFolders().empty());
 
-    const std::wstring main = folder + L"\\DraloHost.exe";
-    const struct {
-        const wchar_t* name;
-        std::wstring data;
-    } strings[] = {
-        {L"DisplayName", L"Quro Host"}, {L"DisplayVersion", L"0J.76"},
-        {L"Publisher", L"Quro"},        {L"InstallLocation", folder},
-        {L"DisplayIcon", main},         {L"UninstallString", L"\"" + folder + L"\\Quro-Setup.exe\" /uninstall"},
-    };
-    for (const auto& s : strings) {
-        DWORD type = 0;
-        EXPECT_EQ(StringValue(s.name, &type), s.data);
-        EXPECT_EQ(type, DWORD(REG_SZ));
-        const auto raw = state::ReadValue(HKEY_LOCAL_MACHINE, state::kUninstallKey, s.name, KEY_WOW64_64KEY);
-        ASSERT_TRUE(raw);
-        EXPECT_EQ(raw->data, state::StringValue(s.data).data) << "the terminating NUL belongs to the data";
-    }
-    for (const wchar_t* name : {L"NoModify", L"NoRepair"}) {
-        DWORD type = 0;
-        EXPECT_EQ(NumberValue(name, &type), 1u);
-        EXPECT_EQ(type, DWORD(REG_DWORD));
-    }
-    DWORD type = 0;
-    const DWORD kib = NumberValue(L"EstimatedSize", &type);
-    EXPECT_EQ(type, DWORD(REG_DWORD));
-    EXPECT_EQ(kib, UnpackedSizeOf(g_defaultSetup) >> 10);
-
+    // What each value holds is the registration test's; here, that the
+    // sequence hands it this install's folder and size.
+    EXPECT_TRUE(state::UninstallEntryComplete());
+    EXPECT_EQ(StringValue(L"UninstallString"), L"\"" + folder + L"\\Quro-Setup.exe\" /uninstall");
+    EXPECT_EQ(NumberValue(L"EstimatedSize"), UnpackedSizeOf(g_defaultSetup) >> 10);
     for (const std::wstring& link : {state::StartMenuShortcut(), state::DesktopShortcut()}) {
-        const LinkInfo info = ReadLink(link);
-        ASSERT_TRUE(info.loaded);
-        EXPECT_EQ(info.path, main);
-        EXPECT_EQ(info.workingFolder, folder);
-        EXPECT_EQ(info.description, L"Quro Host");
-        EXPECT_EQ(info.icon, main);
-        EXPECT_EQ(info.iconIndex, 0);
+        EXPECT_EQ(ReadLink(link).path, folder + L"\\DraloHost.exe");
     }
 }
 
@@ -189,7 +157,7 @@ TEST_F(InstallEndToEnd, UpdateReplacesTheFolderAndRetargetsAutostart)
 
     // Started from a shell open in the install folder: a process's working
     // folder is one Windows will not rename.
-    const SetupRun run = DriveSetup(g_defaultSetup, L"/install en", {IDNO}, folder);
+    const SetupRun run = DriveSetup({g_defaultSetup, L"/install en", {IDNO}, folder});
     EXPECT_EQ(run.exitCode, 0u);
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].text, kLongQuestion);
@@ -198,12 +166,11 @@ TEST_F(InstallEndToEnd, UpdateReplacesTheFolderAndRetargetsAutostart)
     EXPECT_EQ(WithoutSetupCopy(ReadTree(folder)), PackagedTreeOf(g_defaultSetup));
     EXPECT_FALSE(Exists(folder + L".new"));
     EXPECT_TRUE(state::OldFolders().empty());
-    DWORD type = 0;
-    EXPECT_EQ(StringValue(L"HelpLink", &type), L"kept");
-    EXPECT_EQ(StringValue(L"DisplayVersion", &type), L"0J.76");
+    EXPECT_EQ(StringValue(L"HelpLink"), L"kept");
+    EXPECT_EQ(StringValue(L"DisplayVersion"), L"0J.76");
     // The older package is far smaller: the entry was written anew.
     ASSERT_NE(UnpackedSizeOf(older) >> 10, UnpackedSizeOf(g_defaultSetup) >> 10);
-    EXPECT_EQ(NumberValue(L"EstimatedSize", &type), UnpackedSizeOf(g_defaultSetup) >> 10);
+    EXPECT_EQ(NumberValue(L"EstimatedSize"), UnpackedSizeOf(g_defaultSetup) >> 10);
     const auto autostart = state::ReadValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue);
     ASSERT_TRUE(autostart);
     EXPECT_EQ(autostart->type, DWORD(REG_SZ));
@@ -211,7 +178,7 @@ TEST_F(InstallEndToEnd, UpdateReplacesTheFolderAndRetargetsAutostart)
 
     // Without an autostart value, an update makes none.
     state::DeleteValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue);
-    EXPECT_EQ(DriveSetup(g_defaultSetup, L"/install en", {IDNO}).exitCode, 0u);
+    EXPECT_EQ(DriveSetup({g_defaultSetup, L"/install en", {IDNO}}).exitCode, 0u);
     EXPECT_FALSE(state::ReadValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue).has_value());
 }
 
@@ -221,7 +188,7 @@ TEST_F(InstallEndToEnd, ALinkThatCannotBeSavedStopsNothingElse)
 {
     const std::wstring blocked = state::StartMenuShortcut();
     ASSERT_TRUE(::CreateDirectoryW(blocked.c_str(), nullptr));
-    const SetupRun run = DriveSetup(g_defaultSetup, L"/install en", {IDNO});
+    const SetupRun run = DriveSetup({g_defaultSetup, L"/install en", {IDNO}});
     const bool stillAFolder = IsFolder(blocked);
     ::RemoveDirectoryW(blocked.c_str());
     EXPECT_TRUE(stillAFolder);
@@ -229,8 +196,7 @@ TEST_F(InstallEndToEnd, ALinkThatCannotBeSavedStopsNothingElse)
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].text, kShortQuestion);
     EXPECT_TRUE(ReadLink(state::DesktopShortcut()).loaded) << "the desktop link comes after the Start menu one";
-    DWORD type = 0;
-    EXPECT_EQ(StringValue(L"DisplayName", &type), L"Quro Host");
+    EXPECT_EQ(StringValue(L"DisplayName"), L"Quro Host");
     EXPECT_TRUE(Exists(state::InstallFolder() + L"\\Quro-Setup.exe"));
 }
 
@@ -253,7 +219,7 @@ TEST_F(InstallEndToEnd, ARunningApplicationIsClosedOnlyWhenTheUserAgrees)
     }
     const Tree before = ReadTree(folder);
 
-    const SetupRun declined = DriveSetup(g_defaultSetup, L"/install en", {IDNO, IDOK});
+    const SetupRun declined = DriveSetup({g_defaultSetup, L"/install en", {IDNO, IDOK}});
     EXPECT_EQ(declined.exitCode, 2u);
     ASSERT_EQ(declined.boxes.size(), 2u);
     EXPECT_EQ(declined.boxes[0].text, L"Quro Host is open. It will be closed so it can be updated. Continue?");
@@ -261,7 +227,7 @@ TEST_F(InstallEndToEnd, ARunningApplicationIsClosedOnlyWhenTheUserAgrees)
     for (const UniqueHandle& s : running) EXPECT_EQ(::WaitForSingleObject(s.get(), 0), DWORD(WAIT_TIMEOUT));
     EXPECT_EQ(ReadTree(folder), before);
 
-    const SetupRun agreed = DriveSetup(g_defaultSetup, L"/install en", {IDYES, IDNO});
+    const SetupRun agreed = DriveSetup({g_defaultSetup, L"/install en", {IDYES, IDNO}});
     EXPECT_EQ(agreed.exitCode, 0u);
     ASSERT_EQ(agreed.boxes.size(), 2u);
     EXPECT_EQ(agreed.boxes[0].text, L"Quro Host is open. It will be closed so it can be updated. Continue?");
@@ -297,7 +263,7 @@ TEST_F(InstallEndToEnd, FailuresBeforeTheSwapLeaveThePreviousInstallationByteFor
         {unwritable, 4, L"Quro Host was not installed: could not write block\\inner.txt\nNothing was changed."},
     };
     for (const auto& c : cases) {
-        const SetupRun run = DriveSetup(c.setup, L"/install en", {IDOK});
+        const SetupRun run = DriveSetup({c.setup, L"/install en", {IDOK}});
         EXPECT_EQ(run.exitCode, c.exitCode);
         ASSERT_EQ(run.boxes.size(), 1u);
         EXPECT_EQ(run.boxes[0].text, c.text);
@@ -328,12 +294,11 @@ TEST_F(InstallEndToEnd, RunsStartedTogetherTakeTurns)
     const std::vector<SetupRun> both = DriveSetupsTogether({install, removal});
     EXPECT_EQ(both[0].exitCode, 0u);
     EXPECT_EQ(both[1].exitCode, 0u);
-    DWORD type = 0;
     if (Exists(state::InstallFolder())) {
         EXPECT_EQ(WithoutSetupCopy(ReadTree(state::InstallFolder())), packaged);
-        EXPECT_EQ(StringValue(L"DisplayName", &type), L"Quro Host");
+        EXPECT_EQ(StringValue(L"DisplayName"), L"Quro Host");
     } else {
-        EXPECT_EQ(StringValue(L"DisplayName", &type), L"<absent>");
+        EXPECT_EQ(StringValue(L"DisplayName"), L"<absent>");
         EXPECT_FALSE(ReadLink(state::DesktopShortcut()).loaded);
     }
     EXPECT_FALSE(Exists(state::InstallFolder() + L".new"));

@@ -10,7 +10,7 @@
 //   --kills=N   number of killed updates (default 3: one in each aimed step), the kinds in turn
 //   --report    print the counts (for bench/), and do not fail on mixed trees
 #include "base/unique_handles.h"
-#include "drive_setup.h"
+#include "tests/windows/support/drive_setup.h"
 #include "tests/windows/support/install_support.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +20,8 @@
 #include <cstdio>
 #include <cwchar>
 #include <random>
+
+using namespace quro;
 
 namespace {
 
@@ -59,17 +61,6 @@ bool WaitForPause(const std::wstring& paused, HANDLE process)
         if (::WaitForSingleObject(process, 20) == WAIT_OBJECT_0) return false;
     }
     return false;
-}
-
-// The nine values of the uninstall entry, each present.
-bool EntryComplete()
-{
-    for (const wchar_t* name : {L"DisplayName", L"DisplayVersion", L"Publisher", L"InstallLocation", L"DisplayIcon",
-                                L"UninstallString", L"NoModify", L"NoRepair", L"EstimatedSize"}) {
-        if (!state::ReadValue(HKEY_LOCAL_MACHINE, state::kUninstallKey, name, KEY_WOW64_64KEY).has_value())
-            return false;
-    }
-    return true;
 }
 
 State Classify(const Tree& previous, const Tree& next)
@@ -161,13 +152,13 @@ TEST(KilledUpdate, NeverLeavesAMixedTreeAndTheRerunCompletes)
             }
         }
 
-        const SetupRun rerun = DriveSetup(setups[next], L"/install en", {IDNO});
+        const SetupRun rerun = DriveSetup({setups[next], L"/install en", {IDNO}});
         EXPECT_EQ(rerun.exitCode, 0u) << "rerun after a kill " << kWindowNames[window] << " (" << Name(state) << "), "
                                       << rerun.boxes.size() << " boxes";
         const Tree tree = ReadTree(state::InstallFolder());
         EXPECT_EQ(WithoutSetupCopy(tree), trees[next]) << "after a kill " << kWindowNames[window];
         const bool uninstaller = tree.count(L"Quro-Setup.exe") == 1 && tree.at(L"Quro-Setup.exe") == setupBytes[next];
-        const bool entry = EntryComplete();
+        const bool entry = state::UninstallEntryComplete();
         EXPECT_TRUE(uninstaller) << "uninstaller after a kill " << kWindowNames[window];
         EXPECT_TRUE(entry) << "uninstall entry after a kill " << kWindowNames[window];
         if (!uninstaller || !entry) ++broken;

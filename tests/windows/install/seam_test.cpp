@@ -4,14 +4,15 @@
 // exit code, the recorded message boxes and what is left on disk.
 #include "install/install_sequence.h"
 
-#include "base/unique_handles.h"
 #include "base/file_tree.h"
+#include "base/unique_handles.h"
 #include "install/locations.h"
+#include "tests/windows/support/drive_setup.h"
 #include "tests/windows/support/install_support.h"
-#include "delete_seam.h"
-#include "move_file_seam.h"
 #include "tests/windows/support/restart_list.h"
 #include "tests/windows/support/ui_seams.h"
+#include "delete_seam.h"
+#include "move_file_seam.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,8 @@
 
 #include <algorithm>
 #include <cwchar>
+
+using namespace quro;
 
 namespace {
 
@@ -68,7 +71,7 @@ ChildRun RunInstallWith(const wchar_t* mode)
     EXPECT_TRUE(::EndUpdateResourceW(update, FALSE));
 
     ChildRun run;
-    run.exitCode = WaitExit(Start(exe, std::wstring(L"--child ") + mode + L" \"" + log + L"\""), 60000);
+    run.exitCode = RunToExit(exe, std::wstring(L"--child ") + mode + L" \"" + log + L"\"");
     Bytes logged;
     ReadBytes(log, logged);
     const auto* text = reinterpret_cast<const wchar_t*>(logged.data());

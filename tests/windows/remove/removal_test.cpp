@@ -1,11 +1,12 @@
 // Removal end to end: a real installation by the real setup program, then
 // the registered uninstall command, answered through the real message boxes.
+#include "ui/texts.h"
 #include "tools/driver/driver.h"
+#include "tests/windows/support/drive_setup.h"
 #include "tests/windows/support/install_support.h"
 #include "tests/windows/support/restart_list.h"
 #include "tests/windows/support/system_state.h"
 #include "tests/windows/support/test_files.h"
-#include "ui/texts.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,8 @@
 #include <utility>
 #include <vector>
 
+using namespace quro;
+
 namespace {
 
 std::wstring g_setup;      // the setup program with the sample application
@@ -27,65 +30,13 @@ std::wstring g_outside;    // set by the host script that plants data-folder lin
 std::wstring g_probeLink;  // a planted link to a non-empty folder, free to delete
 std::wstring g_restart;    // the command line that performs a restart's registered deletions
 
-constexpr DWORD kBoxTimeoutMs = 30000;
-constexpr DWORD kExitTimeoutMs = 60000;
-
 std::wstring English(const TextPair& pair) { return pair.english; }
 
-// ---- message boxes -------------------------------------------------------
-
-struct Box {
-    HWND window = nullptr;
-    driver::WindowInfo info;
-};
-
-// The next message box of the setup program with the given caption; the
-// progress window shares the caption, so only dialogs count.
-Box WaitForBox(const std::wstring& caption, DWORD processId = 0, DWORD timeoutMs = kBoxTimeoutMs)
+std::vector<std::wstring> Texts(bool arabic, std::initializer_list<TextPair> pairs)
 {
-    const HWND window = driver::WaitForDialog(caption, timeoutMs, processId);
-    return {window, driver::DescribeWindow(window)};
-}
-
-// Presses a button and waits until the box is gone, so that the next wait
-// cannot find this box again.
-void Answer(const Box& box, int buttonId)
-{
-    driver::PressButton(box.window, buttonId);
-    driver::WaitUntilGone(box.window);
-}
-
-struct Process {
-    UniqueHandle handle;
-    DWORD id = 0;
-};
-
-// The exit code, or STILL_ACTIVE when the process outlived the wait.
-DWORD ExitCode(const Process& process, DWORD timeoutMs = kExitTimeoutMs)
-{
-    if (!process.handle) return 0xFFFFFFFF;
-    ::WaitForSingleObject(process.handle.get(), timeoutMs);
-    DWORD code = STILL_ACTIVE;
-    ::GetExitCodeProcess(process.handle.get(), &code);
-    return code;
-}
-
-Process OpenById(DWORD processId)
-{
-    return {UniqueHandle(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId)), processId};
-}
-
-Process Start(const std::wstring& exe, const std::wstring& args)
-{
-    driver::Started started = driver::StartProgram(exe, args, false, L"");
-    return {std::move(started.process), started.processId};
-}
-
-// As the list of installed programs does it: the registered command line, parsed by CreateProcessW.
-Process StartCommandLine(const std::wstring& commandLine)
-{
-    driver::Started started = driver::StartCommandLine(L"", commandLine);
-    return {std::move(started.process), started.processId};
+    std::vector<std::wstring> texts;
+    for (const TextPair& pair : pairs) texts.emplace_back(arabic ? pair.arabic : pair.english);
+    return texts;
 }
 
 // ---- the installed state -------------------------------------------------
@@ -95,13 +46,10 @@ std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.fin
 // An installation by the real setup program, the final question answered No.
 void InstallForReal()
 {
-    Process setup = Start(g_setup, L"/install en");
-    ASSERT_TRUE(setup.handle) << "the setup program did not start";
-    const Box done = WaitForBox(English(SetupCaption), setup.id, 120000);
-    ASSERT_TRUE(done.window) << "no completion question";
-    ASSERT_NE(done.info.text.find(L"is installed"), std::wstring::npos) << "unexpected box during the install";
-    Answer(done, IDNO);
-    ASSERT_EQ(ExitCode(setup), 0u);
+    const SetupRun run = DriveSetup({g_setup, L"/install en", {IDNO}});
+    ASSERT_EQ(run.boxes.size(), 1u);
+    ASSERT_NE(run.boxes[0].text.find(L"is installed"), std::wstring::npos) << "unexpected box during the install";
+    ASSERT_EQ(run.exitCode, 0u);
     ASSERT_TRUE(Exists(state::InstallFolder() + L"\\DraloHost.exe"));
 }
 
@@ -115,17 +63,13 @@ struct Installation {
     Bytes startMenuLink, desktopLink;
 } g_installation;
 
-constexpr const wchar_t* kEntryValues[] = {L"DisplayName",     L"DisplayVersion", L"Publisher",
-                                           L"InstallLocation", L"DisplayIcon",    L"UninstallString",
-                                           L"NoModify",        L"NoRepair",       L"EstimatedSize"};
-
 void Install()
 {
     Installation& saved = g_installation;
     if (!saved.taken) {
         ASSERT_NO_FATAL_FAILURE(InstallForReal());
         saved.files = ReadTree(state::InstallFolder());
-        for (const wchar_t* name : kEntryValues) {
+        for (const wchar_t* name : state::kUninstallValues) {
             const auto value = state::ReadValue(HKEY_LOCAL_MACHINE, state::kUninstallKey, name, KEY_WOW64_64KEY);
             ASSERT_TRUE(value.has_value());
             saved.entry.emplace_back(name, *value);
@@ -234,54 +178,23 @@ protected:
         return state::ReadValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue).has_value();
     }
 
-    // Starts the registered uninstall command and waits for its first question.
-    Box StartRegisteredUninstall(Process& bootstrap, const std::wstring& caption = English(SetupCaption))
+    // The registered uninstall command started as the list of installed
+    // programs starts it, its boxes answered with buttons, followed into the
+    // temporary copy it hands over to.
+    SetupRun RemoveThroughRegisteredCommand(const std::vector<int>& buttons)
     {
         const std::optional<std::wstring> command =
             state::ReadString(HKEY_LOCAL_MACHINE, state::kUninstallKey, L"UninstallString", KEY_WOW64_64KEY);
         EXPECT_TRUE(command.has_value());
-        if (!command) return {};
-        bootstrap = StartCommandLine(*command);
-        EXPECT_TRUE(bootstrap.handle);
-        return WaitForBox(caption);
+        return DriveSetup({L"", command.value_or(L"none.exe"), buttons, L"", true});
     }
 
-    enum class DataAnswer { Yes, No, Enter };
-    struct Removal {
-        std::wstring temporaryFolder;  // empty when not exactly one was made
-        std::wstring finalText;
-        DWORD exitCode = 0xFFFFFFFF;
-    };
-
-    // The registered command answered Yes, then the data question as given,
-    // then the final message acknowledged.
-    void RemoveThroughRegisteredCommand(DataAnswer answer, Removal& removal)
+    // The one temporary folder the run made, or nothing.
+    std::wstring TemporaryFolder() const
     {
-        Process bootstrap;
-        const Box question = StartRegisteredUninstall(bootstrap);
-        ASSERT_TRUE(question.window) << "no removal question";
-        Process copy = OpenById(question.info.processId);
         const std::vector<std::wstring> made = NewTemporaryFolders();
-        ASSERT_EQ(made.size(), 1u);
-        removal.temporaryFolder = made[0];
-        Answer(question, IDYES);
-
-        const Box data = WaitForBox(English(SetupCaption), copy.id);
-        ASSERT_TRUE(data.window) << "no data question";
-        EXPECT_EQ(data.info.text, English(RemoveDataQuestion));
-        EXPECT_EQ(data.info.defaultButton, IDNO);
-        if (answer == DataAnswer::Enter) {
-            driver::SendEnter(data.window);
-            driver::WaitUntilGone(data.window);
-        } else {
-            Answer(data, answer == DataAnswer::Yes ? IDYES : IDNO);
-        }
-
-        const Box done = WaitForBox(English(SetupCaption), copy.id, 150000);
-        ASSERT_TRUE(done.window) << "no final message";
-        removal.finalText = done.info.text;
-        Answer(done, IDOK);
-        removal.exitCode = ExitCode(copy);
+        EXPECT_EQ(made.size(), 1u);
+        return made.size() == 1 ? made[0] : L"";
     }
 
     std::vector<std::wstring> NewTemporaryFolders() const
@@ -356,24 +269,18 @@ TEST_F(RemovalTest, UninstallCommandRunsATemporaryCopyAndNoChangesNothing)
     ASSERT_NO_FATAL_FAILURE(SetLanguage("En"));
     ASSERT_NO_FATAL_FAILURE(MakeDataFolders());
 
-    Process bootstrap;
-    const Box question = StartRegisteredUninstall(bootstrap);
-    ASSERT_TRUE(question.window) << "no removal question";
-    EXPECT_EQ(ExitCode(bootstrap, 10000), 0u) << "the bootstrap waited for the copy or failed";
-    EXPECT_NE(question.info.processId, bootstrap.id) << "the question came from the bootstrap itself";
-    EXPECT_EQ(question.info.text, English(RemoveQuestion));
-    EXPECT_EQ(question.info.defaultButton, IDYES);
+    const SetupRun run = RemoveThroughRegisteredCommand({IDNO});
+    // The command itself ends as soon as the copy runs, and shows nothing.
+    EXPECT_EQ(run.handedOverExitCode, 0u) << "the registered command waited for the copy, failed or asked itself";
+    EXPECT_EQ(run.Texts(), Texts(false, {RemoveQuestion}));
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].defaultButton, IDYES);
+    EXPECT_EQ(run.exitCode, 1u);
 
-    const std::vector<std::wstring> made = NewTemporaryFolders();
-    ASSERT_EQ(made.size(), 1u);
-    const std::wstring name = made[0].substr(made[0].find_last_of(L'\\') + 1);
+    const std::wstring made = TemporaryFolder();
+    const std::wstring name = made.substr(made.find_last_of(L'\\') + 1);
     EXPECT_TRUE(AllDigits(name.substr(std::wstring(L"Quro-Remove-").size()))) << testing::PrintToString(name);
-    EXPECT_EQ(List(made[0]), std::vector<std::wstring>{L"Quro-Setup.exe"});
-
-    Process copy = OpenById(question.info.processId);
-    ASSERT_TRUE(copy.handle);
-    Answer(question, IDNO);
-    EXPECT_EQ(ExitCode(copy), 1u);
+    EXPECT_EQ(List(made), std::vector<std::wstring>{L"Quro-Setup.exe"});
     ExpectInstallationIntact();
     ExpectDataFolders(true);
 }
@@ -382,45 +289,23 @@ TEST_F(RemovalTest, UninstallCommandRunsATemporaryCopyAndNoChangesNothing)
 // install, which the setup program keeps in the language file for later.
 TEST_F(RemovalTest, QuestionsFollowTheLanguageChosenAtInstallation)
 {
-    struct Case {
-        int chooserButton;
-        bool arabic;
-    };
-    for (const Case c : {Case{101, true}, Case{100, false}}) {
-        SCOPED_TRACE(c.arabic ? "Arabic" : "English");
-        const auto text = [&](const TextPair& pair) { return std::wstring(c.arabic ? pair.arabic : pair.english); };
+    for (const bool arabic : {true, false}) {
+        SCOPED_TRACE(arabic ? "Arabic" : "English");
         ::DeleteFileW(state::LanguageFile().c_str());
-
         // Every Wine process has administrator rights, so the interactive
-        // start installs right after the chooser.
-        Process setup = Start(g_setup, L"");
-        const HWND chooser = driver::WaitForWindow(English(SetupCaption), kBoxTimeoutMs, setup.id);
-        ASSERT_TRUE(chooser) << "no language chooser";
-        driver::PressButton(chooser, c.chooserButton);
-        driver::WaitUntilGone(chooser);
-        const Box installed = WaitForBox(text(SetupCaption), setup.id, 120000);
-        ASSERT_TRUE(installed.window) << "no final question";
-        Answer(installed, IDNO);
-        ASSERT_EQ(ExitCode(setup), 0u);
-        EXPECT_EQ(ReadFileText(state::LanguageFile()), std::optional<std::string>(c.arabic ? "Ar" : "En"));
+        // start installs right after the chooser (buttons 100 and 101).
+        const SetupRun installed = DriveSetup({g_setup, L"", {arabic ? 101 : 100, IDNO}});
+        ASSERT_EQ(installed.exitCode, 0u);
+        EXPECT_EQ(ReadFileText(state::LanguageFile()), std::optional<std::string>(arabic ? "Ar" : "En"));
 
-        Process bootstrap;
-        const Box question = StartRegisteredUninstall(bootstrap, text(SetupCaption));
-        ASSERT_TRUE(question.window) << "no removal question";
         // Wine's message box ignores MB_RIGHT and MB_RTLREADING, so the
         // right-to-left styles are checked where the box is asked for (ui.unit).
-        EXPECT_EQ(question.info.text, text(RemoveQuestion));
-        Process copy = OpenById(question.info.processId);
-        Answer(question, IDYES);
-        const Box data = WaitForBox(text(SetupCaption), copy.id);
-        ASSERT_TRUE(data.window) << "no data question";
-        EXPECT_EQ(data.info.text, text(RemoveDataQuestion));
-        Answer(data, IDNO);
-        const Box done = WaitForBox(text(SetupCaption), copy.id, 150000);
-        ASSERT_TRUE(done.window) << "no final message";
-        EXPECT_EQ(done.info.text, text(Removed));
-        Answer(done, IDOK);
-        EXPECT_EQ(ExitCode(copy), 0u);
+        const SetupRun removal = RemoveThroughRegisteredCommand({IDYES, IDNO, IDOK});
+        EXPECT_EQ(removal.Texts(), Texts(arabic, {RemoveQuestion, RemoveDataQuestion, Removed}));
+        for (const driver::WindowInfo& box : removal.boxes) {
+            EXPECT_EQ(box.caption, arabic ? SetupCaption.arabic : SetupCaption.english);
+        }
+        EXPECT_EQ(removal.exitCode, 0u);
         ExpectInstallationGone();
 
         TearDown();
@@ -433,25 +318,13 @@ TEST_F(RemovalTest, RunningApplicationNotClosedChangesNothing)
     ASSERT_NO_FATAL_FAILURE(Install());
     ASSERT_NO_FATAL_FAILURE(MakeDataFolders());
     ASSERT_NO_FATAL_FAILURE(SetLanguage("En"));
-    Process hosted = Start(state::InstallFolder() + L"\\DraloHost.exe", L"");
-    ASSERT_TRUE(driver::WaitForWindow(L"DraloHost (sample)", 20000, hosted.id));
+    const driver::Started hosted = driver::StartProgram(state::InstallFolder() + L"\\DraloHost.exe", L"");
+    ASSERT_TRUE(driver::WaitForWindow(L"DraloHost (sample)", 20000, hosted.processId));
 
-    Process bootstrap;
-    const Box question = StartRegisteredUninstall(bootstrap);
-    ASSERT_TRUE(question.window);
-    Process copy = OpenById(question.info.processId);
-    Answer(question, IDYES);
-    const Box data = WaitForBox(English(SetupCaption), copy.id);
-    ASSERT_TRUE(data.window);
-    EXPECT_EQ(data.info.text, English(RemoveDataQuestion));
-    Answer(data, IDYES);
-    const Box open = WaitForBox(English(SetupCaption), copy.id);
-    ASSERT_TRUE(open.window);
-    EXPECT_EQ(open.info.text, English(OpenForRemoval));
-    Answer(open, IDNO);
-
-    EXPECT_EQ(ExitCode(copy), 2u);
-    EXPECT_EQ(::WaitForSingleObject(hosted.handle.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
+    const SetupRun run = RemoveThroughRegisteredCommand({IDYES, IDYES, IDNO});
+    EXPECT_EQ(run.Texts(), Texts(false, {RemoveQuestion, RemoveDataQuestion, OpenForRemoval}));
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_EQ(::WaitForSingleObject(hosted.process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
         << "the application was ended";
     ExpectInstallationIntact();
     ExpectDataFolders(true);
@@ -461,12 +334,9 @@ TEST_F(RemovalTest, RunningApplicationNotClosedChangesNothing)
 // goes, the data only on request, and the temporary copy is left for restart.
 TEST_F(RemovalTest, YesRemovesTheInstallationAndTheDataOnlyOnRequest)
 {
-    struct Case {
-        bool removeData;
-        DataAnswer answer;  // Enter answers the data question with its default button
-    };
-    for (const Case c : {Case{false, DataAnswer::Enter}, Case{true, DataAnswer::Yes}}) {
-        SCOPED_TRACE(c.removeData ? "data removed" : "data kept");
+    // Enter answers the data question with its default button, No.
+    for (const bool removeData : {false, true}) {
+        SCOPED_TRACE(removeData ? "data removed" : "data kept");
         ASSERT_NO_FATAL_FAILURE(Install());
         ASSERT_NO_FATAL_FAILURE(MakeDataFolders());
         ASSERT_NO_FATAL_FAILURE(SetLanguage("En"));
@@ -475,17 +345,18 @@ TEST_F(RemovalTest, YesRemovesTheInstallationAndTheDataOnlyOnRequest)
         ASSERT_NO_FATAL_FAILURE(SetAutostart(L"\"" + state::InstallFolder() + L"\\DraloHost.exe\" --minimized"));
         ClearPendingDeletions();
 
-        Removal removal;
-        ASSERT_NO_FATAL_FAILURE(RemoveThroughRegisteredCommand(c.answer, removal));
-        EXPECT_EQ(removal.finalText, English(Removed));
-        EXPECT_EQ(removal.exitCode, 0u);
+        const SetupRun run = RemoveThroughRegisteredCommand({IDYES, removeData ? IDYES : kEnter, IDOK});
+        EXPECT_EQ(run.Texts(), Texts(false, {RemoveQuestion, RemoveDataQuestion, Removed}));
+        ASSERT_EQ(run.boxes.size(), 3u);
+        EXPECT_EQ(run.boxes[1].defaultButton, IDNO);
+        EXPECT_EQ(run.exitCode, 0u);
 
         ExpectInstallationGone();
         ExpectCleanupCallFromInstallFolder();
         EXPECT_FALSE(AutostartPresent());
-        ExpectDataFolders(!c.removeData);
-        const std::wstring temporaryCopy = removal.temporaryFolder + L"\\Quro-Setup.exe";
-        EXPECT_EQ(PendingDeletions(), (std::vector<std::wstring>{temporaryCopy, removal.temporaryFolder}));
+        ExpectDataFolders(!removeData);
+        const std::wstring temporary = TemporaryFolder();
+        EXPECT_EQ(PendingDeletions(), (std::vector<std::wstring>{temporary + L"\\Quro-Setup.exe", temporary}));
 
         TearDown();
         SetUp();
@@ -504,10 +375,10 @@ TEST_F(RemovalTest, FileInUseLeavesTheRestForRestart)
         ::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(heldOpen_);
 
-    Removal removal;
-    ASSERT_NO_FATAL_FAILURE(RemoveThroughRegisteredCommand(DataAnswer::No, removal));
-    EXPECT_EQ(removal.finalText, English(RemovedWithRestart));
-    EXPECT_EQ(removal.exitCode, 0u);
+    const SetupRun run = RemoveThroughRegisteredCommand({IDYES, IDNO, IDOK});
+    EXPECT_EQ(run.Texts(), Texts(false, {RemoveQuestion, RemoveDataQuestion, RemovedWithRestart}));
+    EXPECT_EQ(run.exitCode, 0u);
+    const std::wstring temporary = TemporaryFolder();
 
     const std::wstring folder = state::InstallFolder();
     const std::vector<std::wstring> left = Walk(folder);
@@ -529,8 +400,8 @@ TEST_F(RemovalTest, FileInUseLeavesTheRestForRestart)
         }
     }
     EXPECT_EQ(pending[left.size()], folder);
-    EXPECT_EQ(pending[left.size() + 1], removal.temporaryFolder + L"\\Quro-Setup.exe");
-    EXPECT_EQ(pending[left.size() + 2], removal.temporaryFolder);
+    EXPECT_EQ(pending[left.size() + 1], temporary + L"\\Quro-Setup.exe");
+    EXPECT_EQ(pending[left.size() + 2], temporary);
     EXPECT_TRUE(Exists(held));
     EXPECT_FALSE(state::KeyExists(HKEY_LOCAL_MACHINE, state::kUninstallKey, KEY_WOW64_64KEY));
 }
@@ -546,8 +417,7 @@ TEST_F(RemovalTest, FileHeldWithDeleteSharingGoesWhereWindowsDeletesThePosixWay)
     heldOpen_.reset(::CreateFileW((state::InstallFolder() + L"\\data\\licenses\\notice.txt").c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(heldOpen_);
-    Removal removal;
-    ASSERT_NO_FATAL_FAILURE(RemoveThroughRegisteredCommand(DataAnswer::No, removal));
+    const SetupRun run = RemoveThroughRegisteredCommand({IDYES, IDNO, IDOK});
     // The platform's own answer to a POSIX deletion.
     ScratchFolder scratch;
     ASSERT_TRUE(WriteFileText(scratch / L"probe.txt", "x"));
@@ -556,7 +426,8 @@ TEST_F(RemovalTest, FileHeldWithDeleteSharingGoesWhereWindowsDeletesThePosixWay)
     const DWORD posixDelete = 0x1 | 0x2;  // FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS
     const bool posix = probe && ::SetFileInformationByHandle(probe.get(), static_cast<FILE_INFO_BY_HANDLE_CLASS>(21),
                                                              const_cast<DWORD*>(&posixDelete), sizeof posixDelete);
-    EXPECT_EQ(removal.finalText, English(posix ? Removed : RemovedWithRestart));
+    ASSERT_EQ(run.boxes.size(), 3u);
+    EXPECT_EQ(run.boxes[2].text, English(posix ? Removed : RemovedWithRestart));
     EXPECT_EQ(Exists(state::InstallFolder()), !posix);
 }
 
@@ -573,9 +444,8 @@ TEST_F(RemovalTest, ReinstallSurvivesTheRestartThatAnEarlierRemovalAskedFor)
     heldOpen_.reset(::CreateFileW((folder + L"\\data\\licenses\\notice.txt").c_str(), GENERIC_READ, 0, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(heldOpen_);
-    Removal removal;
-    ASSERT_NO_FATAL_FAILURE(RemoveThroughRegisteredCommand(DataAnswer::No, removal));
-    ASSERT_EQ(removal.finalText, English(RemovedWithRestart));
+    const SetupRun run = RemoveThroughRegisteredCommand({IDYES, IDNO, IDOK});
+    ASSERT_EQ(run.Texts(), Texts(false, {RemoveQuestion, RemoveDataQuestion, RemovedWithRestart}));
     heldOpen_.reset();
 
     // Another program's deletion and rename, registered after the removal's.
@@ -601,13 +471,12 @@ TEST_F(RemovalTest, ReinstallSurvivesTheRestartThatAnEarlierRemovalAskedFor)
     ASSERT_GE(after.size(), 4u);
     EXPECT_EQ(std::vector<std::wstring>(after.end() - 4, after.end()), unrelated);
 
-    Process restart = StartCommandLine(g_restart);
-    ASSERT_TRUE(restart.handle);
-    ExitCode(restart);
+    const driver::Started restart = driver::StartCommandLine(L"", g_restart);
+    ASSERT_TRUE(restart.process);
+    driver::WaitForExit(restart.process.get(), 60000);
     // The package as the setup program writes it, beside the installed tree.
     const std::wstring extracted = scratch + L"\\package";
-    Process extract = Start(g_setup, L"/extract-to \"" + extracted + L"\"");
-    ASSERT_EQ(ExitCode(extract), 0u);
+    ASSERT_EQ(RunToExit(g_setup, L"/extract-to \"" + extracted + L"\""), 0u);
     const auto relative = [](const std::wstring& root) {
         std::vector<std::wstring> paths = Walk(root);
         for (std::wstring& path : paths) path.erase(0, root.size());
@@ -647,10 +516,9 @@ TEST_F(RemovalTest, WithoutTheMainProgramAndBesideLookAlikeFolders)
     }
     TakeTemporaryFoldersAsFound();
 
-    Removal removal;
-    ASSERT_NO_FATAL_FAILURE(RemoveThroughRegisteredCommand(DataAnswer::No, removal));
-    EXPECT_EQ(removal.finalText, English(Removed));
-    EXPECT_EQ(removal.exitCode, 0u);
+    const SetupRun run = RemoveThroughRegisteredCommand({IDYES, IDNO, IDOK});
+    EXPECT_EQ(run.Texts(), Texts(false, {RemoveQuestion, RemoveDataQuestion, Removed}));
+    EXPECT_EQ(run.exitCode, 0u);
     ExpectInstallationGone();
     EXPECT_FALSE(Exists(state::CleanupRecord())) << "a clean-up call without the main program";
     for (const std::wstring& folder : beside) {
@@ -711,25 +579,9 @@ TEST_F(RemovalTest, NothingInstalledFromAnotherFolder)
             ASSERT_TRUE(stored.has_value());
             ASSERT_EQ(stored->data.size(), c.raw.size()) << "the value was stored with a terminator";
         }
-        const bool arabic = c.language[0] == 'A';
-        const auto text = [&](const TextPair& pair) { return std::wstring(arabic ? pair.arabic : pair.english); };
-
-        Process setup = Start(g_setup, L"/uninstall");
-        const Box question = WaitForBox(text(SetupCaption), setup.id);
-        ASSERT_TRUE(question.window);
-        EXPECT_EQ(question.info.text, text(RemoveQuestion));
-        EXPECT_EQ(question.info.defaultButton, IDYES);
-        Answer(question, IDYES);
-        const Box data = WaitForBox(text(SetupCaption), setup.id);
-        ASSERT_TRUE(data.window);
-        EXPECT_EQ(data.info.text, text(RemoveDataQuestion));
-        EXPECT_EQ(data.info.defaultButton, IDNO);
-        Answer(data, c.removeData ? IDYES : IDNO);
-        const Box done = WaitForBox(text(SetupCaption), setup.id);
-        ASSERT_TRUE(done.window);
-        EXPECT_EQ(done.info.text, text(Removed));
-        Answer(done, IDOK);
-        EXPECT_EQ(ExitCode(setup), 0u);
+        const SetupRun run = DriveSetup({g_setup, L"/uninstall", {IDYES, c.removeData ? IDYES : IDNO, IDOK}});
+        EXPECT_EQ(run.Texts(), Texts(c.language[0] == 'A', {RemoveQuestion, RemoveDataQuestion, Removed}));
+        EXPECT_EQ(run.exitCode, 0u);
 
         EXPECT_TRUE(NewTemporaryFolders().empty());
         EXPECT_TRUE(PendingDeletions().empty());
@@ -765,17 +617,9 @@ TEST_F(RemovalTest, DataFolderLinksAreRemovedNotFollowed)
     ::CreateDirectoryW(state::DataFolders()[0].c_str(), nullptr);
     ASSERT_TRUE(WriteFileText(state::DataFolders()[0] + L"\\kept.txt", "user data"));
 
-    Process setup = Start(g_setup, L"/uninstall");
-    const Box question = WaitForBox(English(SetupCaption), setup.id);
-    ASSERT_TRUE(question.window);
-    Answer(question, IDYES);
-    const Box data = WaitForBox(English(SetupCaption), setup.id);
-    ASSERT_TRUE(data.window);
-    Answer(data, IDYES);
-    const Box done = WaitForBox(English(SetupCaption), setup.id);
-    ASSERT_TRUE(done.window);
-    Answer(done, IDOK);
-    EXPECT_EQ(ExitCode(setup), 0u);
+    const SetupRun run = DriveSetup({g_setup, L"/uninstall", {IDYES, IDYES, IDOK}});
+    EXPECT_EQ(run.Texts(), Texts(false, {RemoveQuestion, RemoveDataQuestion, Removed}));
+    EXPECT_EQ(run.exitCode, 0u);
 
     EXPECT_EQ(Walk(g_outside), outsideBefore);
     EXPECT_EQ(OwnAttributes(linkInside) == INVALID_FILE_ATTRIBUTES, linksDeletable);

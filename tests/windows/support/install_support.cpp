@@ -9,6 +9,8 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+using namespace quro;
+
 namespace {
 
 void ReadInto(const std::wstring& folder, const std::wstring& prefix, Tree& tree)
@@ -117,26 +119,4 @@ LinkInfo ReadLink(const std::wstring& linkPath)
     info.icon = text;
     info.loaded = true;
     return info;
-}
-
-HANDLE Start(const std::wstring& exe, const std::wstring& arguments)
-{
-    driver::Started started = driver::StartProgram(exe, arguments);
-    if (!started.process) ADD_FAILURE() << "cannot start the program: error " << ::GetLastError();
-    return started.process.release();
-}
-
-DWORD WaitExit(HANDLE handle, DWORD timeoutMs)
-{
-    const UniqueHandle owned(handle);
-    const HANDLE process = owned.get();
-    if (!process) return 0xFFFFFFFF;
-    DWORD code = 0xFFFFFFFF;
-    if (::WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0) {
-        ::GetExitCodeProcess(process, &code);
-    } else {
-        ::TerminateProcess(process, 0xFFFFFFFF);
-        ::WaitForSingleObject(process, 10000);
-    }
-    return code;
 }

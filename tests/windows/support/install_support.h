@@ -40,9 +40,3 @@ struct LinkInfo {
     int iconIndex = -1;
 };
 LinkInfo ReadLink(const std::wstring& linkPath);
-
-// Starts exe with arguments (after its quoted path); the process handle, or null.
-HANDLE Start(const std::wstring& exe, const std::wstring& arguments);
-// The exit code, or 0xFFFFFFFF after the timeout (the process is then
-// ended). Takes the handle over and closes it.
-DWORD WaitExit(HANDLE process, DWORD timeoutMs);

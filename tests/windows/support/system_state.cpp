@@ -5,6 +5,8 @@
 #include "base/system_paths.h"
 #include "base/unique_handles.h"
 
+using namespace quro;
+
 namespace state {
 
 std::wstring ProgramFiles() { return KnownFolderPath(FOLDERID_ProgramFiles); }
@@ -107,6 +109,14 @@ std::vector<std::wstring> OldFolders()
     for (const std::wstring& name : List(ProgramFiles(), L"Quro.old-*"))
         folders.push_back(ProgramFiles() + L"\\" + name);
     return folders;
+}
+
+bool UninstallEntryComplete()
+{
+    for (const wchar_t* name : kUninstallValues) {
+        if (!ReadValue(HKEY_LOCAL_MACHINE, kUninstallKey, name, KEY_WOW64_64KEY)) return false;
+    }
+    return true;
 }
 
 }  // namespace state

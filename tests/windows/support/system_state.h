@@ -47,5 +47,11 @@ std::vector<std::wstring> OldFolders();
 inline constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuroHost";
 inline constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr wchar_t kRunValue[] = L"Dralo Host";
+// The values of the uninstall entry (in the 64-bit view); whether each is
+// there, whatever it holds: what they hold is the registration test's.
+inline constexpr const wchar_t* kUninstallValues[] = {L"DisplayName",     L"DisplayVersion", L"Publisher",
+                                                      L"InstallLocation", L"DisplayIcon",    L"UninstallString",
+                                                      L"NoModify",        L"NoRepair",       L"EstimatedSize"};
+bool UninstallEntryComplete();
 
 }  // namespace state
