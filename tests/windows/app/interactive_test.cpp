@@ -91,8 +91,6 @@ std::wstring Question(bool arabic)
            (arabic ? InstallQuestionEnd.arabic : InstallQuestionEnd.english);
 }
 
-std::wstring Text(const TextPair& pair, bool arabic) { return arabic ? pair.arabic : pair.english; }
-
 // One start of the program: its arguments, whether it has administrator
 // rights, the language file before, the chooser's answer (0: it must not
 // show), the answers to its boxes, and what it must show, start and leave.
@@ -112,6 +110,7 @@ struct Row {
 TEST(Interactive, LanguageQuestionsAndRelaunch)
 {
     constexpr int kEnglish = 100, kArabic = 101;
+    const std::wstring removeEn = RemoveQuestion.english, removeAr = RemoveQuestion.arabic;
     const std::wstring noPackage =
         std::wstring(L"\u0644\u0645 \u064A\u064F\u062B\u0628\u064E\u0651\u062A Quro Host: ") +
         L"the setup program carries no Quro Host";
@@ -141,25 +140,9 @@ TEST(Interactive, LanguageQuestionsAndRelaunch)
         // A copy that a relaunch started without rights does not relaunch again.
         {{L"/uninstall"}, false, "En", 0, {}, {}, nullptr, exit_code::kRefused, "En", true},
         // With rights, a removal asks in the file's language, never the command line's.
-        {{L"/uninstall-temp", L"ar"},
-         true,
-         "En",
-         0,
-         {IDNO},
-         {Text(RemoveQuestion, false)},
-         nullptr,
-         exit_code::kRefused,
-         "En"},
-        {{L"/uninstall-temp"}, true, "Ar", 0, {IDNO}, {Text(RemoveQuestion, true)}, nullptr, exit_code::kRefused, "Ar"},
-        {{L"/uninstall", L"ar"},
-         true,
-         "En",
-         0,
-         {IDNO},
-         {Text(RemoveQuestion, false)},
-         nullptr,
-         exit_code::kRefused,
-         "En"},
+        {{L"/uninstall-temp", L"ar"}, true, "En", 0, {IDNO}, {removeEn}, nullptr, exit_code::kRefused, "En"},
+        {{L"/uninstall-temp"}, true, "Ar", 0, {IDNO}, {removeAr}, nullptr, exit_code::kRefused, "Ar"},
+        {{L"/uninstall", L"ar"}, true, "En", 0, {IDNO}, {removeEn}, nullptr, exit_code::kRefused, "En"},
         // With rights, the interactive start installs without asking; this
         // program carries no package, which the install reports in the chosen
         // language with the reason in English.
