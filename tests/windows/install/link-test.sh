@@ -5,9 +5,9 @@
 # pointed to is untouched.
 #   link-test.sh UNIT_TEST_EXE
 set -eu
+. "$(dirname "$0")/../../wine/host-side.sh"
 exe=$1
-prefix=$QURO_WINE_BENCH_DIR/prefix
-root=$prefix/drive_c/quro-link-test
+root=$drive_c/quro-link-test
 rm -rf "$root"
 mkdir -p "$root/tree/sub" "$root/outside/deep"
 echo a >"$root/tree/a.txt"
@@ -18,7 +18,7 @@ ln -s "$root/outside" "$root/tree/link"
 trap 'rm -rf "$root"' EXIT
 
 status=0
-"$QURO_BENCH" run "$QURO_WINE_BENCH_DIR" "$exe" --gtest_filter='LinkedFolder.*' '--link-fixture=C:\quro-link-test' || status=$?
+bench "$exe" --gtest_filter='LinkedFolder.*' '--link-fixture=C:\quro-link-test' || status=$?
 # Windows deletes the link itself; Wine 8 cannot, and must then leave it be.
 if [ -e "$root/tree/link" ] && [ "$(readlink "$root/tree/link")" != "$root/outside" ]; then
   echo "the link was changed"; status=1

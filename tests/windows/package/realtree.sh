@@ -16,6 +16,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -f "$stub" ] || fail "no stub at $stub"
 [ -d "$source_dlls" ] || fail "no Windows DLLs at $source_dlls"
 : "${QURO_PACK:?}" "${QURO_BENCH:?}" "${QURO_WINE_BENCH_DIR:?}"
+. "$(dirname "$0")/../../wine/host-side.sh"
 rm -rf "$work"
 tree=$work/tree
 mkdir -p "$tree"
@@ -54,7 +55,6 @@ printf 'fichier\n' >"$tree/plugins/"$'d\xc3\xa9j\xc3\xa0 vu.txt'
 echo "tree: $count DLLs, $total bytes"
 [ "$count" -ge 200 ] || fail "only $count DLLs found"
 
-winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
 
 echo "--- setup program, LZMS, extracted under Wine"
 "$QURO_PACK" setup "$tree" --stub "$stub" -o "$work/RealTree-Setup.exe" || fail "quro-pack setup: exit $?"
@@ -62,8 +62,8 @@ echo "--- setup program, LZMS, extracted under Wine"
 chunks=$("$QURO_PACK" inspect "$work/RealTree-Setup.exe" | grep -c '^  chunk .* LZMS ') || true
 [ "$chunks" -ge 2 ] || fail "the package holds $chunks LZMS chunks, not two or more"
 out=$work/extracted
-"$QURO_BENCH" run "$QURO_WINE_BENCH_DIR" "$work/RealTree-Setup.exe" /verify || fail "/verify: exit $?"
-"$QURO_BENCH" run "$QURO_WINE_BENCH_DIR" "$work/RealTree-Setup.exe" /extract-to "$(winpath "$out")" \
+bench "$work/RealTree-Setup.exe" /verify || fail "/verify: exit $?"
+bench "$work/RealTree-Setup.exe" /extract-to "$(winpath "$out")" \
   || fail "/extract-to: exit $?"
 diff -r "$tree" "$out" >/dev/null || { diff -rq "$tree" "$out" | head -20; fail "extracted tree differs"; }
 echo "identical after /extract-to ($chunks LZMS chunks, $(stat -c %s "$work/RealTree-Setup.exe") bytes)"

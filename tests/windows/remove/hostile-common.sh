@@ -4,7 +4,7 @@
 # setup through quro-driver, the pair of folders behind and before a link,
 # and putting everything back at the end. Needs setup and driver (Windows
 # programs on the build host) and QURO_WINE_BENCH_DIR and QURO_BENCH.
-. "$(dirname "${BASH_SOURCE[0]}")/../../wine/prefix-folders.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../../wine/host-side.sh"
 pf=$drive_c/Program\ Files
 install=$pf/Quro
 outside=$drive_c/quro-outside
@@ -20,14 +20,10 @@ rm -rf "$secure" "$local_dir/DraloTransferSecure"
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-win() { printf 'Z:%s' "$1" | tr / '\\'; }
-bench() { "$QURO_BENCH" run "$QURO_WINE_BENCH_DIR" "$@"; }
 drive() { bench "$driver" "$@"; }
 session='HKLM\System\CurrentControlSet\Control\Session Manager'
 pending() { bench reg query "$session" /v PendingFileRenameOperations 2>/dev/null | tr -d '\r'; }
 clear_pending() { bench reg delete "$session" /v PendingFileRenameOperations /f >/dev/null 2>&1 || true; }
-# Every file below a folder with its checksum, from the host.
-fingerprint() { (cd "$1" && find . -type f -exec md5sum {} + | sort); }
 # expect_untouched BEFORE WHAT: fails, naming what changed, unless the folder
 # behind the links still holds exactly what it held.
 expect_untouched() {
@@ -46,7 +42,7 @@ run_setup() {
   local exe=$1 args=$2
   shift 2
   # shellcheck disable=SC2086
-  drive start-wait --timeout=180000 "$(win "$exe")" $args >"$work/run.out" 2>&1 &
+  drive start-wait --timeout=180000 "$(winpath "$exe")" $args >"$work/run.out" 2>&1 &
   local job=$! button
   for button in "$@"; do
     drive press "Quro Host Setup" "$button" 120000 >/dev/null || fail "$exe $args: no dialog for button $button"

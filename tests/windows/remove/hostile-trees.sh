@@ -27,8 +27,8 @@ held_run() {
   local exe=$1 args=$2 glob=$3 before=$4 after=$5 job button folder
   rm -f "$paused_file" "$resume_file"
   # shellcheck disable=SC2086
-  QURO_PAUSE_AT=walk QURO_PAUSE_NAME=sub QURO_PAUSED_FILE=$(win "$paused_file") \
-    QURO_RESUME_FILE=$(win "$resume_file") drive start-wait --timeout=180000 "$(win "$exe")" $args >"$work/run.out" 2>&1 &
+  QURO_PAUSE_AT=walk QURO_PAUSE_NAME=sub QURO_PAUSED_FILE=$(winpath "$paused_file") \
+    QURO_RESUME_FILE=$(winpath "$resume_file") drive start-wait --timeout=180000 "$(winpath "$exe")" $args >"$work/run.out" 2>&1 &
   job=$!
   for button in $before; do drive press "Quro Host Setup" "$button" 120000 >/dev/null || fail "$args: no dialog"; done
   for _ in $(seq 1 1200); do [ -e "$paused_file" ] && break; sleep 0.05; done
@@ -100,7 +100,7 @@ cp "$(dirname "$setup")/examples/DraloHost.exe" "$work/app/"
 for i in $(seq 1 400); do head -c 20000 /dev/urandom >"$work/app/file$i.bin"; done
 "$QURO_PACK" setup "$work/app" -o "$work/big.exe" --store --stub "$stub" >/dev/null || fail "quro-pack setup"
 cp "$work/big.exe" "$work/ran.exe"
-drive start-wait --timeout=180000 "$(win "$work/big.exe")" /install en >"$work/run.out" 2>&1 &
+drive start-wait --timeout=180000 "$(winpath "$work/big.exe")" /install en >"$work/run.out" 2>&1 &
 job=$!
 for _ in $(seq 1 600); do [ -e "$pf/Quro.new" ] && break; sleep 0.05; done
 [ -e "$pf/Quro.new" ] || fail "the install never reached extraction"

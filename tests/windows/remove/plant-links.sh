@@ -7,7 +7,7 @@ set -eu
 test_exe=$1
 setup=$2
 shift 2
-. "$(dirname "$0")/../../wine/prefix-folders.sh"
+. "$(dirname "$0")/../../wine/host-side.sh"
 
 outside=$drive_c/quro-outside
 secure=$local_dir/DraloSecure
@@ -36,9 +36,8 @@ mkdir -p "$outside/probe-target"
 echo keep > "$outside/probe-target/keep.txt"
 ln -s "$outside/probe-target" "$probe"
 
-to_windows() { printf 'Z:%s' "$1" | tr / '\\'; }
 status=0
-"$QURO_BENCH" run "$QURO_WINE_BENCH_DIR" "$test_exe" "--setup=$(to_windows "$setup")" \
+bench "$test_exe" "--setup=$(winpath "$setup")" \
   '--outside=C:\quro-outside' '--probe-link=C:\quro-probe-link' '--gtest_filter=*DataFolderLinks*' "$@" || status=$?
 # Checked here too, from the side that cannot be fooled by a link.
 [ -f "$outside/inner/keep.txt" ] && [ -f "$outside/whole/sub/keep.txt" ] && [ -f "$outside/probe-target/keep.txt" ] || {

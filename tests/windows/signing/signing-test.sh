@@ -6,17 +6,16 @@
 #   signing-test.sh STUB DRIVER   (QURO_PACK, QURO_BENCH, QURO_WINE_BENCH_DIR from ctest)
 set -eu
 stub=$1 driver=$2
-prefix=$QURO_WINE_BENCH_DIR/prefix
-work=$prefix/drive_c/quro-signing-test
+. "$(dirname "$0")/../../wine/host-side.sh"
+work=$drive_c/quro-signing-test
 win_work='C:\quro-signing-test'
-installed="$prefix/drive_c/Program Files/Quro"
+installed="$drive_c/Program Files/Quro"
 
-bench() { "$QURO_BENCH" run "$QURO_WINE_BENCH_DIR" "$@"; }
 remove_installation() {
   rm -rf "$installed" "$installed".new "$installed".old-*
   bench reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\QuroHost' /reg:64 /f \
     >/dev/null 2>&1 || true
-  find "$prefix/drive_c" -iname 'Quro Host.lnk' -delete
+  find "$drive_c" -iname 'Quro Host.lnk' -delete
 }
 failures=0
 check() {  # check DESCRIPTION COMMAND...

@@ -9,7 +9,7 @@
 # without any sign, so that case is Windows' alone.
 set -u
 tests=$1
-. "$(dirname "$0")/../../wine/prefix-folders.sh"
+. "$(dirname "$0")/../../wine/host-side.sh"
 folder=$local_dir/DraloHostTrial
 saved=$folder.saved-by-link-test
 outside=$drive_c/quro-language-outside
@@ -32,7 +32,7 @@ for kind in folder-link hard-link pipe; do
     pipe) mkdir "$folder" && mkfifo "$folder/language.txt" ;;
   esac
   echo "== $kind"
-  "$QURO_BENCH" run "$QURO_WINE_BENCH_DIR" "$tests" --gtest_filter='LanguageFileLinks.*' 2>/dev/null || rc=1
+  bench "$tests" --gtest_filter='LanguageFileLinks.*' 2>/dev/null || rc=1
   # Checked from the side that no link can fool.
   [ "$(cat "$outside/language.txt")" = Ar ] || { echo "$kind: the file outside was changed" >&2; rc=1; }
   [ "$kind" != pipe ] || [ -p "$folder/language.txt" ] || { echo "pipe: replaced" >&2; rc=1; }
