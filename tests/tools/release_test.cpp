@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "sha256.h"
+#include "utf8.h"
 #include "test_support.h"
 
 using namespace quro_pack_test;
@@ -26,10 +27,8 @@ std::vector<std::string> LinesOf(const std::string& text)
 // A setup of folder made with the test stub (version 1.2.3.4).
 std::string MakeSetup(const TempDir& dir, const std::string& folder, const std::string& name)
 {
-    const std::string out = dir / name;
-    const RunResult r = RunTool({QURO_PACK_EXE, "setup", folder, "--store", "--stub", QURO_TEST_STUB, "-o", out});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    return out;
+    PackStored(folder, dir / name, QURO_TEST_STUB);
+    return dir / name;
 }
 
 std::string Sha256Hex(const Bytes& data)
@@ -56,11 +55,11 @@ TEST(Release, VersionNamesTheInstalledStubBesideTheTool)
     fs::copy_file(QURO_TEST_STUB, dir / "usr/share/quro-pack/quro-setup-stub.exe");
     const RunResult r = RunTool({dir / "usr/bin/quro-pack", "--version"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(LinesOf(r.out),
-              (std::vector<std::string>{
-                  "quro-pack " QURO_PROJECT_VERSION,
-                  "setup program    " + (dir / "usr/bin/../share/quro-pack/quro-setup-stub.exe") + ", version 1.2.3.4",
-              }));
+    EXPECT_EQ(LinesOf(r.out), (std::vector<std::string>{
+                                  "quro-pack " QURO_PROJECT_VERSION,
+                                  "setup program    " + (dir / "usr/bin/../share/quro-pack/quro-setup-stub.exe") +
+                                      ", version 1.2.3.4 (product version 1.2T)",
+                              }));
 }
 
 TEST(Release, InspectJsonListsEveryFileWithItsDigest)
@@ -100,8 +99,7 @@ TEST(Release, DiffReportsWhatAnUpdateChanges)
     WriteText(dir / "new/changed.dll", "after!!");
     WriteText(dir / "new/sub/added.txt", "added");
     const std::string before = MakeSetup(dir, dir / "old", "Old.exe"), after = MakeSetup(dir, dir / "new", "New.exe");
-    RunResult package = RunTool({QURO_PACK_EXE, "pack", dir / "new", "-o", dir / "new.bin"});
-    ASSERT_EQ(package.exitCode, 0) << package.err;
+    PackStored(dir / "new", dir / "new.bin");
 
     struct Case {
         const char* name;
@@ -116,7 +114,7 @@ TEST(Release, DiffReportsWhatAnUpdateChanges)
          1,
          {"changed                 6 -> 7  changed.dll", "removed                      4  gone.txt",
           "added                        5  sub\\added.txt", "files    4 -> 4 (1 added, 1 removed, 1 changed)",
-          "unpacked 16 -> 18 bytes", "setup program 1.2.3.4"}},
+          "unpacked 16 -> 18 bytes", "setup program 1.2.3.4 (product version 1.2T)"}},
         {"a setup against its own package",
          after,
          dir / "new.bin",
@@ -154,22 +152,24 @@ TEST(Release, PathsWindowsCannotWriteAreWarnedAboutAndMarked)
     TempDir dir;
     WriteText(dir / "app/DraloHost.exe", "MZ");
     for (const Case& c : cases) WriteText(dir / "app/" + c.name, "x");
-    const RunResult pack = RunTool({QURO_PACK_EXE, "pack", dir / "app", "-o", dir / "p.bin"});
-    ASSERT_EQ(pack.exitCode, 0) << pack.err;
-    const RunResult inspect = RunTool({QURO_PACK_EXE, "inspect", dir / "p.bin"});
-    ASSERT_EQ(inspect.exitCode, 0) << inspect.err;
-    EXPECT_EQ(LinesOf(pack.err).size(), 2u) << pack.err;
+    const quro_pack::PackReport pack = PackStored(dir / "app", dir / "p.bin");
+    std::vector<std::string> marked;
+    quro_pack::Inspect(
+        dir / "p.bin", [](const quro_pack::Inspection&) {},
+        [&](const quro_pack::PackageEntry& e) {
+            if (quro_pack::CheckPath(e.name).tooLong) marked.push_back(quro_pack::Utf16ToUtf8(e.name));
+        });
+    std::vector<std::string> warned, expected;
     for (const Case& c : cases) {
+        if (c.warning.empty()) continue;
         std::string name = c.name;
         std::replace(name.begin(), name.end(), '/', '\\');
-        SCOPED_TRACE(name);
-        if (!c.warning.empty()) {
-            EXPECT_NE(pack.err.find("quro-pack: warning: " + c.warning), std::string::npos) << pack.err;
-        }
-        const std::size_t at = inspect.out.find("  " + name);
-        ASSERT_NE(at, std::string::npos);
-        const std::string line = inspect.out.substr(at, inspect.out.find('\n', at) - at);
-        EXPECT_EQ(line.find("[too long for Windows"), c.warning.empty() ? std::string::npos : 2 + name.size() + 2)
-            << line;
+        expected.push_back(name);
+        warned.push_back(c.warning);
     }
+    ASSERT_EQ(pack.warnings.size(), warned.size());
+    for (std::size_t i = 0; i < warned.size(); ++i)
+        EXPECT_EQ(pack.warnings[i].rfind(warned[i], 0), 0u) << pack.warnings[i];
+    std::sort(marked.begin(), marked.end());
+    EXPECT_EQ(marked, expected);
 }

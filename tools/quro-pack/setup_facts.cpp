@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "base/product.h"
 #include "common.h"
 #include "file_io.h"
 #include "pe_resources.h"
@@ -89,14 +90,17 @@ std::optional<SetupVersion> ReadVersion(const std::uint8_t* file, std::size_t si
         if (info.key != u"StringFileInfo") return;
         ForEachChild(info, [&](const Block& table) {
             ForEachChild(table, [&](const Block& string) {
-                if (string.key != u"ProductVersion" || !version.productVersion.empty()) return;
+                const bool name = string.key == u"ProductName";
+                if (!name && string.key != u"ProductVersion") return;
+                std::string& field = name ? version.productName : version.productVersion;
+                if (!field.empty()) return;
                 std::u16string text;
                 for (std::size_t i = 0; i + 1 < string.valueSize; i += 2) {
                     const char16_t c = char16_t(ReadLe16(string.value + i));
                     if (c == 0) break;
                     text.push_back(c);
                 }
-                version.productVersion = Utf16ToUtf8(text);
+                field = Utf16ToUtf8(text);
             });
         });
     });
@@ -133,6 +137,12 @@ SetupFacts ReadSetupFacts(const std::uint8_t* file, std::size_t size)
         // A damaged resource tree: inspect reports the package's verdict.
     }
     return facts;
+}
+
+bool IsQuroSetupProgram(const SetupFacts& facts)
+{
+    return facts.version && !facts.version->productVersion.empty() &&
+           facts.version->productName == Narrow(kProductName);
 }
 
 std::string DescribeVersion(const SetupVersion& version)

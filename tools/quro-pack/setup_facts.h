@@ -13,6 +13,7 @@ namespace quro_pack {
 struct SetupVersion {
     std::string fileVersion;     // VS_FIXEDFILEINFO's file version, "0.76.0.0"
     std::string productVersion;  // the ProductVersion string, "0J.76"; empty when there is none
+    std::string productName;     // the ProductName string, "Quro Host"; empty when there is none
 };
 
 struct Signature {
@@ -30,6 +31,11 @@ struct SetupFacts {
 // Never throws for a file that LocatePackage accepted; what cannot be read is
 // reported as absent.
 SetupFacts ReadSetupFacts(const std::uint8_t* file, std::size_t size);
+
+// Whether the program's version resource names it this product's setup
+// program: ProductName "Quro Host" and a ProductVersion, as res/setup.rc
+// writes them. Any other program would install nothing of ours.
+bool IsQuroSetupProgram(const SetupFacts& facts);
 
 // "0.76.0.0 (product version 0J.76)"
 std::string DescribeVersion(const SetupVersion& version);

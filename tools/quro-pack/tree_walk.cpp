@@ -158,7 +158,14 @@ void RefuseCaseClashes(const Tree& tree)
 UniqueFd OpenWalkedFile(const TreeFile& file)
 {
     UniqueFd fd(::openat(file.folder->get(), file.leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!fd) throw Failure(file.path + ": changed while it was packed (" + ErrnoText(errno) + ")");
+    if (!fd) {
+        // Gone or replaced by a link since the walk is a change; anything
+        // else (no permission, an I/O error) is the system's reason.
+        const int e = errno;
+        if (e == ENOENT || e == ELOOP || e == ENXIO)
+            throw Failure(file.path + ": changed while it was packed (" + ErrnoText(e) + ")");
+        throw Failure(file.path + ": cannot be read: " + ErrnoText(e));
+    }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || std::uint64_t(st.st_dev) != file.device ||
         std::uint64_t(st.st_ino) != file.inode || std::uint64_t(st.st_size) != file.size ||
