@@ -167,7 +167,12 @@ TEST(Cli, DefaultStubIsTheOneBesideTheTool)
     const std::vector<std::string> got = sections(dir / "Setup.exe");
     EXPECT_EQ(got.size(), expected.size() + 1);
     EXPECT_EQ(std::count(got.begin(), got.end(), ".rsrc"), 1);
-    EXPECT_EQ(RunTool({dir / "bin/quro-pack", "inspect", dir / "Setup.exe"}).exitCode, 0);
+    // The bare stub has no version resource either: no setup of this product.
+    const RunResult inspect = RunTool({dir / "bin/quro-pack", "inspect", dir / "Setup.exe"});
+    EXPECT_EQ(inspect.exitCode, 1);
+    EXPECT_NE(inspect.out.find("\nwould not install: the program is not a setup program of Quro Host"),
+              std::string::npos)
+        << inspect.out;
 }
 
 TEST(Cli, HelpPrintsUsage)

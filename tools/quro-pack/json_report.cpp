@@ -6,6 +6,7 @@
 #include "format/container_format.h"
 #include "common.h"
 #include "file_io.h"
+#include "inspection.h"
 #include "lzms_buffer.h"
 #include "package_reader.h"
 #include "setup_facts.h"
@@ -58,12 +59,9 @@ ordered_json Header(const PackageResource& r)
 
 int InspectJson(const std::string& path)
 {
-    const MappedFile file(path);
-    const PackageResource r = LocatePackage(file.data(), file.size(), path);
-    const SetupFacts facts = ReadSetupFacts(file.data(), file.size());
-    Bytes unpacked;
-    std::vector<PackageEntry> entries;
-    const wchar_t* failure = UnpackPackage(r, unpacked, entries);
+    const Inspection inspection(path);
+    const PackageResource& r = inspection.resource;
+    const SetupFacts& facts = inspection.facts;
 
     ordered_json doc;
     doc["file"] = path;
@@ -79,29 +77,48 @@ int InspectJson(const std::string& path)
         doc["signature"] = {{"authenticode", facts.signature.authenticode}, {"size", facts.signature.size}};
     doc["resourceSize"] = r.present ? ordered_json(r.size) : ordered_json(nullptr);
     doc["header"] = Header(r);
-    doc["verdict"] = failure ? Narrow(failure) : "ok";
-    doc["ok"] = failure == nullptr;
-    ordered_json files = ordered_json::array();
-    std::uint64_t total = 0;
-    for (const PackageEntry& e : entries) {
-        std::uint8_t digest[32];
-        Sha256(e.data, std::size_t(e.size), digest);
-        const PathCheck path = CheckPath(e.name);
-        files.push_back({{"name", Utf16ToUtf8(e.name)},
-                         {"size", e.size},
-                         {"sha256", Hex(digest, sizeof digest)},
-                         {"windowsPathLength", path.pathLength},
-                         {"tooLongForWindows", path.tooLong}});
-        total += e.size;
+    doc["verdict"] = inspection.Verdict();
+    doc["ok"] = inspection.ok();
+    doc["intact"] = inspection.intact();
+    doc["installProblems"] = inspection.installProblems;
+    doc["fileCount"] = inspection.fileCount;
+    doc["filesTotalSize"] = inspection.filesTotal;
+    doc["files"] = ordered_json::array();
+
+    // The document as dump(2) writes it, but the files go out one at a time
+    // as the list is walked: a package of a few hundred bytes may hold
+    // millions of records. Everything before them is printed as it is, up to
+    // the empty array that closes it.
+    const auto dump = [](const ordered_json& j, int indent) {
+        return j.dump(indent, ' ', false, ordered_json::error_handler_t::replace);
+    };
+    std::string text = dump(doc, 2);
+    const std::size_t empty = text.rfind("[]");
+    std::fwrite(text.data(), 1, empty, stdout);
+    if (inspection.fileCount == 0) {
+        std::fputs("[]\n}\n", stdout);
+    } else {
+        std::fputc('[', stdout);
+        std::size_t written = 0;
+        ForEachFile(inspection, [&](const PackageEntry& e) {
+            std::uint8_t digest[32];
+            Sha256(e.data, std::size_t(e.size), digest);
+            const PathCheck check = CheckPath(e.name);
+            const ordered_json file = {{"name", Utf16ToUtf8(e.name)},
+                                       {"size", e.size},
+                                       {"sha256", Hex(digest, sizeof digest)},
+                                       {"windowsPathLength", check.pathLength},
+                                       {"tooLongForWindows", check.tooLong}};
+            std::string item = dump(file, 2);
+            for (std::size_t at = item.find('\n'); at != std::string::npos; at = item.find('\n', at + 5))
+                item.replace(at, 1, "\n    ");
+            std::fputs(written++ ? ",\n    " : "\n    ", stdout);
+            std::fwrite(item.data(), 1, item.size(), stdout);
+        });
+        std::fputs("\n  ]\n}\n", stdout);
     }
-    doc["fileCount"] = entries.size();
-    doc["filesTotalSize"] = total;
-    doc["files"] = std::move(files);
-    const std::string text = doc.dump(2, ' ', false, ordered_json::error_handler_t::replace);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
     std::fflush(stdout);
-    if (failure) throw Failure(path + ": " + Narrow(failure));
+    if (!inspection.ok()) throw Failure(path + ": " + inspection.Verdict());
     return 0;
 }
 

@@ -3,16 +3,15 @@
 // back the way the setup program does.
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
-#include "base/hosted_app.h"
 #include "format/container_format.h"
 #include "common.h"
 #include "diff.h"
 #include "file_io.h"
+#include "inspection.h"
 #include "folder_writer.h"
 #include "json_report.h"
 #include "lzms_buffer.h"
@@ -40,15 +39,17 @@ namespace {
 constexpr const char kUsage[] =
     "usage: quro-pack COMMAND ARGUMENTS\n"
     "\n"
-    "  pack DIR -o FILE [--store] [--memory SIZE] [--threads N]\n"
+    "  pack DIR -o FILE [--store] [--memory SIZE] [--threads N] [--strict]\n"
     "      write the package resource for every file below DIR\n"
-    "  setup DIR -o OUT.exe [--store] [--memory SIZE] [--threads N] [--stub STUB.exe]\n"
+    "  setup DIR -o OUT.exe [--store] [--memory SIZE] [--threads N] [--stub STUB.exe] [--strict]\n"
     "      pack DIR into a copy of the setup program\n"
-    "  embed RESOURCE -o OUT.exe [--stub STUB.exe]\n"
+    "  embed RESOURCE -o OUT.exe [--stub STUB.exe] [--strict]\n"
     "      put a resource file's bytes, as they are, into a copy of the setup program\n"
     "  inspect FILE [--json]\n"
-    "      print the header, the setup program's verdict (ok or its failure text) and the files;\n"
-    "      --json: as one JSON document, with each file's SHA-256\n"
+    "      print the header, the verdict and the files; the verdict is ok, the setup program's\n"
+    "      failure text, or why an intact package would not install (a path beyond Windows'\n"
+    "      limit, a program that is no setup program of Quro Host); --json: as one JSON\n"
+    "      document, with each file's SHA-256\n"
     "  unpack FILE DIR\n"
     "      verify as the setup program does, then write the files below DIR (what /extract-to does)\n"
     "  diff OLD NEW\n"
@@ -61,6 +62,8 @@ constexpr const char kUsage[] =
     "  --memory  what compressing may take at once, such as 1536M or 2G (default 1G); every\n"
     "            64 MiB chunk being compressed needs about 640 MiB\n"
     "  --threads the most chunks compressed at once (default: one per core), as far as --memory allows\n"
+    "  --strict  every warning is an error: an empty folder, no DraloHost.exe at the top, a path\n"
+    "            beyond Windows' limit; nothing is written then\n"
     "  --stub    the setup program to copy; by default quro-setup-stub.exe beside quro-pack,\n"
     "            else in ../share/quro-pack/ from quro-pack's folder (installed), else the one this build made\n"
     "\n"
@@ -77,6 +80,7 @@ struct Arguments {
     std::string stub;
     bool store = false;
     bool json = false;
+    bool strict = false;
     std::uint64_t memory = 0;  // 0: not given
     unsigned threads = 0;
 };
@@ -137,6 +141,8 @@ Arguments Parse(int argc, char** argv)
             a.threads = ParseCount(arg, value("--threads"), 1024);
         else if (arg == "--json")
             a.json = true;
+        else if (arg == "--strict")
+            a.strict = true;
         else if (arg.size() > 1 && arg[0] == '-')
             throw UsageError("unknown option " + arg);
         else
@@ -179,19 +185,10 @@ std::string DefaultStub()
                   "); name one with --stub");
 }
 
-void WarnAboutTree(const std::string& folder, const Tree& tree)
+void PrintWarnings(const std::vector<std::string>& warnings, bool strict)
 {
-    for (const std::string& empty : tree.emptyFolders)
-        std::fprintf(stderr, "quro-pack: warning: %s holds no files and is left out (a package carries files only)\n",
-                     Escaped(empty).c_str());
-    // The setup program links, opens and asks for clean-up the main
-    // executable at the top of the install folder; without it, the installed
-    // shortcuts lead nowhere. Windows matches the name in any letter case.
-    const std::string main = Narrow(kMainExecutableName);
-    for (const TreeFile& f : tree.files)
-        if (f.name.size() == main.size() && ::strncasecmp(f.name.c_str(), main.c_str(), main.size()) == 0) return;
-    std::fprintf(stderr, "quro-pack: warning: %s has no %s at its top; the installed shortcuts would lead nowhere\n",
-                 Escaped(folder).c_str(), main.c_str());
+    for (const std::string& w : warnings)
+        std::fprintf(stderr, "quro-pack: %s: %s\n", strict ? "error" : "warning", w.c_str());
 }
 
 void WriteSetup(const std::uint8_t* resource, std::size_t size, const std::string& stubPath, const std::string& output)
@@ -214,8 +211,15 @@ int Pack(const Arguments& a, bool setup)
     options.threads = a.threads;
     if (a.memory) options.memoryBudget = a.memory;
     options.progress = &progress;
-    Tree tree;
-    const Bytes resource = PackFolder(a.positional[0], options, &tree);
+    options.strict = a.strict;
+    std::vector<std::string> warnings;
+    Bytes resource;
+    try {
+        resource = PackFolder(a.positional[0], options, nullptr, &warnings);
+    } catch (const Failure&) {
+        if (a.strict) PrintWarnings(warnings, true);
+        throw;
+    }
     progress.Show("quro-pack: writing " + Escaped(a.output), true);
     if (setup) {
         WriteSetup(resource.data(), resource.size(), stub, a.output);
@@ -225,8 +229,7 @@ int Pack(const Arguments& a, bool setup)
         out.Commit();
     }
     progress.Clear();
-    WarnAboutTree(a.positional[0], tree);
-    WarnAboutLongPaths(tree);
+    PrintWarnings(warnings, false);
     return 0;
 }
 
@@ -235,6 +238,17 @@ int Embed(const Arguments& a)
     Expect(a, 1, true, false, true);
     const std::string stub = a.stub.empty() ? DefaultStub() : a.stub;
     const MappedFile resource(a.positional[0]);
+    if (a.strict) {
+        // Only a package the setup program accepts can be judged further.
+        Bytes unpacked;
+        const PackageResource r = LocatePackage(resource.data(), resource.size(), a.positional[0]);
+        const wchar_t* failure = UnpackContainer(r, unpacked);
+        if (!failure) failure = WalkFileList(unpacked, [](PackageEntry&&) { return true; });
+        if (failure) throw Failure(a.positional[0] + ": " + Narrow(failure));
+        const std::vector<std::string> warnings = ListWarnings(unpacked);
+        PrintWarnings(warnings, true);
+        if (!warnings.empty()) throw Failure(StrictRefusal(warnings.size()));
+    }
     WriteSetup(resource.data(), resource.size(), stub, a.output);
     return 0;
 }
@@ -294,29 +308,19 @@ int Inspect(const Arguments& a)
 {
     Expect(a, 1, false, false, false);
     if (a.json) return InspectJson(a.positional[0]);
-    const MappedFile file(a.positional[0]);
-    const PackageResource r = LocatePackage(file.data(), file.size(), a.positional[0]);
-    PrintSetupFacts(ReadSetupFacts(file.data(), file.size()));
-    PrintHeader(r);
-    Bytes unpacked;
-    // Two walks, nothing kept: the first for the verdict and the count, the
-    // second prints the entries as it reads them.
-    std::size_t count = 0;
-    const wchar_t* failure = UnpackContainer(r, unpacked);
-    const bool listRead = failure == nullptr;
-    if (listRead) failure = WalkFileList(unpacked, [&](PackageEntry&&) { return ++count, true; });
-    std::printf("%s\n", failure ? Narrow(failure).c_str() : "ok");
-    if (listRead && (failure == nullptr || count > 0)) {
-        std::printf("files            %zu\n", count);
-        std::size_t printed = 0;
-        WalkFileList(unpacked, [&](PackageEntry&& e) {
+    const Inspection inspection(a.positional[0]);
+    PrintSetupFacts(inspection.facts);
+    PrintHeader(inspection.resource);
+    std::printf("%s\n", Escaped(inspection.Verdict()).c_str());
+    if (inspection.listRead && (inspection.intact() || inspection.fileCount > 0)) {
+        std::printf("files            %zu\n", inspection.fileCount);
+        ForEachFile(inspection, [](const PackageEntry& e) {
             std::printf("%14llu  %s%s\n", static_cast<unsigned long long>(e.size), Escaped(Utf16ToUtf8(e.name)).c_str(),
                         CheckPath(e.name).tooLong ? kTooLongMark : "");
-            return ++printed < count;
         });
     }
     std::fflush(stdout);
-    if (failure) throw Failure(a.positional[0] + ": " + Narrow(failure));
+    if (!inspection.ok()) throw Failure(a.positional[0] + ": " + inspection.Verdict());
     return 0;
 }
 
@@ -361,6 +365,8 @@ int Run(int argc, char** argv)
     }
     const Arguments a = Parse(argc, argv);
     if (a.json && command != "inspect") throw UsageError(command + " takes no --json");
+    if (a.strict && command != "pack" && command != "setup" && command != "embed")
+        throw UsageError(command + " takes no --strict");
     if (command == "pack") return Pack(a, false);
     if (command == "setup") return Pack(a, true);
     if (command == "embed") return Embed(a);

@@ -11,6 +11,7 @@
 #include "package_order.h"
 #include "progress.h"
 #include "sha256.h"
+#include "windows_paths.h"
 
 namespace quro_pack {
 namespace {
@@ -158,12 +159,16 @@ Bytes MakeResource(const Bytes& unpacked, const PackOptions& options)
         options);
 }
 
-Bytes PackFolder(const std::string& folder, const PackOptions& options, Tree* walked)
+Bytes PackFolder(const std::string& folder, const PackOptions& options, Tree* walked,
+                 std::vector<std::string>* warnings)
 {
     Tree tree = WalkTree(folder);
     // The setup program would refuse to verify such a package, and install
     // an empty folder from it.
     if (tree.files.empty()) throw Failure(folder + ": holds no files, and a package needs at least one");
+    const std::vector<std::string> found = TreeWarnings(folder, tree);
+    if (warnings) *warnings = found;
+    if (options.strict && !found.empty()) throw Failure(StrictRefusal(found.size()));
     Bytes resource;
     {
         const FileList list(tree);

@@ -89,14 +89,17 @@ std::optional<SetupVersion> ReadVersion(const std::uint8_t* file, std::size_t si
         if (info.key != u"StringFileInfo") return;
         ForEachChild(info, [&](const Block& table) {
             ForEachChild(table, [&](const Block& string) {
-                if (string.key != u"ProductVersion" || !version.productVersion.empty()) return;
+                std::string* field = string.key == u"ProductVersion" ? &version.productVersion
+                                     : string.key == u"ProductName"  ? &version.productName
+                                                                     : nullptr;
+                if (!field || !field->empty()) return;
                 std::u16string text;
                 for (std::size_t i = 0; i + 1 < string.valueSize; i += 2) {
                     const char16_t c = char16_t(ReadLe16(string.value + i));
                     if (c == 0) break;
                     text.push_back(c);
                 }
-                version.productVersion = Utf16ToUtf8(text);
+                *field = Utf16ToUtf8(text);
             });
         });
     });
@@ -133,6 +136,11 @@ SetupFacts ReadSetupFacts(const std::uint8_t* file, std::size_t size)
         // A damaged resource tree: inspect reports the package's verdict.
     }
     return facts;
+}
+
+bool IsProductSetup(const SetupFacts& facts)
+{
+    return facts.version && facts.version->productName == kProductName && !facts.version->productVersion.empty();
 }
 
 std::string DescribeVersion(const SetupVersion& version)
