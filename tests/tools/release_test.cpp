@@ -56,11 +56,11 @@ TEST(Release, VersionNamesTheInstalledStubBesideTheTool)
     fs::copy_file(QURO_TEST_STUB, dir / "usr/share/quro-pack/quro-setup-stub.exe");
     const RunResult r = RunTool({dir / "usr/bin/quro-pack", "--version"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(LinesOf(r.out),
-              (std::vector<std::string>{
-                  "quro-pack " QURO_PROJECT_VERSION,
-                  "setup program    " + (dir / "usr/bin/../share/quro-pack/quro-setup-stub.exe") + ", version 1.2.3.4",
-              }));
+    EXPECT_EQ(LinesOf(r.out), (std::vector<std::string>{
+                                  "quro-pack " QURO_PROJECT_VERSION,
+                                  "setup program    " + (dir / "usr/bin/../share/quro-pack/quro-setup-stub.exe") +
+                                      ", version 1.2.3.4 (product version 1.2.3.4)",
+                              }));
 }
 
 TEST(Release, InspectJsonListsEveryFileWithItsDigest)
@@ -116,7 +116,7 @@ TEST(Release, DiffReportsWhatAnUpdateChanges)
          1,
          {"changed                 6 -> 7  changed.dll", "removed                      4  gone.txt",
           "added                        5  sub\\added.txt", "files    4 -> 4 (1 added, 1 removed, 1 changed)",
-          "unpacked 16 -> 18 bytes", "setup program 1.2.3.4"}},
+          "unpacked 16 -> 18 bytes", "setup program 1.2.3.4 (product version 1.2.3.4)"}},
         {"a setup against its own package",
          after,
          dir / "new.bin",
@@ -156,8 +156,10 @@ TEST(Release, PathsWindowsCannotWriteAreWarnedAboutAndMarked)
     for (const Case& c : cases) WriteText(dir / "app/" + c.name, "x");
     const RunResult pack = RunTool({QURO_PACK_EXE, "pack", dir / "app", "-o", dir / "p.bin"});
     ASSERT_EQ(pack.exitCode, 0) << pack.err;
+    // Intact, but the install would stop at the first of them.
     const RunResult inspect = RunTool({QURO_PACK_EXE, "inspect", dir / "p.bin"});
-    ASSERT_EQ(inspect.exitCode, 0) << inspect.err;
+    EXPECT_EQ(inspect.exitCode, 1);
+    EXPECT_NE(inspect.out.find("\nwould not install: 2 files are beyond Windows' path limit"), std::string::npos);
     EXPECT_EQ(LinesOf(pack.err).size(), 2u) << pack.err;
     for (const Case& c : cases) {
         std::string name = c.name;
@@ -171,5 +173,30 @@ TEST(Release, PathsWindowsCannotWriteAreWarnedAboutAndMarked)
         const std::string line = inspect.out.substr(at, inspect.out.find('\n', at) - at);
         EXPECT_EQ(line.find("[too long for Windows"), c.warning.empty() ? std::string::npos : 2 + name.size() + 2)
             << line;
+    }
+}
+
+// The release gate on the file limit: 234 units below the staging folder make
+// a path of 260; setup --strict refuses it, and inspect fails the setup made
+// without --strict. 233 units pass both.
+TEST(Release, StrictSetupAndInspectFailWhatWouldNotInstall)
+{
+    for (const std::size_t units : {234, 233}) {
+        SCOPED_TRACE(units);
+        const bool installs = units < 234;
+        TempDir dir;
+        WriteText(dir / "app/DraloHost.exe", "MZ");
+        WriteText(dir / "app/" + std::string(100, 'd') + "/" + std::string(units - 101, 'f'), "x");
+        const RunResult strict = RunTool({QURO_PACK_EXE, "setup", dir / "app", "--strict", "--store", "--stub",
+                                          QURO_TEST_STUB, "-o", dir / "S.exe"});
+        EXPECT_EQ(strict.exitCode, installs ? 0 : 1) << strict.err;
+        EXPECT_EQ(strict.err.find("its path has 260") != std::string::npos, !installs) << strict.err;
+        EXPECT_EQ(fs::exists(dir / "S.exe"), installs);
+        const RunResult inspect =
+            RunTool({QURO_PACK_EXE, "inspect", "--json", MakeSetup(dir, dir / "app", "Setup.exe")});
+        EXPECT_EQ(inspect.exitCode, installs ? 0 : 1) << inspect.err;
+        const nlohmann::json doc = nlohmann::json::parse(inspect.out);
+        EXPECT_EQ(doc["intact"], true);
+        EXPECT_EQ(doc["ok"], installs);
     }
 }
