@@ -7,7 +7,9 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "diff.h"
 #include "sha256.h"
+#include "utf8.h"
 #include "test_support.h"
 
 using namespace quro_pack_test;
@@ -88,6 +90,9 @@ TEST(Release, InspectJsonListsEveryFileWithItsDigest)
     EXPECT_EQ(listed, packed);
 }
 
+// Changes come in the order of the names the install folder shows, a later
+// record of a name counting under either separator; a window of one name
+// gives the same over one pass per name.
 TEST(Release, DiffReportsWhatAnUpdateChanges)
 {
     TempDir dir;
@@ -100,37 +105,54 @@ TEST(Release, DiffReportsWhatAnUpdateChanges)
     WriteText(dir / "new/changed.dll", "after!!");
     WriteText(dir / "new/sub/added.txt", "added");
     const std::string before = MakeSetup(dir, dir / "old", "Old.exe"), after = MakeSetup(dir, dir / "new", "New.exe");
-    RunResult package = RunTool({QURO_PACK_EXE, "pack", dir / "new", "-o", dir / "new.bin"});
-    ASSERT_EQ(package.exitCode, 0) << package.err;
-
+    WriteBytes(dir / "twice.bin", Resource(FileList({{"sub/added.txt", "x"},
+                                                     {"DraloHost.exe", "MZ"},
+                                                     {"same\\kept.txt", "kept"},
+                                                     {"changed.dll", "after!!"},
+                                                     {"sub\\added.txt", "added"}},
+                                                    5)));
     struct Case {
-        const char* name;
         std::string oldFile, newFile;
-        int exitCode;
-        std::vector<std::string> out;
+        std::vector<std::string> changes;
+        bool same;
+        std::uint64_t oldTotal;
     };
     const Case cases[] = {
-        {"one added, one removed, one changed",
-         before,
-         after,
-         1,
-         {"changed                 6 -> 7  changed.dll", "removed                      4  gone.txt",
-          "added                        5  sub\\added.txt", "files    4 -> 4 (1 added, 1 removed, 1 changed)",
-          "unpacked 16 -> 18 bytes", "setup program 1.2.3.4 (product version 1.2.3.4)"}},
-        {"a setup against its own package",
-         after,
-         dir / "new.bin",
-         0,
-         {"files    4 -> 4 (0 added, 0 removed, 0 changed)", "unpacked 18 -> 18 bytes"}},
-        {"a file that is no package", before, dir / "old/gone.txt", 2, {}},
+        {before, after, {"changed 6 -> 7 changed.dll", "removed 4 gone.txt", "added 5 sub\\added.txt"}, false, 16},
+        {after, dir / "twice.bin", {}, true, 18},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const RunResult r = RunTool({QURO_PACK_EXE, "diff", c.oldFile, c.newFile});
-        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
-        EXPECT_EQ(LinesOf(r.out), c.out);
-        EXPECT_EQ(r.err.empty(), c.exitCode != 2) << r.err;
+    for (const std::size_t window : {quro_pack::kDiffWindowBytes, std::size_t(1)}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.newFile + " with a window of " + std::to_string(window));
+            std::vector<std::string> seen;
+            const quro_pack::DiffSummary s = quro_pack::ComparePackages(
+                c.oldFile, c.newFile,
+                [&](const quro_pack::FileChange& f) {
+                    using Kind = quro_pack::FileChange::Kind;
+                    seen.push_back(f.kind == Kind::Added ? "added " + std::to_string(f.newSize)
+                                   : f.kind == Kind::Removed
+                                       ? "removed " + std::to_string(f.oldSize)
+                                       : "changed " + std::to_string(f.oldSize) + " -> " + std::to_string(f.newSize));
+                    seen.back() += " " + quro_pack::Utf16ToUtf8(f.name);
+                },
+                window);
+            EXPECT_EQ(seen, c.changes);
+            EXPECT_EQ(s.Same(), c.same);
+            EXPECT_EQ((std::vector<std::uint64_t>{s.oldFiles, s.newFiles, s.oldTotal, s.newTotal}),
+                      (std::vector<std::uint64_t>{4, 4, c.oldTotal, 18}));
+        }
     }
+    // The command prints them, and exits 2 with one line for a file that is no package.
+    const RunResult r = RunTool({QURO_PACK_EXE, "diff", before, after});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(LinesOf(r.out),
+              (std::vector<std::string>{
+                  "changed                 6 -> 7  changed.dll", "removed                      4  gone.txt",
+                  "added                        5  sub\\added.txt", "files    4 -> 4 (1 added, 1 removed, 1 changed)",
+                  "unpacked 16 -> 18 bytes", "setup program 1.2.3.4 (product version 1.2.3.4)"}));
+    const RunResult broken = RunTool({QURO_PACK_EXE, "diff", before, dir / "old/gone.txt"});
+    EXPECT_EQ(broken.exitCode, 2);
+    EXPECT_EQ(LinesOf(broken.err).size(), 1u) << broken.err;
 }
 
 // The staging folder C:\Program Files\Quro.new\ has 26 UTF-16 units; Windows
@@ -198,5 +220,24 @@ TEST(Release, StrictSetupAndInspectFailWhatWouldNotInstall)
         const nlohmann::json doc = nlohmann::json::parse(inspect.out);
         EXPECT_EQ(doc["intact"], true);
         EXPECT_EQ(doc["ok"], installs);
+    }
+}
+
+// A package of 98 bytes that lists 3 million files: inspect --json and diff
+// print them as they walk the list, within 256 MiB (holding the records took
+// gigabytes).
+TEST(Release, MillionsOfRecordsStayWithinBounds)
+{
+    const std::vector<std::string> cases[] = {{"inspect", "--json", QURO_MANY_RECORDS},
+                                              {"diff", QURO_MANY_RECORDS, QURO_MANY_RECORDS}};
+    for (const std::vector<std::string>& c : cases) {
+        SCOPED_TRACE(c[0]);
+        std::vector<std::string> arguments{"/bin/sh", "-c", "ulimit -v 262144 && exec \"$0\" \"$@\" | tail -n 2",
+                                           QURO_PACK_EXE};
+        arguments.insert(arguments.end(), c.begin(), c.end());
+        const RunResult r = RunTool(arguments);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.out, c[0] == "diff" ? "files    1 -> 1 (0 added, 0 removed, 0 changed)\nunpacked 0 -> 0 bytes\n"
+                                        : "  ]\n}\n");
     }
 }

@@ -22,10 +22,10 @@ using nlohmann::ordered_json;
 std::string Hex(const std::uint8_t* data, std::size_t size)
 {
     static const char digits[] = "0123456789abcdef";
-    std::string s;
+    std::string s(2 * size, '0');
     for (std::size_t i = 0; i < size; ++i) {
-        s.push_back(digits[data[i] >> 4]);
-        s.push_back(digits[data[i] & 15]);
+        s[2 * i] = digits[data[i] >> 4];
+        s[2 * i + 1] = digits[data[i] & 15];
     }
     return s;
 }
@@ -101,19 +101,17 @@ int InspectJson(const std::string& path)
         std::fputc('[', stdout);
         std::size_t written = 0;
         ForEachFile(inspection, [&](const PackageEntry& e) {
+            // By hand, as dump(2) would indent it within the array: millions
+            // of records make a JSON value per file the slow part.
             std::uint8_t digest[32];
             Sha256(e.data, std::size_t(e.size), digest);
             const PathCheck check = CheckPath(e.name);
-            const ordered_json file = {{"name", Utf16ToUtf8(e.name)},
-                                       {"size", e.size},
-                                       {"sha256", Hex(digest, sizeof digest)},
-                                       {"windowsPathLength", check.pathLength},
-                                       {"tooLongForWindows", check.tooLong}};
-            std::string item = dump(file, 2);
-            for (std::size_t at = item.find('\n'); at != std::string::npos; at = item.find('\n', at + 5))
-                item.replace(at, 1, "\n    ");
-            std::fputs(written++ ? ",\n    " : "\n    ", stdout);
-            std::fwrite(item.data(), 1, item.size(), stdout);
+            const std::string name = dump(ordered_json(Utf16ToUtf8(e.name)), -1);
+            std::printf(
+                "%s\n    {\n      \"name\": %s,\n      \"size\": %llu,\n      \"sha256\": \"%s\",\n"
+                "      \"windowsPathLength\": %zu,\n      \"tooLongForWindows\": %s\n    }",
+                written++ ? "," : "", name.c_str(), static_cast<unsigned long long>(e.size),
+                Hex(digest, sizeof digest).c_str(), check.pathLength, check.tooLong ? "true" : "false");
         });
         std::fputs("\n  ]\n}\n", stdout);
     }
