@@ -42,13 +42,12 @@ std::string FailureOf(Operation operation)
     }
 }
 
-// inspect's verdict ("ok" or its cause) and the names it lists.
+// inspect's verdict and the names it lists.
 std::pair<std::string, std::vector<std::string>> Inspected(const std::string& path)
 {
-    std::pair<std::string, std::vector<std::string>> got;
-    Inspect(
-        path, [&](const Inspection& in) { got.first = in.failure ? in.cause : "ok"; },
-        [&](const PackageEntry& e) { got.second.push_back(Utf16ToUtf8(e.name)); });
+    const Inspection inspection(path);
+    std::pair<std::string, std::vector<std::string>> got{inspection.Verdict(), {}};
+    ForEachFile(inspection, [&](const PackageEntry& e) { got.second.push_back(Utf16ToUtf8(e.name)); });
     return got;
 }
 

@@ -7,9 +7,11 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "diff.h"
 #include "sha256.h"
 #include "utf8.h"
 #include "test_support.h"
+#include "windows_paths.h"
 
 using namespace quro_pack_test;
 namespace fs = std::filesystem;
@@ -58,7 +60,7 @@ TEST(Release, VersionNamesTheInstalledStubBesideTheTool)
     EXPECT_EQ(LinesOf(r.out), (std::vector<std::string>{
                                   "quro-pack " QURO_PROJECT_VERSION,
                                   "setup program    " + (dir / "usr/bin/../share/quro-pack/quro-setup-stub.exe") +
-                                      ", version 1.2.3.4 (product version 1.2T)",
+                                      ", version 1.2.3.4 (product version 1.2.3.4)",
                               }));
 }
 
@@ -87,6 +89,9 @@ TEST(Release, InspectJsonListsEveryFileWithItsDigest)
     EXPECT_EQ(listed, packed);
 }
 
+// Changes come in the order of the names the install folder shows, a later
+// record of a name counting under either separator; a window of one name
+// gives the same over one pass per name.
 TEST(Release, DiffReportsWhatAnUpdateChanges)
 {
     TempDir dir;
@@ -99,36 +104,60 @@ TEST(Release, DiffReportsWhatAnUpdateChanges)
     WriteText(dir / "new/changed.dll", "after!!");
     WriteText(dir / "new/sub/added.txt", "added");
     const std::string before = MakeSetup(dir, dir / "old", "Old.exe"), after = MakeSetup(dir, dir / "new", "New.exe");
-    PackStored(dir / "new", dir / "new.bin");
-
+    WriteBytes(dir / "twice.bin", Resource(FileList({{"sub/added.txt", "x"},
+                                                     {"DraloHost.exe", "MZ"},
+                                                     {"same\\kept.txt", "kept"},
+                                                     {"changed.dll", "after!!"},
+                                                     {"sub\\added.txt", "added"}},
+                                                    5)));
     struct Case {
-        const char* name;
         std::string oldFile, newFile;
-        int exitCode;
-        std::vector<std::string> out;
+        std::vector<std::string> changes;
+        bool same;
+        std::uint64_t oldTotal;
     };
     const Case cases[] = {
-        {"one added, one removed, one changed",
-         before,
-         after,
-         1,
-         {"changed                 6 -> 7  changed.dll", "removed                      4  gone.txt",
-          "added                        5  sub\\added.txt", "files    4 -> 4 (1 added, 1 removed, 1 changed)",
-          "unpacked 16 -> 18 bytes", "setup program 1.2.3.4 (product version 1.2T)"}},
-        {"a setup against its own package",
-         after,
-         dir / "new.bin",
-         0,
-         {"files    4 -> 4 (0 added, 0 removed, 0 changed)", "unpacked 18 -> 18 bytes"}},
-        {"a file that is no package", before, dir / "old/gone.txt", 2, {}},
+        {before, after, {"changed 6 -> 7 changed.dll", "removed 4 gone.txt", "added 5 sub\\added.txt"}, false, 16},
+        {after, dir / "twice.bin", {}, true, 18},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const RunResult r = RunTool({QURO_PACK_EXE, "diff", c.oldFile, c.newFile});
-        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
-        EXPECT_EQ(LinesOf(r.out), c.out);
-        EXPECT_EQ(r.err.empty(), c.exitCode != 2) << r.err;
+    for (const std::size_t window : {quro_pack::kDiffWindowBytes, std::size_t(1)}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.newFile + " with a window of " + std::to_string(window));
+            std::vector<std::string> seen;
+            const quro_pack::DiffSummary s = quro_pack::ComparePackages(
+                c.oldFile, c.newFile,
+                [&](const quro_pack::FileChange& f) {
+                    using Kind = quro_pack::FileChange::Kind;
+                    seen.push_back(f.kind == Kind::Added ? "added " + std::to_string(f.newSize)
+                                   : f.kind == Kind::Removed
+                                       ? "removed " + std::to_string(f.oldSize)
+                                       : "changed " + std::to_string(f.oldSize) + " -> " + std::to_string(f.newSize));
+                    seen.back() += " " + quro_pack::Utf16ToUtf8(f.name);
+                },
+                window);
+            EXPECT_EQ(seen, c.changes);
+            EXPECT_EQ(s.Same(), c.same);
+            EXPECT_EQ((std::vector<std::uint64_t>{s.oldFiles, s.newFiles, s.oldTotal, s.newTotal}),
+                      (std::vector<std::uint64_t>{4, 4, c.oldTotal, 18}));
+        }
     }
+    // The command prints them, and exits 2 with one line for a file that is no package.
+    const RunResult r = RunTool({QURO_PACK_EXE, "diff", before, after});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(LinesOf(r.out),
+              (std::vector<std::string>{
+                  "changed                 6 -> 7  changed.dll", "removed                      4  gone.txt",
+                  "added                        5  sub\\added.txt", "files    4 -> 4 (1 added, 1 removed, 1 changed)",
+                  "unpacked 16 -> 18 bytes", "setup program 1.2.3.4 (product version 1.2.3.4)"}));
+    const RunResult json = RunTool({QURO_PACK_EXE, "diff", "--json", before, after});
+    EXPECT_EQ(json.exitCode, 1) << json.err;
+    const nlohmann::json doc = nlohmann::json::parse(json.out);
+    EXPECT_EQ(doc["changes"].size(), 3u);
+    EXPECT_EQ(doc["changes"][2], (nlohmann::json{{"change", "added"}, {"name", "sub\\added.txt"}, {"newSize", 5}}));
+    EXPECT_EQ(doc["same"], false);
+    const RunResult broken = RunTool({QURO_PACK_EXE, "diff", before, dir / "old/gone.txt"});
+    EXPECT_EQ(broken.exitCode, 2);
+    EXPECT_EQ(LinesOf(broken.err).size(), 1u) << broken.err;
 }
 
 // The staging folder C:\Program Files\Quro.new\ has 26 UTF-16 units; Windows
@@ -153,12 +182,13 @@ TEST(Release, PathsWindowsCannotWriteAreWarnedAboutAndMarked)
     WriteText(dir / "app/DraloHost.exe", "MZ");
     for (const Case& c : cases) WriteText(dir / "app/" + c.name, "x");
     const quro_pack::PackReport pack = PackStored(dir / "app", dir / "p.bin");
+    // Intact, but the install would stop at the first of them.
+    const quro_pack::Inspection inspection(dir / "p.bin");
+    EXPECT_EQ(inspection.Verdict().rfind("would not install: 2 files are beyond Windows' path limit", 0), 0u);
     std::vector<std::string> marked;
-    quro_pack::Inspect(
-        dir / "p.bin", [](const quro_pack::Inspection&) {},
-        [&](const quro_pack::PackageEntry& e) {
-            if (quro_pack::CheckPath(e.name).tooLong) marked.push_back(quro_pack::Utf16ToUtf8(e.name));
-        });
+    quro_pack::ForEachFile(inspection, [&](const quro_pack::PackageEntry& e) {
+        if (quro_pack::CheckPath(e.name).tooLong) marked.push_back(quro_pack::Utf16ToUtf8(e.name));
+    });
     std::vector<std::string> warned, expected;
     for (const Case& c : cases) {
         if (c.warning.empty()) continue;
@@ -172,4 +202,48 @@ TEST(Release, PathsWindowsCannotWriteAreWarnedAboutAndMarked)
         EXPECT_EQ(pack.warnings[i].rfind(warned[i], 0), 0u) << pack.warnings[i];
     std::sort(marked.begin(), marked.end());
     EXPECT_EQ(marked, expected);
+}
+
+// The release gate on the file limit: 234 units below the staging folder make
+// a path of 260; setup --strict refuses it, and inspect fails the setup made
+// without --strict. 233 units pass both.
+TEST(Release, StrictSetupAndInspectFailWhatWouldNotInstall)
+{
+    for (const std::size_t units : {234, 233}) {
+        SCOPED_TRACE(units);
+        const bool installs = units < 234;
+        TempDir dir;
+        WriteText(dir / "app/DraloHost.exe", "MZ");
+        WriteText(dir / "app/" + std::string(100, 'd') + "/" + std::string(units - 101, 'f'), "x");
+        const RunResult strict = RunTool({QURO_PACK_EXE, "setup", dir / "app", "--strict", "--store", "--stub",
+                                          QURO_TEST_STUB, "-o", dir / "S.exe"});
+        EXPECT_EQ(strict.exitCode, installs ? 0 : 1) << strict.err;
+        EXPECT_EQ(strict.err.find("its path has 260") != std::string::npos, !installs) << strict.err;
+        EXPECT_EQ(fs::exists(dir / "S.exe"), installs);
+        const RunResult inspect =
+            RunTool({QURO_PACK_EXE, "inspect", "--json", MakeSetup(dir, dir / "app", "Setup.exe")});
+        EXPECT_EQ(inspect.exitCode, installs ? 0 : 1) << inspect.err;
+        const nlohmann::json doc = nlohmann::json::parse(inspect.out);
+        EXPECT_EQ(doc["intact"], true);
+        EXPECT_EQ(doc["ok"], installs);
+    }
+}
+
+// A package of 98 bytes that lists 3 million files: inspect --json and diff
+// print them as they walk the list, within 256 MiB (holding the records took
+// gigabytes).
+TEST(Release, MillionsOfRecordsStayWithinBounds)
+{
+    const std::vector<std::string> cases[] = {{"inspect", "--json", QURO_MANY_RECORDS},
+                                              {"diff", QURO_MANY_RECORDS, QURO_MANY_RECORDS}};
+    for (const std::vector<std::string>& c : cases) {
+        SCOPED_TRACE(c[0]);
+        std::vector<std::string> arguments{"/bin/sh", "-c", "ulimit -v 262144 && exec \"$0\" \"$@\" | tail -n 2",
+                                           QURO_PACK_EXE};
+        arguments.insert(arguments.end(), c.begin(), c.end());
+        const RunResult r = RunTool(arguments);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.out, c[0] == "diff" ? "files    1 -> 1 (0 added, 0 removed, 0 changed)\nunpacked 0 -> 0 bytes\n"
+                                        : "  ]\n}\n");
+    }
 }

@@ -12,6 +12,7 @@
 #include "common.h"
 #include "diff.h"
 #include "file_io.h"
+#include "inspection.h"
 #include "json_report.h"
 #include "lzms_buffer.h"
 #include "operations.h"
@@ -99,6 +100,7 @@ struct Arguments {
     bool store = false;
     bool json = false;
     bool quiet = false;
+    bool strict = false;
 };
 
 void Warn(const std::vector<std::string>& warnings, bool quiet)
@@ -116,6 +118,7 @@ int RunPack(const Arguments& a, bool setup)
     request.options.store = a.store;
     request.options.threads = a.threads;
     if (!a.memory.empty()) request.options.memoryBudget = ParseSize(a.memory);  // checked when parsed
+    request.options.strict = a.strict;
     Progress progress(Progress::ModeFor(a.quiet));
     request.options.progress = progress.Sink();
     const PackReport report = Pack(request);
@@ -126,7 +129,7 @@ int RunPack(const Arguments& a, bool setup)
 
 int RunEmbed(const Arguments& a)
 {
-    Embed(a.positional.at(0), a.stub.empty() ? DefaultStub() : a.stub, a.output);
+    Warn(Embed(a.positional.at(0), a.stub.empty() ? DefaultStub() : a.stub, a.output, a.strict), a.quiet);
     return 0;
 }
 
@@ -145,9 +148,8 @@ std::string Printable(const std::uint8_t* data, std::size_t size)
     return s;
 }
 
-void PrintHeader(const Inspection& in)
+void PrintHeader(const PackageResource& r)
 {
-    const PackageResource& r = in.resource;
     if (!r.present) {
         std::printf("resource         none (the executable has no RCDATA 101)\n");
         return;
@@ -164,7 +166,8 @@ void PrintHeader(const Inspection& in)
     for (std::size_t i = 0; i < package_format::kDigestSize; ++i)
         std::printf("%02x", r.data[package_format::kDigestOffset + i]);
     std::printf("\ncompressed size  %zu\n", r.size - package_format::kHeaderSize);
-    const lzms::BufferInfo& info = *in.buffer;
+    const lzms::BufferInfo info =
+        lzms::Describe(r.data + package_format::kHeaderSize, r.size - package_format::kHeaderSize);
     if (!info.headerValid) {
         std::printf("buffer           not a Compression API LZMS buffer\n");
         return;
@@ -181,39 +184,60 @@ void PrintHeader(const Inspection& in)
     }
 }
 
-// The verdict line and the failure line say what is wrong to the maker,
-// and what the setup program would tell the customer.
-std::string Verdict(const Inspection& in)
-{
-    if (!in.failure) return "ok";
-    return in.cause + " (the setup program would say: " + Narrow(in.failure) + ")";
-}
-
 int RunInspect(const Arguments& a)
 {
     const std::string& path = a.positional.at(0);
     if (a.json) return InspectJson(path);
-    std::string failure;
-    Inspect(
-        path,
-        [&](const Inspection& in) {
-            if (in.facts.executable) {
-                std::printf("setup program    %s\n",
-                            in.facts.version ? DescribeVersion(*in.facts.version).c_str() : "no version resource");
-                std::printf("signature        %s\n", DescribeSignature(in.facts.signature).c_str());
-            }
-            PrintHeader(in);
-            std::printf("%s\n", Verdict(in).c_str());
-            if (in.listRead && (!in.failure || in.fileCount > 0)) std::printf("files            %zu\n", in.fileCount);
-            if (in.failure) failure = path + ": " + Verdict(in);
-        },
-        [](const PackageEntry& e) {
+    const Inspection inspection(path);
+    PrintSetupFacts(inspection.facts);
+    PrintHeader(inspection.resource);
+    std::printf("%s\n", Escaped(inspection.Verdict()).c_str());
+    if (inspection.listRead && (inspection.intact() || inspection.fileCount > 0)) {
+        std::printf("files            %zu\n", inspection.fileCount);
+        ForEachFile(inspection, [](const PackageEntry& e) {
             std::printf("%14llu  %s%s\n", static_cast<unsigned long long>(e.size), Escaped(Utf16ToUtf8(e.name)).c_str(),
                         CheckPath(e.name).tooLong ? kTooLongMark : "");
         });
+    }
     std::fflush(stdout);
-    if (!failure.empty()) throw Failure(failure);
+    if (!inspection.ok()) throw Failure(path + ": " + inspection.Verdict());
     return 0;
+}
+
+// diff's exit status is diff(1)'s: 0 the same, 1 different, 2 trouble.
+struct DiffTrouble : Failure {
+    using Failure::Failure;
+};
+
+int RunDiff(const Arguments& a)
+{
+    try {
+        if (a.json) return DiffJson(a.positional.at(0), a.positional.at(1));
+        const DiffSummary s = ComparePackages(a.positional.at(0), a.positional.at(1), [](const FileChange& c) {
+            const std::string name = Escaped(Utf16ToUtf8(c.name));
+            const std::string sizes = c.kind == FileChange::Kind::Changed
+                                          ? std::to_string(c.oldSize) + " -> " + std::to_string(c.newSize)
+                                          : std::to_string(c.kind == FileChange::Kind::Added ? c.newSize : c.oldSize);
+            const char* kind = c.kind == FileChange::Kind::Added     ? "added  "
+                               : c.kind == FileChange::Kind::Removed ? "removed"
+                                                                     : "changed";
+            std::printf("%s  %21s  %s\n", kind, sizes.c_str(), name.c_str());
+        });
+        std::printf("files    %zu -> %zu (%zu added, %zu removed, %zu changed)\n", s.oldFiles, s.newFiles, s.added,
+                    s.removed, s.changed);
+        std::printf("unpacked %llu -> %llu bytes\n", static_cast<unsigned long long>(s.oldTotal),
+                    static_cast<unsigned long long>(s.newTotal));
+        // The install leaves the setup program itself beside the files, as the
+        // uninstaller: a new setup program changes the install folder too.
+        if (s.oldVersion && s.newVersion) {
+            const std::string was = DescribeVersion(*s.oldVersion), is = DescribeVersion(*s.newVersion);
+            std::printf("setup program %s%s\n", was.c_str(), was != is ? (" -> " + is).c_str() : "");
+        }
+        std::fflush(stdout);
+        return s.Same() ? 0 : 1;
+    } catch (const Failure& e) {
+        throw DiffTrouble(e.what());
+    }
 }
 
 int RunUnpack(const Arguments& a)
@@ -270,6 +294,11 @@ int Run(int argc, char** argv)
         c->add_option("--threads", a.threads, "the most chunks compressed at once (default: one per core)")
             ->check(CLI::Range(1u, 1024u));
     };
+    const auto strict = [&](CLI::App* c) {
+        c->add_flag("--strict", a.strict,
+                    "every warning is an error (an empty folder, no DraloHost.exe at the top, a path beyond "
+                    "Windows' limit); nothing is written then");
+    };
     const auto stub = [&](CLI::App* c) {
         c->add_option("--stub", a.stub,
                       "the setup program to copy; by default quro-setup-stub.exe beside quro-pack, else in "
@@ -278,14 +307,17 @@ int Run(int argc, char** argv)
     CLI::App* pack = app.add_subcommand("pack", "write the package resource for every file below DIR");
     folder(pack, "DIR", "the folder to pack");
     packing(pack);
+    strict(pack);
     CLI::App* setup = app.add_subcommand("setup", "pack DIR into a copy of the setup program");
     folder(setup, "DIR", "the folder to pack");
     packing(setup);
+    strict(setup);
     stub(setup);
     CLI::App* embed =
         app.add_subcommand("embed", "put a package (or a setup's package) into a copy of the setup program");
     folder(embed, "FILE", "the package resource, or a setup whose package is taken");
     embed->add_option("-o,--output", a.output, "the setup to write")->required();
+    strict(embed);
     stub(embed);
     CLI::App* inspect = app.add_subcommand(
         "inspect",
@@ -299,6 +331,7 @@ int Run(int argc, char** argv)
         ->expected(2);
     CLI::App* diff = app.add_subcommand("diff", "the files that installing NEW over OLD adds, removes and changes");
     diff->add_option("OLD NEW", a.positional, "the two releases")->required()->expected(2);
+    diff->add_flag("--json", a.json, "as one JSON document: the changes, the counts, the totals");
 
     try {
         app.parse(argc, argv);
@@ -323,7 +356,7 @@ int Run(int argc, char** argv)
     if (embed->parsed()) return RunEmbed(a);
     if (inspect->parsed()) return RunInspect(a);
     if (unpack->parsed()) return RunUnpack(a);
-    if (diff->parsed()) return Diff(a.positional.at(0), a.positional.at(1));
+    if (diff->parsed()) return RunDiff(a);
     throw UsageError("no command (see quro-pack --help)");
 }
 
@@ -340,11 +373,13 @@ int main(int argc, char** argv)
         return 2;
     } catch (const quro_pack::Failure& e) {
         // Failures name paths and packaged names, which may hold anything.
+        for (const std::string& cause : e.details)
+            std::fprintf(stderr, "quro-pack: error: %s\n", quro_pack::Escaped(cause).c_str());
         std::fprintf(stderr, "quro-pack: %s\n", quro_pack::Escaped(e.what()).c_str());
-        return 1;
+        return dynamic_cast<const quro_pack::DiffTrouble*>(&e) ? 2 : 1;
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "quro-pack: out of memory\n");
-        return 1;
+        return argc > 1 && std::strcmp(argv[1], "diff") == 0 ? 2 : 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quro-pack: %s\n", quro_pack::Escaped(e.what()).c_str());
         return 1;

@@ -10,6 +10,7 @@
 #include "file_io.h"
 #include "package_order.h"
 #include "sha256.h"
+#include "windows_paths.h"
 
 namespace quro_pack {
 namespace {
@@ -163,12 +164,19 @@ Bytes PackTree(const Tree& tree, const PackOptions& options)
         options);
 }
 
-Bytes PackFolder(const std::string& folder, const PackOptions& options, Tree* walked)
+Bytes PackFolder(const std::string& folder, const PackOptions& options, Tree* walked,
+                 std::vector<std::string>* warnings)
 {
     Tree tree = WalkTree(folder);
     // The setup program would refuse to verify such a package, and install
     // an empty folder from it.
     if (tree.files.empty()) throw Failure(folder + ": holds no files, and a package needs at least one");
+    const std::vector<std::string> found = TreeWarnings(folder, tree);
+    if (warnings) *warnings = found;
+    if (options.strict && !found.empty()) throw Failure(StrictRefusal(found.size()), found);
+    // Every file opened once before minutes of compression: one that cannot
+    // be read is found now.
+    for (const TreeFile& f : tree.files) OpenWalkedFile(f);
     Bytes resource = PackTree(tree, options);
     if (walked) *walked = std::move(tree);
     return resource;

@@ -28,6 +28,10 @@ struct PackOptions {
     unsigned threads = 0;  // the most chunks compressed at once; 0: one per core
     std::uint64_t memoryBudget = lzms::kDefaultMemoryBudget;
     ProgressSink progress;
+    // Every warning about the tree (TreeWarnings) is an error: PackFolder
+    // fails after the walk, before anything is compressed, with the warnings
+    // as the failure's details.
+    bool strict = false;
 };
 
 // The unpacked bytes for tree, files in PackageOrder, read straight into one
@@ -46,7 +50,10 @@ Bytes PackTree(const Tree& tree, const PackOptions& options);
 
 // WalkTree and the resource for its files in PackageOrder. The files are read
 // twice, once for the digest and once chunk by chunk as the chunks are
-// compressed, and never held whole.
-Bytes PackFolder(const std::string& folder, const PackOptions& options, Tree* walked = nullptr);
+// compressed, and never held whole. The tree's warnings go to warnings (when
+// given) right after the walk; with options.strict, any of them ends the
+// call there with a Failure.
+Bytes PackFolder(const std::string& folder, const PackOptions& options, Tree* walked = nullptr,
+                 std::vector<std::string>* warnings = nullptr);
 
 }  // namespace quro_pack

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <exception>
 
-#include "base/product.h"
 #include "common.h"
 #include "file_io.h"
 #include "pe_resources.h"
@@ -90,17 +89,17 @@ std::optional<SetupVersion> ReadVersion(const std::uint8_t* file, std::size_t si
         if (info.key != u"StringFileInfo") return;
         ForEachChild(info, [&](const Block& table) {
             ForEachChild(table, [&](const Block& string) {
-                const bool name = string.key == u"ProductName";
-                if (!name && string.key != u"ProductVersion") return;
-                std::string& field = name ? version.productName : version.productVersion;
-                if (!field.empty()) return;
+                std::string* field = string.key == u"ProductVersion" ? &version.productVersion
+                                     : string.key == u"ProductName"  ? &version.productName
+                                                                     : nullptr;
+                if (!field || !field->empty()) return;
                 std::u16string text;
                 for (std::size_t i = 0; i + 1 < string.valueSize; i += 2) {
                     const char16_t c = char16_t(ReadLe16(string.value + i));
                     if (c == 0) break;
                     text.push_back(c);
                 }
-                field = Utf16ToUtf8(text);
+                *field = Utf16ToUtf8(text);
             });
         });
     });
@@ -139,10 +138,9 @@ SetupFacts ReadSetupFacts(const std::uint8_t* file, std::size_t size)
     return facts;
 }
 
-bool IsQuroSetupProgram(const SetupFacts& facts)
+bool IsProductSetup(const SetupFacts& facts)
 {
-    return facts.version && !facts.version->productVersion.empty() &&
-           facts.version->productName == Narrow(kProductName);
+    return facts.version && facts.version->productName == kProductName && !facts.version->productVersion.empty();
 }
 
 std::string DescribeVersion(const SetupVersion& version)

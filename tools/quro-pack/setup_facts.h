@@ -32,10 +32,14 @@ struct SetupFacts {
 // reported as absent.
 SetupFacts ReadSetupFacts(const std::uint8_t* file, std::size_t size);
 
-// Whether the program's version resource names it this product's setup
-// program: ProductName "Quro Host" and a ProductVersion, as res/setup.rc
-// writes them. Any other program would install nothing of ours.
-bool IsQuroSetupProgram(const SetupFacts& facts);
+// The product whose setup programs quro-pack makes, as their version
+// resource names it.
+inline constexpr char kProductName[] = "Quro Host";
+
+// Whether an executable is a setup program of this product: its version
+// resource names the product and a product version. Any other program that
+// carries a package would not install it.
+bool IsProductSetup(const SetupFacts& facts);
 
 // "0.76.0.0 (product version 0J.76)"
 std::string DescribeVersion(const SetupVersion& version);
