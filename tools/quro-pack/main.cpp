@@ -2,7 +2,6 @@
 // package, puts packages into copies of the setup program, and reads them
 // back the way the setup program does.
 #include <cstdio>
-#include <cstring>
 #include <strings.h>
 #include <string>
 #include <unistd.h>
@@ -24,9 +23,6 @@
 #include "utf8.h"
 #include "windows_paths.h"
 
-#ifndef QURO_DEFAULT_STUB
-#define QURO_DEFAULT_STUB ""
-#endif
 #ifndef QURO_PACK_VERSION
 #define QURO_PACK_VERSION "unknown"
 #endif
@@ -62,7 +58,7 @@ constexpr const char kUsage[] =
     "            64 MiB chunk being compressed needs about 640 MiB\n"
     "  --threads the most chunks compressed at once (default: one per core), as far as --memory allows\n"
     "  --stub    the setup program to copy; by default quro-setup-stub.exe beside quro-pack,\n"
-    "            else in ../share/quro-pack/ from quro-pack's folder (installed), else the one this build made\n"
+    "            else the one in ../share/quro-pack/ from quro-pack's folder (where builds and installations put it)\n"
     "\n"
     "Exit status: 0 done, 1 failed (one line on stderr), 2 wrong usage.\n";
 
@@ -168,15 +164,13 @@ std::string DefaultStub()
         std::string exe(self, std::size_t(n));
         beside = exe.substr(0, exe.find_last_of('/') + 1) + "quro-setup-stub.exe";
         if (Exists(beside)) return beside;
-        // Where cmake --install and the Debian package put it, relative to
-        // the tool so that an unpacked package works wherever it lies.
+        // Where the build, cmake --install and the Debian package put it,
+        // relative to the tool so that an unpacked package works wherever it
+        // lies; no path of the build is built in.
         installed = exe.substr(0, exe.find_last_of('/') + 1) + QURO_INSTALLED_STUB;
         if (Exists(installed)) return installed;
     }
-    if (Exists(QURO_DEFAULT_STUB)) return QURO_DEFAULT_STUB;
-    throw Failure("no setup program to copy (looked for " + beside + ", " + installed +
-                  (std::strlen(QURO_DEFAULT_STUB) ? std::string(" and ") + QURO_DEFAULT_STUB : std::string()) +
-                  "); name one with --stub");
+    throw Failure("no setup program to copy (looked for " + beside + " and " + installed + "); name one with --stub");
 }
 
 void WarnAboutTree(const std::string& folder, const Tree& tree)
