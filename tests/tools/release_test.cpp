@@ -48,22 +48,6 @@ std::string Sha256Hex(const Bytes& data)
 
 }  // namespace
 
-TEST(Release, VersionNamesTheInstalledStubBesideTheTool)
-{
-    TempDir dir;
-    fs::create_directories(dir / "usr/bin");
-    fs::create_directories(dir / "usr/share/quro-pack");
-    fs::copy_file(QURO_PACK_EXE, dir / "usr/bin/quro-pack");
-    fs::copy_file(QURO_TEST_STUB, dir / "usr/share/quro-pack/quro-setup-stub.exe");
-    const RunResult r = RunTool({dir / "usr/bin/quro-pack", "--version"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(LinesOf(r.out), (std::vector<std::string>{
-                                  "quro-pack " QURO_PROJECT_VERSION,
-                                  "setup program    " + (dir / "usr/bin/../share/quro-pack/quro-setup-stub.exe") +
-                                      ", version 1.2.3.4 (product version 1.2.3.4)",
-                              }));
-}
-
 TEST(Release, InspectJsonListsEveryFileWithItsDigest)
 {
     TempDir dir;

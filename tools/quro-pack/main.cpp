@@ -21,9 +21,6 @@
 #include "utf8.h"
 #include "windows_paths.h"
 
-#ifndef QURO_DEFAULT_STUB
-#define QURO_DEFAULT_STUB ""
-#endif
 #ifndef QURO_PACK_VERSION
 #define QURO_PACK_VERSION "unknown"
 #endif
@@ -79,15 +76,13 @@ std::string DefaultStub()
         std::string exe(self, std::size_t(n));
         beside = exe.substr(0, exe.find_last_of('/') + 1) + "quro-setup-stub.exe";
         if (Exists(beside)) return beside;
-        // Where cmake --install and the Debian package put it, relative to
-        // the tool so that an unpacked package works wherever it lies.
+        // Where the build, cmake --install and the Debian package put it,
+        // relative to the tool so that an unpacked package works wherever it
+        // lies; no path of the build is built in.
         installed = exe.substr(0, exe.find_last_of('/') + 1) + QURO_INSTALLED_STUB;
         if (Exists(installed)) return installed;
     }
-    if (Exists(QURO_DEFAULT_STUB)) return QURO_DEFAULT_STUB;
-    throw Failure("no setup program to copy (looked for " + beside + ", " + installed +
-                  (std::strlen(QURO_DEFAULT_STUB) ? std::string(" and ") + QURO_DEFAULT_STUB : std::string()) +
-                  "); name one with --stub");
+    throw Failure("no setup program to copy (looked for " + beside + " and " + installed + "); name one with --stub");
 }
 
 // Everything the commands take; each command declares the options it has.
@@ -301,8 +296,8 @@ int Run(int argc, char** argv)
     };
     const auto stub = [&](CLI::App* c) {
         c->add_option("--stub", a.stub,
-                      "the setup program to copy; by default quro-setup-stub.exe beside quro-pack, else in "
-                      "../share/quro-pack/ from quro-pack's folder, else the one this build made");
+                      "the setup program to copy; by default quro-setup-stub.exe beside quro-pack, else the one in "
+                      "../share/quro-pack/ from quro-pack's folder (where builds and installations put it)");
     };
     CLI::App* pack = app.add_subcommand("pack", "write the package resource for every file below DIR");
     folder(pack, "DIR", "the folder to pack");
