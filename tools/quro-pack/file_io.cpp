@@ -80,8 +80,10 @@ MappedFile::~MappedFile()
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size)
 {
     while (size > 0) {
-        // Linux moves at most about 2 GiB per write call.
-        const std::size_t step = size < (std::size_t(1) << 30) ? size : (std::size_t(1) << 30);
+        // Linux moves at most about 2 GiB per write call, and a signal is
+        // handled only between calls: 64 MiB at a time lets an interrupt
+        // remove the output promptly.
+        const std::size_t step = size < (std::size_t(64) << 20) ? size : (std::size_t(64) << 20);
         const ssize_t n = ::write(fd, data, step);
         if (n < 0) {
             if (errno == EINTR) continue;
