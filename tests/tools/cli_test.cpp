@@ -205,6 +205,8 @@ TEST(Cli, CommandLine)
          "--memory: takes a size such as 1536M or 2G, not 1T (see quro-pack setup --help)", ""},
         {"no threads", {"pack", dir / "good", "-o", dir / "p.bin", "--threads", "0"}, 2, "not in range 1 to 1024", ""},
         {"a folder after --", {"pack", "-q", "--output=" + dir / "p.bin", "--store", "--", dir / "-dash"}, 0, "", ""},
+        {"a warning under --strict", {"pack", "--strict", dir / "good", "-o", dir / "s.bin"}, 1,
+         "--strict: 1 warning is an error; nothing was written", ""},
         {"memory for no compressor", {"pack", dir / "good", "-o", dir / "p.bin", "--memory", "1K"}, 1,
          "more than the memory budget of 1 KiB", ""},
         {"name with a newline and a CI logging command", {"pack", dir / "newline", "-o", dir / "p.bin"}, 1,
@@ -240,6 +242,7 @@ TEST(Cli, CommandLine)
         EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << "no escape code in a log";
     }
     EXPECT_TRUE(fs::exists(dir / "p.bin"));
+    EXPECT_FALSE(fs::exists(dir / "s.bin"));
     EXPECT_FALSE(fs::exists(dir / "out"));
 }
 

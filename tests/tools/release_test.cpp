@@ -199,17 +199,17 @@ TEST(Release, StrictSetupAndInspectFailWhatWouldNotInstall)
         TempDir dir;
         WriteText(dir / "app/DraloHost.exe", "MZ");
         WriteText(dir / "app/" + std::string(100, 'd') + "/" + std::string(units - 101, 'f'), "x");
-        const RunResult strict = RunTool({QURO_PACK_EXE, "setup", dir / "app", "--strict", "--store", "--stub",
-                                          QURO_TEST_STUB, "-o", dir / "S.exe"});
-        EXPECT_EQ(strict.exitCode, installs ? 0 : 1) << strict.err;
-        EXPECT_EQ(strict.err.find("its path has 260") != std::string::npos, !installs) << strict.err;
+        std::string refused;
+        try {
+            PackStored(dir / "app", dir / "S.exe", QURO_TEST_STUB, true);
+        } catch (const quro_pack::Failure& f) {
+            refused = f.details.at(0);
+        }
+        EXPECT_EQ(refused.find("its path has 260") != std::string::npos, !installs) << refused;
         EXPECT_EQ(fs::exists(dir / "S.exe"), installs);
-        const RunResult inspect =
-            RunTool({QURO_PACK_EXE, "inspect", "--json", MakeSetup(dir, dir / "app", "Setup.exe")});
-        EXPECT_EQ(inspect.exitCode, installs ? 0 : 1) << inspect.err;
-        const nlohmann::json doc = nlohmann::json::parse(inspect.out);
-        EXPECT_EQ(doc["intact"], true);
-        EXPECT_EQ(doc["ok"], installs);
+        const quro_pack::Inspection inspection(MakeSetup(dir, dir / "app", "Setup.exe"));
+        EXPECT_TRUE(inspection.intact());
+        EXPECT_EQ(inspection.ok(), installs);
     }
 }
 

@@ -83,10 +83,12 @@ Bytes Resource(const Bytes& unpacked, bool store)
     return quro_pack::MakeResource(unpacked, o);
 }
 
-quro_pack::PackReport PackStored(const std::string& folder, const std::string& output, const std::string& stub)
+quro_pack::PackReport PackStored(const std::string& folder, const std::string& output, const std::string& stub,
+                                 bool strict)
 {
     quro_pack::PackRequest request{folder, output, stub, {}};
     request.options.store = true;
+    request.options.strict = strict;
     return quro_pack::Pack(request);
 }
 

@@ -41,7 +41,8 @@ Bytes FileList(const std::vector<std::pair<std::string, std::string>>& files, st
 Bytes Resource(const Bytes& unpacked, bool store = true);
 
 // quro-pack pack (no stub) or setup, --store, without progress.
-quro_pack::PackReport PackStored(const std::string& folder, const std::string& output, const std::string& stub = {});
+quro_pack::PackReport PackStored(const std::string& folder, const std::string& output, const std::string& stub = {},
+                                 bool strict = false);
 
 // A PE32+ image with one .rsrc section at file offset rsrcRaw (0x200 in a
 // well-formed image), holding rsrc; the section table starts at 0x148.
