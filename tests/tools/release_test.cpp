@@ -199,8 +199,8 @@ TEST(Release, PathsWindowsCannotWriteAreWarnedAboutAndMarked)
 }
 
 // The release gate on the file limit: 234 units below the staging folder make
-// a path of 260; setup --strict refuses it, and inspect fails the setup made
-// without --strict. 233 units pass both.
+// a path of 260; setup and embed --strict refuse it, and inspect fails the
+// setup made without --strict. 233 units pass all three.
 TEST(Release, StrictSetupAndInspectFailWhatWouldNotInstall)
 {
     for (const std::size_t units : {234, 233}) {
@@ -209,11 +209,14 @@ TEST(Release, StrictSetupAndInspectFailWhatWouldNotInstall)
         TempDir dir;
         WriteText(dir / "app/DraloHost.exe", "MZ");
         WriteText(dir / "app/" + std::string(100, 'd') + "/" + std::string(units - 101, 'f'), "x");
-        const RunResult strict = RunTool({QURO_PACK_EXE, "setup", dir / "app", "--strict", "--store", "--stub",
-                                          QURO_TEST_STUB, "-o", dir / "S.exe"});
-        EXPECT_EQ(strict.exitCode, installs ? 0 : 1) << strict.err;
-        EXPECT_EQ(strict.err.find("its path has 260") != std::string::npos, !installs) << strict.err;
-        EXPECT_EQ(fs::exists(dir / "S.exe"), installs);
+        ASSERT_EQ(RunTool({QURO_PACK_EXE, "pack", dir / "app", "--store", "-o", dir / "p.bin"}).exitCode, 0);
+        for (const std::string command : {"setup", "embed"}) {
+            const RunResult strict = RunTool({QURO_PACK_EXE, command, dir / (command == "setup" ? "app" : "p.bin"),
+                                              "--strict", "--stub", QURO_TEST_STUB, "-o", dir / command});
+            EXPECT_EQ(strict.exitCode, installs ? 0 : 1) << strict.err;
+            EXPECT_EQ(strict.err.find("its path has 260") != std::string::npos, !installs) << strict.err;
+            EXPECT_EQ(fs::exists(dir / command), installs);
+        }
         const RunResult inspect =
             RunTool({QURO_PACK_EXE, "inspect", "--json", MakeSetup(dir, dir / "app", "Setup.exe")});
         EXPECT_EQ(inspect.exitCode, installs ? 0 : 1) << inspect.err;
