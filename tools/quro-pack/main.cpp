@@ -239,13 +239,8 @@ int Embed(const Arguments& a)
     const std::string stub = a.stub.empty() ? DefaultStub() : a.stub;
     const MappedFile resource(a.positional[0]);
     if (a.strict) {
-        // Only a package the setup program accepts can be judged further.
-        Bytes unpacked;
-        const PackageResource r = LocatePackage(resource.data(), resource.size(), a.positional[0]);
-        const wchar_t* failure = UnpackContainer(r, unpacked);
-        if (!failure) failure = WalkFileList(unpacked, [](PackageEntry&&) { return true; });
-        if (failure) throw Failure(a.positional[0] + ": " + Narrow(failure));
-        const std::vector<std::string> warnings = ListWarnings(unpacked);
+        const std::vector<std::string> warnings =
+            PackageWarnings(LocatePackage(resource.data(), resource.size(), a.positional[0]), a.positional[0]);
         PrintWarnings(warnings, true);
         if (!warnings.empty()) throw Failure(StrictRefusal(warnings.size()));
     }
