@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,6 +43,31 @@ const wchar_t* Verdict(const Bytes& resource)
     r.data = resource.data();
     r.size = resource.size();
     return UnpackPackage(r, unpacked, entries);
+}
+
+// depth folders "d" nested below root and a file at the bottom, or (make
+// false) their removal: relative to one another, as no path reaches so deep.
+void Nest(const std::string& root, std::size_t depth, bool make)
+{
+    int at = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    for (std::size_t i = 0; i < depth && at >= 0; ++i) {
+        if (make) {
+            ::mkdirat(at, "d", 0700);
+            const int below = ::openat(at, "d", O_RDONLY | O_DIRECTORY);
+            ::close(at);
+            at = below;
+            continue;
+        }
+        // The chain below d moves up in d's place, and d goes.
+        const int below = ::openat(at, "d", O_RDONLY | O_DIRECTORY);
+        ::renameat(below, "d", at, "next");
+        if (i + 1 == depth) ::unlinkat(below, "f", 0);
+        ::close(below);
+        ::unlinkat(at, "d", AT_REMOVEDIR);
+        ::renameat(at, "next", at, "d");
+    }
+    if (make) ::close(::openat(at, "f", O_WRONLY | O_CREAT, 0600));
+    ::close(at);
 }
 
 }  // namespace
@@ -138,6 +164,29 @@ TEST(Package, RefusesWhatCouldNotArriveAsItLeft)
     }
 }
 
+// The walk holds a descriptor per level, not per folder, and no stack frame
+// per level: 2,000 folders of files pack within 256 open files, and a chain
+// of 15,000 folders packs, or is refused in one line where the open files
+// allowed are fewer.
+TEST(Package, WalksWideAndDeepTrees)
+{
+    TempDir dir;
+    for (int i = 0; i < 2000; ++i) WriteText(dir / "wide/" + std::to_string(i) + "/f", "");
+    fs::create_directories(dir / "deep");
+    Nest(dir / "deep", 15000, true);
+    for (const char* tree : {"wide", "deep"}) {
+        SCOPED_TRACE(tree);
+        const bool wide = tree == std::string("wide");
+        const RunResult r = RunTool({"/bin/sh", "-c", wide ? "ulimit -n 256; exec \"$0\" \"$@\"" : "exec \"$0\" \"$@\"",
+                                     QURO_PACK_EXE, "pack", "--store", dir / tree, "-o", dir / tree + ".bin"});
+        EXPECT_TRUE(r.exitCode == 0 || (!wide && r.exitCode == 1 && std::count(r.err.begin(), r.err.end(), '\n') == 1 &&
+                                        r.err.find("(ulimit -n)") != std::string::npos))
+            << r.err.substr(0, 300);
+        EXPECT_EQ(fs::exists(dir / tree + ".bin"), r.exitCode == 0);
+    }
+    Nest(dir / "deep", 15000, false);
+}
+
 // Between the walk and the reading of the files the tree may change under
 // pack's feet: nothing from outside the folder may be read, and a pipe put in
 // a file's place must not block it.
@@ -146,14 +195,14 @@ TEST(Package, ReadsOnlyWhatItWalked)
     struct Case {
         const char* name;
         void (*change)(const std::string& root, const std::string& outside);
-        bool packs;  // the files walked are still there to be read
+        bool packs;  // the files walked are still there to be read, through the folders walked
     };
     // clang-format off
     const Case cases[] = {
         {"folder swapped for a link outside", [](const std::string& r, const std::string& o) {
              fs::rename(r + "/sub", r + "/sub.old");
              fs::create_directory_symlink(o, r + "/sub");
-         }, true},
+         }, false},
         {"file swapped for a link outside", [](const std::string& r, const std::string& o) {
              fs::remove(r + "/sub/f");
              fs::create_symlink(o + "/f", r + "/sub/f");

@@ -105,9 +105,9 @@ std::vector<std::string> Embed(const std::string& resourcePath, const std::strin
     if (!failure && count == 0) throw Failure(resourcePath + ": the package holds no files");
     if (failure)
         throw Failure(resourcePath + ": not a package the setup program would take: " + DamageCause(r, failure));
-    std::vector<std::string> warnings = ListWarnings(unpacked);
-    if (strict && !warnings.empty()) throw Failure(StrictRefusal(warnings.size()), warnings);
     unpacked = Bytes();
+    std::vector<std::string> warnings = PackageWarnings(r, resourcePath);
+    if (strict && !warnings.empty()) throw Failure(StrictRefusal(warnings.size()), warnings);
     WriteSetup(r.data, r.size, stub, stubPath, output);
     return warnings;
 }

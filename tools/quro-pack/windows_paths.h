@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common.h"
+#include "package_reader.h"
 #include "tree_walk.h"
 
 namespace quro_pack {
@@ -57,9 +58,10 @@ std::string DescribeLongPath(const LongPath& path);
 // folder is the tree's root as the user named it.
 std::vector<std::string> TreeWarnings(const std::string& folder, const Tree& tree);
 
-// The same for a package's verified bytes, whose list has no folders: the
-// main executable and the paths.
-std::vector<std::string> ListWarnings(const Bytes& unpacked);
+// The same for a package resource, whose list has no folders: the main
+// executable and the paths. Throws Failure, prefixed with label, when the
+// setup program would refuse the package itself.
+std::vector<std::string> PackageWarnings(const PackageResource& resource, const std::string& label);
 
 // The failure of a --strict run that met warnings; the warnings themselves
 // are printed as errors before it.
