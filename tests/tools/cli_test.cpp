@@ -178,6 +178,7 @@ TEST(Cli, CommandLine)
 {
     TempDir dir;
     WriteText(dir / "good/f", "x");
+    WriteText(dir / "app/DraloHost.exe", "x");
     WriteText(dir / "-dash/f", "x");
     WriteText(dir / "newline/a\n##vso[task.setvariable variable=x]1", "x");
     WriteBytes(dir / "names.bin", Package({"a\n##[error]b",
@@ -205,6 +206,7 @@ TEST(Cli, CommandLine)
          "--memory: takes a size such as 1536M or 2G, not 1T (see quro-pack setup --help)", ""},
         {"no threads", {"pack", dir / "good", "-o", dir / "p.bin", "--threads", "0"}, 2, "not in range 1 to 1024", ""},
         {"a folder after --", {"pack", "-q", "--output=" + dir / "p.bin", "--store", "--", dir / "-dash"}, 0, "", ""},
+        {"progress in a log: plain lines", {"pack", dir / "app", "-o", dir / "p.bin"}, 0, "quro-pack: writing ", ""},
         {"a warning under --strict", {"pack", "--strict", dir / "good", "-o", dir / "s.bin"}, 1,
          "--strict: 1 warning is an error; nothing was written", ""},
         {"memory for no compressor", {"pack", dir / "good", "-o", dir / "p.bin", "--memory", "1K"}, 1,

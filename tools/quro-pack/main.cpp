@@ -3,7 +3,6 @@
 // exit status.
 #include <CLI/CLI.hpp>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -232,6 +231,8 @@ int RunDiff(const Arguments& a)
         return s.Same() ? 0 : 1;
     } catch (const Failure& e) {
         throw DiffTrouble(e.what());
+    } catch (const std::bad_alloc&) {
+        throw DiffTrouble("out of memory");
     }
 }
 
@@ -374,7 +375,7 @@ int main(int argc, char** argv)
         return dynamic_cast<const quro_pack::DiffTrouble*>(&e) ? 2 : 1;
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "quro-pack: out of memory\n");
-        return argc > 1 && std::strcmp(argv[1], "diff") == 0 ? 2 : 1;
+        return 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quro-pack: %s\n", quro_pack::Escaped(e.what()).c_str());
         return 1;
