@@ -12,6 +12,7 @@
 #include "format/file_list_rules.h"
 #include "folder_writer.h"
 #include "package_reader.h"
+#include "operations.h"
 #include "package_writer.h"
 #include "test_support.h"
 #include "tree_walk.h"
@@ -72,29 +73,27 @@ void Nest(const std::string& root, std::size_t depth, bool make)
 
 }  // namespace
 
+// Through the operations the commands run: pack or setup, inspect, unpack.
 TEST(Package, RoundTripsATree)
 {
-    for (const bool store : {true, false}) {
-        SCOPED_TRACE(store ? "stored" : "LZMS");
+    for (const bool setup : {true, false}) {
+        SCOPED_TRACE(setup ? "a stored setup" : "an LZMS package");
         TempDir dir;
         MakeSampleTree(dir / "in");
-        PackOptions options;
-        options.store = store;
-        Tree walked;
-        const Bytes resource = PackFolder(dir / "in", options, &walked);
-        ASSERT_EQ(walked.emptyFolders, std::vector<std::string>{dir / "in/share"});
-
-        Bytes unpacked;
-        std::vector<PackageEntry> entries;
-        ASSERT_EQ(UnpackPackage(LocatePackage(resource.data(), resource.size()), unpacked, entries), nullptr);
+        PackRequest request{dir / "in", dir / "out.bin", setup ? QURO_TEST_STUB : "", {}};
+        request.options.store = setup;
+        EXPECT_EQ(
+            Pack(request).warnings,
+            std::vector<std::string>{dir / "in/share holds no files and is left out (a package carries files only)"});
+        const Inspection inspection(dir / "out.bin");
+        EXPECT_EQ(inspection.Verdict(), "ok");
         std::vector<std::string> names;
-        for (const PackageEntry& e : entries) names.push_back(Utf16ToUtf8(e.name));
+        ForEachFile(inspection, [&](const PackageEntry& e) { names.push_back(Utf16ToUtf8(e.name)); });
         // Each folder by kind, then name; an identical file right behind its twin.
         EXPECT_EQ(names, (std::vector<std::string>{"DraloHost.exe", "lib\\empty.cfg", "lib\\a.txt",
                                                    "plugins\\d\xc3\xa9j\xc3\xa0 vu.txt", "lib\\x64\\deep\\er\\core.dll",
                                                    "\xd8\xb9\xd8\xb1\xd8\xa8\xd9\x8a\\\xe6\x96\x87.txt"}));
-
-        ASSERT_EQ(ExtractToFolder(dir / "out/two/levels", entries), "");
+        Unpack(dir / "out.bin", dir / "out/two/levels");
         EXPECT_EQ(ReadTree(dir / "out/two/levels"), ReadTree(dir / "in"));
     }
 }
@@ -331,17 +330,6 @@ TEST(Package, ExtractsAsTheSetupProgramDoes)
         {"unrelated.txt", ToBytes("stays")},
     };
     EXPECT_EQ(ReadTree(dir / "out"), expected);
-
-    // A folder where a file should go: the first failure names the entry as
-    // stored, and what was written before it goes again.
-    fs::create_directories(dir / "blocked/b.txt");
-    const Bytes blockedList = FileList({{"a.txt", "1"}, {"b.txt", "2"}, {"c.txt", "3"}}, 3);
-    const Bytes blocked = Resource(blockedList);
-    entries.clear();
-    ASSERT_EQ(UnpackPackage(LocatePackage(blocked.data(), blocked.size()), unpacked, entries), nullptr);
-    EXPECT_EQ(ExtractToFolder(dir / "blocked", entries), "could not write b.txt: a folder is where the file goes");
-    EXPECT_FALSE(fs::exists(dir / "blocked/a.txt"));
-    EXPECT_FALSE(fs::exists(dir / "blocked/c.txt"));
 }
 
 TEST(Utf8, MalformedSequencesBecomeOneReplacementEach)

@@ -1,5 +1,4 @@
-// What release managers ask quro-pack: its version and the stub's, the JSON
-// of inspect, the difference between two releases, and the paths Windows
+// What release managers ask quro-pack: the JSON of inspect, the difference between two releases, and the paths Windows
 // would refuse to write.
 #include <gtest/gtest.h>
 
@@ -11,7 +10,6 @@
 #include "sha256.h"
 #include "tree_walk.h"
 #include "utf8.h"
-#include "windows_paths.h"
 #include "test_support.h"
 #include "windows_paths.h"
 
