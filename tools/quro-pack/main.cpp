@@ -178,6 +178,30 @@ void PrintHeader(const PackageResource& r)
     }
 }
 
+// inspect's lines for an executable: its version and its signature.
+void PrintSetupFacts(const SetupFacts& facts)
+{
+    if (!facts.executable) return;
+    std::printf("setup program    %s\n",
+                facts.version ? DescribeVersion(*facts.version).c_str() : "no version resource");
+    std::printf("signature        %s\n", DescribeSignature(facts.signature).c_str());
+}
+
+// --version: the tool's version, and the setup program it copies by default
+// (stubPath, empty when there is none: why is in noStub).
+void PrintVersion(const char* toolVersion, const std::string& stubPath, const std::string& noStub)
+{
+    std::printf("quro-pack %s\n", toolVersion);
+    if (stubPath.empty()) {
+        std::printf("setup program    none: %s\n", noStub.c_str());
+        return;
+    }
+    const MappedFile stub(stubPath);
+    const SetupFacts facts = ReadSetupFacts(stub.data(), stub.size());
+    std::printf("setup program    %s, version %s\n", Escaped(stubPath).c_str(),
+                facts.version ? DescribeVersion(*facts.version).c_str() : "unknown (no version resource)");
+}
+
 int RunInspect(const Arguments& a)
 {
     const std::string& path = a.positional.at(0);

@@ -1,11 +1,9 @@
 #include "setup_facts.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <exception>
 
 #include "common.h"
-#include "file_io.h"
 #include "pe_resources.h"
 #include "utf8.h"
 
@@ -156,27 +154,6 @@ std::string DescribeSignature(const Signature& signature)
     if (!signature.present) return "none";
     return std::string(signature.authenticode ? "Authenticode" : "a certificate table of another kind") + ", " +
            std::to_string(signature.size) + " bytes (not checked here; osslsigncode verify checks it)";
-}
-
-void PrintSetupFacts(const SetupFacts& facts)
-{
-    if (!facts.executable) return;
-    std::printf("setup program    %s\n",
-                facts.version ? DescribeVersion(*facts.version).c_str() : "no version resource");
-    std::printf("signature        %s\n", DescribeSignature(facts.signature).c_str());
-}
-
-void PrintVersion(const char* toolVersion, const std::string& stubPath, const std::string& noStub)
-{
-    std::printf("quro-pack %s\n", toolVersion);
-    if (stubPath.empty()) {
-        std::printf("setup program    none: %s\n", noStub.c_str());
-        return;
-    }
-    const MappedFile stub(stubPath);
-    const SetupFacts facts = ReadSetupFacts(stub.data(), stub.size());
-    std::printf("setup program    %s, version %s\n", Escaped(stubPath).c_str(),
-                facts.version ? DescribeVersion(*facts.version).c_str() : "unknown (no version resource)");
 }
 
 }  // namespace quro_pack

@@ -47,11 +47,4 @@ std::string DescribeVersion(const SetupVersion& version);
 // The line that says whether a setup is signed, without "signature".
 std::string DescribeSignature(const Signature& signature);
 
-// inspect's lines for an executable: its version and its signature.
-void PrintSetupFacts(const SetupFacts& facts);
-
-// quro-pack --version: the tool's version, and the setup program it copies
-// by default (stubPath, empty when there is none: why is in noStub).
-void PrintVersion(const char* toolVersion, const std::string& stubPath, const std::string& noStub);
-
 }  // namespace quro_pack
