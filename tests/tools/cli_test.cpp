@@ -3,8 +3,6 @@
 // status, exactly one line on stderr for a failure.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <sys/resource.h>
@@ -14,7 +12,6 @@
 #include "pe_resources.h"
 #include "tests/name_verdicts.h"
 #include "test_support.h"
-#include "utf8.h"
 
 using namespace quro_pack;
 using namespace quro_pack_test;
