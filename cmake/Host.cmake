@@ -12,11 +12,43 @@ find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 find_package(nlohmann_json 3 REQUIRED)
 
 add_compile_options(-Wall -Wextra)
+# Two builds of one commit give the same quro-pack wherever the tree and the
+# build lie: no path of either goes into an object (a Debug build keeps them
+# for the debugger). The last map that matches wins, and the build may lie
+# inside the tree.
+add_compile_options($<$<NOT:$<CONFIG:Debug>>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=>
+  $<$<NOT:$<CONFIG:Debug>>:-ffile-prefix-map=${CMAKE_BINARY_DIR}/=>)
 
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+# The Windows side's build folder, whose stub quro-pack ships.
+set(QURO_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/windows)
 
+if(QURO_TESTS)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+endif()
+
+# What cmake --install and the package make, whatever the umask.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 add_subdirectory(tools)
+include(cmake/Package.cmake)
+
+# What a release builds ends here: the stub, alone, from the Windows side.
+if(NOT QURO_TESTS)
+  include(ExternalProject)
+  ExternalProject_Add(windows
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${QURO_WINDOWS_BINARY_DIR}
+    CMAKE_ARGS
+      -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
+      -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+      -DQURO_TESTS=OFF
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND ""
+    USES_TERMINAL_BUILD ON)
+  return()
+endif()
+
 add_subdirectory(tests/tools)
 
 # Every C and C++ source follows .clang-format.
@@ -30,7 +62,6 @@ add_test(NAME layers.includes COMMAND ${CMAKE_COMMAND} -DROOT=${CMAKE_SOURCE_DIR
 add_test(NAME layers.upward_caught COMMAND ${CMAKE_COMMAND} -DROOT=${CMAKE_SOURCE_DIR}/tests/layers/upward -P ${layer_check})
 set_tests_properties(layers.upward_caught PROPERTIES
   PASS_REGULAR_EXPRESSION "ui/reaches_up.cpp: install/locations.h is above ui/")
-include(cmake/Package.cmake)
 
 # The Windows tests' accomplice on the build host: swaps a folder for a link
 # while the setup program deletes there.
@@ -39,7 +70,6 @@ add_executable(quro-swap tests/wine/swap.c)
 # The Windows side is this same tree configured with the cross toolchain. It
 # needs the package tool to put packages into the setup programs it builds.
 include(ExternalProject)
-set(QURO_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/windows)
 set(QURO_WINE_BENCH_DIR ${CMAKE_BINARY_DIR}/wine-bench)
 ExternalProject_Add(windows
   SOURCE_DIR ${CMAKE_SOURCE_DIR}
@@ -47,6 +77,7 @@ ExternalProject_Add(windows
   CMAKE_ARGS
     -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
     -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+    -DQURO_TESTS=ON
     -DQURO_PACK=$<TARGET_FILE:quro-pack>
     -DQURO_SWAP=$<TARGET_FILE:quro-swap>
     -DQURO_WINE_BENCH_DIR=${QURO_WINE_BENCH_DIR}

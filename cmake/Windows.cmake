@@ -1,7 +1,7 @@
 # Windows side: the setup program, the sample hosted application and the
 # Windows test programs, cross-compiled with mingw-w64 (driven by the host
 # build) or built on Windows itself with MSVC or MinGW.
-if(NOT QURO_PACK)
+if(QURO_TESTS AND NOT QURO_PACK)
   # quro-pack is a build-host tool; without it there is no default setup, and
   # the tests that run it cannot pass.
   message(WARNING "QURO_PACK (the build host's quro-pack) is not given: no default Quro-Setup.exe")
@@ -42,14 +42,16 @@ function(quro_wide_entry target)
   endif()
 endfunction()
 
-set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-if(EXISTS /usr/src/googletest/CMakeLists.txt)
-  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-else()
-  find_package(GTest REQUIRED)
-  add_library(gtest ALIAS GTest::gtest)
-  add_library(gtest_main ALIAS GTest::gtest_main)
+if(QURO_TESTS)
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  if(EXISTS /usr/src/googletest/CMakeLists.txt)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  else()
+    find_package(GTest REQUIRED)
+    add_library(gtest ALIAS GTest::gtest)
+    add_library(gtest_main ALIAS GTest::gtest_main)
+  endif()
 endif()
 
 set(QURO_BENCH ${CMAKE_SOURCE_DIR}/tests/wine/bench)
@@ -205,6 +207,10 @@ elseif(MINGW)
 endif()
 set(QURO_STUB $<TARGET_FILE:quro-setup-stub>)
 
+# A release build stops at the stub.
+if(NOT QURO_TESTS)
+  return()
+endif()
 add_subdirectory(examples)
 add_subdirectory(tests/standin)
 add_subdirectory(tools/driver)

@@ -1,21 +1,23 @@
-// The quro-pack command as scripts use it: exit status, exactly one line on
-// stderr for a failure, and setups that read back.
+// quro-pack's operations as the commands use them, in process, and a few
+// runs of the command itself for what only it does: option parsing, exit
+// status, exactly one line on stderr for a failure.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <csignal>
 #include <filesystem>
-#include <sstream>
+#include <sys/resource.h>
 #include <vector>
 
+#include "operations.h"
+#include "pe_resources.h"
 #include "tests/name_verdicts.h"
 #include "test_support.h"
 
+using namespace quro_pack;
 using namespace quro_pack_test;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::size_t Lines(const std::string& s) { return std::size_t(std::count(s.begin(), s.end(), '\n')); }
 
 // A stored package resource holding one file per name.
 Bytes Package(const std::vector<std::string>& names)
@@ -25,156 +27,97 @@ Bytes Package(const std::vector<std::string>& names)
     return Resource(FileList(files, std::uint32_t(names.size())));
 }
 
-}  // namespace
-
-TEST(Cli, SetupInspectAndUnpackRoundTrip)
+// The operation's failure text, empty when it succeeded.
+template <typename Operation>
+std::string FailureOf(Operation operation)
 {
-    TempDir dir;
-    WriteText(dir / "app/DraloHost.exe", "MZ");
-    WriteText(dir / "app/data/a b.txt", "text\n");
-    fs::create_directories(dir / "app/cache");
-    const RunResult setup =
-        RunTool({QURO_PACK_EXE, "setup", dir / "app", "--store", "--stub", QURO_TEST_STUB, "-o", dir / "Setup.exe"});
-    ASSERT_EQ(setup.exitCode, 0) << setup.err;
-    EXPECT_EQ(setup.err, "quro-pack: warning: " + (dir / "app/cache") +
-                             " holds no files and is left out (a package carries files only)\n");
-
-    const RunResult inspect = RunTool({QURO_PACK_EXE, "inspect", dir / "Setup.exe"});
-    EXPECT_EQ(inspect.exitCode, 0) << inspect.err;
-    EXPECT_NE(inspect.out.find("magic            QUROSET1\n"), std::string::npos) << inspect.out;
-    EXPECT_NE(inspect.out.find("\nok\n"), std::string::npos) << inspect.out;
-    EXPECT_NE(inspect.out.find("  chunk 1        stored "), std::string::npos) << inspect.out;
-    EXPECT_NE(inspect.out.find("             5  data\\a b.txt\n"), std::string::npos) << inspect.out;
-
-    const RunResult unpack = RunTool({QURO_PACK_EXE, "unpack", dir / "Setup.exe", dir / "out"});
-    ASSERT_EQ(unpack.exitCode, 0) << unpack.err;
-    EXPECT_EQ(ReadTree(dir / "out"), ReadTree(dir / "app"));
+    try {
+        operation();
+        return {};
+    } catch (const Failure& f) {
+        return f.what();
+    }
 }
 
-// Every failure ends with one line, and none needs more than 1 GiB.
-TEST(Cli, FailuresEndWithOneLine)
+}  // namespace
+
+// Each operation's refusals: the cause named, and nothing written or left
+// behind. The cheap checks come before the walk, so that a folder that does
+// not exist is not what they report.
+TEST(Cli, OperationsRefuseWithTheCause)
 {
     TempDir dir;
-    WriteText(dir / "linked/f", "x");
-    fs::create_symlink("f", dir / "linked/l");
-    WriteText(dir / "damaged.bin", "QUROSET1 and a size field of ASCII, far above 2 GiB, then nothing of use");
     WriteText(dir / "good/f", "x");
-    WriteText(dir / "newline/a\n##vso[task.setvariable variable=x]1", "x");
+    WriteText(dir / "damaged.bin", "QUROSET1 and a size field of ASCII, far above 2 GiB, then nothing of use");
+    WriteText(dir / "junk", "QUROSET1");
     WriteBytes(dir / "escape.bin", Package({"\x1b[31mred/"}));
-    // 65,535 named resources that share one name of 65,535 units.
-    {
-        const std::size_t entries = 65535, units = 65535;
-        Bytes section(16 + 8 * entries + 16 + 2 + 2 * units, 0);
-        PutLe16(section.data() + 12, std::uint16_t(entries));
-        const std::uint32_t leaf = std::uint32_t(16 + 8 * entries), name = leaf + 16;
-        for (std::size_t i = 0; i < entries; ++i) {
-            PutLe32(section.data() + 16 + 8 * i, 0x80000000u | name);
-            PutLe32(section.data() + 16 + 8 * i + 4, leaf);
-        }
-        PutLe16(section.data() + name, std::uint16_t(units));
-        WriteBytes(dir / "named.exe", MinimalImage(section));
-    }
+    WriteBytes(dir / "two.bin", Resource(FileList({{"a/1", "1"}, {"b", "2"}}, 2)));
+    WriteBytes(dir / "big.bin", Resource(FileList({{"a/small", "1"}, {"a/b/big", std::string(1 << 16, 'x')}}, 2)));
+    fs::create_directories(dir / "blocked/b");
+    fs::create_directories(dir / "out-linked");
+    fs::create_directory_symlink(dir / "good", dir / "out-linked/b");
+    const std::string none = dir / "none", stub = QURO_TEST_STUB;
+    Bytes image = ReadBytes(stub);  // with a certificate table, as signing leaves it
+    PutLe32(image.data() + pe::ReadImage(image.data(), image.size()).optionalHeader +
+                pe::optional_header::kDirectories + 8 * pe::kCertificateDirectory + 4,
+            8);
+    WriteBytes(dir / "signed.exe", image);
+    const auto pack = [&](std::string folder, std::string out, std::string stubPath) {
+        return [=] { PackStored(folder, out, stubPath); };
+    };
     struct Case {
         const char* name;
-        std::vector<std::string> arguments;
-        int exitCode;
-        std::string err;  // expected part of the one line
+        std::function<void()> run;
+        std::string failure;  // the expected part of the one line
     };
-    // clang-format off
     const Case cases[] = {
-        {"symbolic link", {"pack", dir / "linked", "-o", dir / "p.bin"}, 1, dir / "linked/l"},
-        {"missing folder", {"pack", dir / "none", "-o", dir / "p.bin"}, 1, dir / "none"},
-        {"damaged resource", {"inspect", dir / "damaged.bin"}, 1, "the setup program is damaged (size)"},
-        {"unpack of a damaged resource", {"unpack", dir / "damaged.bin", dir / "out"}, 1, "the setup program is damaged (size)"},
-        {"setup without RCDATA 101", {"inspect", QURO_TEST_STUB_BARE}, 1, "the setup program carries no Quro Host"},
-        {"stub that is not a program", {"embed", dir / "damaged.bin", "--stub", dir / "damaged.bin", "-o", dir / "x.exe"}, 1, "not a Windows executable"},
-        {"unknown command", {"squash"}, 2, "unknown command"},
-        {"name with a newline and a CI logging command",
-         {"pack", dir / "newline", "-o", dir / "p.bin"}, 1, "a\\x0a##vso[task.setvariable variable=x]1"},
-        {"unpack of a name with an escape sequence", {"unpack", dir / "escape.bin", dir / "escaped"}, 1,
-         "could not write \\x1b[31mred"},
-        {"missing -o", {"pack", dir / "good"}, 2, "needs -o"},
-        {"memory for no compressor", {"pack", dir / "good", "-o", dir / "p.bin", "--memory", "1K"}, 1, "more than the memory budget of 1 KiB"},
-        {"memory in another unit", {"setup", dir / "good", "-o", dir / "x.exe", "--memory", "1T"}, 2, "--memory takes a size such as"},
-        {"no threads", {"pack", dir / "good", "-o", dir / "p.bin", "--threads", "0"}, 2, "--threads takes a count from 1 to 1024"},
-        // Inputs of a few hundred kilobytes that unfold into gigabytes when
-        // read naively. The list bomb holds 24 million empty files named "a"
-        // and then one named "..", in 178 bytes (LZMS).
-        {"inspect of a shared resource name", {"inspect", dir / "named.exe"}, 1, "carries no Quro Host"},
-        {"embed into it", {"embed", dir / "named.exe", "--stub", dir / "named.exe", "-o", dir / "x.exe"}, 1,
-         "resource directory is damaged"},
-        {"inspect of 24 million records", {"inspect", QURO_LIST_BOMB}, 1, "damaged list (name)"},
-        {"unpack of 24 million records", {"unpack", QURO_LIST_BOMB, dir / "out"}, 1, "damaged list (name)"},
+        {"missing folder", pack(none, dir / "p.bin", ""), none + ": No such file or directory"},
+        {"output is a folder", pack(none, dir / "good", ""), dir / "good: is a folder"},
+        {"output's folder is missing", pack(none, dir / "no/p.bin", ""), dir / "no: No such file or directory"},
+        {"empty output", pack(dir / "good", "", ""), "the output is an empty path"},
+        {"stub without a version resource", pack(none, dir / "x.exe", QURO_TEST_STUB_BARE),
+         "not a setup program of Quro Host"},
+        {"stub that is not a program", pack(none, dir / "x.exe", dir / "junk"), "not a Windows executable"},
+        {"signed stub", pack(none, dir / "x.exe", dir / "signed.exe"), "it is signed"},
+        {"embed of a file that is not a package", [&] { Embed(dir / "junk", stub, dir / "x.exe"); },
+         "does not start with a package header"},
+        {"embed of a program without a package", [&] { Embed(QURO_TEST_STUB_BARE, stub, dir / "x.exe"); },
+         "carries no package"},
+        {"unpack of a damaged resource", [&] { Unpack(dir / "damaged.bin", dir / "out"); },
+         "the setup program is damaged (size)"},
+        {"unpack into an empty target", [&] { Unpack(dir / "two.bin", ""); }, "the target folder is an empty path"},
+        {"unpack of a name with an escape sequence", [&] { Unpack(dir / "escape.bin", dir / "out"); },
+         "could not write \x1b[31mred/: the name ends in a separator"},
+        {"unpack where a folder is in a file's place", [&] { Unpack(dir / "two.bin", dir / "blocked"); },
+         "could not write b: a folder is where the file goes"},
+        {"unpack through a planted link", [&] { Unpack(dir / "two.bin", dir / "out-linked"); },
+         "could not write b: a symbolic link is in the way"},
+        {"unpack onto a disk that fills up mid-file",
+         [&] {
+             struct rlimit before {
+             }, small{4096, RLIM_INFINITY};
+             ::getrlimit(RLIMIT_FSIZE, &before);
+             const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+             small.rlim_max = before.rlim_max;
+             ::setrlimit(RLIMIT_FSIZE, &small);
+             const std::string failure = FailureOf([&] { Unpack(dir / "big.bin", dir / "out/new"); });
+             ::setrlimit(RLIMIT_FSIZE, &before);
+             std::signal(SIGXFSZ, previous);
+             throw Failure(failure);
+         },
+         "could not write a/b/big: File too large"},
     };
-    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        // Every run within 1 GiB of address space.
-        std::vector<std::string> arguments{"/bin/sh", "-c", "ulimit -v 1048576 && exec \"$0\" \"$@\" >/dev/null",
-                                           QURO_PACK_EXE};
-        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
-        const RunResult r = RunTool(arguments);
-        EXPECT_EQ(r.exitCode, c.exitCode);
-        EXPECT_EQ(Lines(r.err), 1u) << r.err;
-        EXPECT_EQ(r.err.rfind("quro-pack: ", 0), 0u) << r.err;
-        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        const std::string failure = FailureOf(c.run);
+        EXPECT_NE(failure.find(c.failure), std::string::npos) << failure;
     }
     EXPECT_FALSE(fs::exists(dir / "p.bin"));
     EXPECT_FALSE(fs::exists(dir / "x.exe"));
     EXPECT_FALSE(fs::exists(dir / "out"));
-}
-
-TEST(Cli, EmbedTakesAnyBytes)
-{
-    TempDir dir;
-    WriteText(dir / "junk", "QUROSET1");
-    const RunResult embed =
-        RunTool({QURO_PACK_EXE, "embed", dir / "junk", "--stub", QURO_TEST_STUB, "-o", dir / "Damaged.exe"});
-    ASSERT_EQ(embed.exitCode, 0) << embed.err;
-    const RunResult inspect = RunTool({QURO_PACK_EXE, "inspect", dir / "Damaged.exe"});
-    EXPECT_EQ(inspect.exitCode, 1);
-    EXPECT_NE(inspect.out.find("\nthe setup program is damaged (download it again)\n"), std::string::npos)
-        << inspect.out;
-    EXPECT_EQ(fs::status(dir / "Damaged.exe").permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
-}
-
-TEST(Cli, DefaultStubIsTheOneBesideTheTool)
-{
-    TempDir dir;
-    fs::create_directories(dir / "bin");
-    fs::copy_file(QURO_PACK_EXE, dir / "bin/quro-pack");
-    fs::copy_file(QURO_TEST_STUB_BARE, dir / "bin/quro-setup-stub.exe");
-    WriteText(dir / "app/f", "x");
-    const RunResult setup = RunTool({dir / "bin/quro-pack", "setup", dir / "app", "-o", dir / "Setup.exe"});
-    ASSERT_EQ(setup.exitCode, 0) << setup.err;
-    // The bare stub has no resources of its own, the built one has: built on
-    // the bare stub, the result has exactly one section more, a .rsrc.
-    const auto sections = [](const std::string& exe) {
-        const RunResult objdump = RunTool({QURO_OBJDUMP, "-h", exe});
-        std::vector<std::string> names;
-        std::istringstream lines(objdump.out);
-        for (std::string line; std::getline(lines, line);) {
-            std::istringstream fields(line);
-            std::string index, name;
-            if (fields >> index >> name && !index.empty() && index.find_first_not_of("0123456789") == std::string::npos)
-                names.push_back(name);
-        }
-        return names;
-    };
-    std::vector<std::string> expected = sections(QURO_TEST_STUB_BARE);
-    ASSERT_FALSE(expected.empty());
-    ASSERT_EQ(std::count(expected.begin(), expected.end(), ".rsrc"), 0);
-    const std::vector<std::string> got = sections(dir / "Setup.exe");
-    EXPECT_EQ(got.size(), expected.size() + 1);
-    EXPECT_EQ(std::count(got.begin(), got.end(), ".rsrc"), 1);
-    EXPECT_EQ(RunTool({dir / "bin/quro-pack", "inspect", dir / "Setup.exe"}).exitCode, 0);
-}
-
-TEST(Cli, HelpPrintsUsage)
-{
-    const RunResult r = RunTool({QURO_PACK_EXE, "--help"});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out.rfind("usage: quro-pack", 0), 0u);
+    EXPECT_FALSE(fs::exists(dir / "blocked/a"));
+    EXPECT_FALSE(fs::exists(dir / "out-linked/a"));
+    EXPECT_EQ(fs::directory_iterator(dir / "good")->path().filename(), "f");
 }
 
 // Every command judges a name as the setup program does (the same table
@@ -187,38 +130,100 @@ TEST(Cli, NamesGetOneVerdictEverywhere)
         TempDir dir;
         WriteText(dir / ("app/" + std::string(v.name)), "x");
         WriteBytes(dir / "package.bin", Package({v.name}));
-        const RunResult pack = RunTool({QURO_PACK_EXE, "pack", dir / "app", "--store", "-o", dir / "p.bin"});
-        const RunResult inspect = RunTool({QURO_PACK_EXE, "inspect", dir / "package.bin"});
-        const RunResult unpack = RunTool({QURO_PACK_EXE, "unpack", dir / "package.bin", dir / "out"});
-        for (const RunResult* r : {&pack, &inspect, &unpack}) {
-            EXPECT_EQ(r->exitCode, v.accepted ? 0 : 1) << r->err;
-            if (!v.accepted) {
-                EXPECT_NE(r->err.find("damaged list (name)"), std::string::npos) << r->err;
-            }
-        }
+        const std::string refused = "damaged list (name)";
+        EXPECT_EQ(FailureOf([&] { PackStored(dir / "app", dir / "p.bin"); }).find(refused) != std::string::npos,
+                  !v.accepted);
+        EXPECT_EQ(Inspection(dir / "package.bin").ok(), v.accepted);
+        EXPECT_EQ(FailureOf([&] { Unpack(dir / "package.bin", dir / "out"); }).find(refused) != std::string::npos,
+                  !v.accepted);
         EXPECT_EQ(fs::exists(dir / "out"), v.accepted);
     }
 }
 
-// inspect lists names as they are, but a terminal or a CI log sees no
-// control character of them: one line per file.
-TEST(Cli, InspectPrintsNamesEscaped)
+// The command line itself: usage alike for every command, exit status, one
+// line on stderr for a failure, escaped names, and no run over 1 GiB.
+TEST(Cli, CommandLine)
 {
     TempDir dir;
-    WriteBytes(dir / "package.bin", Package({"a\n##[error]b",
-                                             "\x1b]0;title\x07"
-                                             "c",
-                                             "\xc2\x9b"
-                                             "d",
-                                             "e\xe2\x80\xae"
-                                             "f"}));
-    const RunResult r = RunTool({QURO_PACK_EXE, "inspect", dir / "package.bin"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    const std::string listed = r.out.substr(r.out.find("files            4\n"));
-    EXPECT_EQ(listed,
-              "files            4\n"
-              "             1  a\\x0a##[error]b\n"
-              "             1  \\x1b]0;title\\x07c\n"
-              "             1  \\x9bd\n"
-              "             1  e\\u202ef\n");
+    WriteText(dir / "good/f", "x");
+    WriteText(dir / "app/DraloHost.exe", "x");
+    WriteText(dir / "-dash/f", "x");
+    WriteText(dir / "newline/a\n##vso[task.setvariable variable=x]1", "x");
+    WriteBytes(dir / "names.bin", Package({"a\n##[error]b",
+                                           "\x1b]0;title\x07"
+                                           "c",
+                                           "\xc2\x9b"
+                                           "d",
+                                           "e\xe2\x80\xae"
+                                           "f"}));
+    struct Case {
+        const char* name;
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::string err;  // expected part of the last line on stderr; empty: nothing on stderr
+        std::string out;  // expected part of stdout
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"help", {"--help"}, 0, "", "Usage: quro-pack [OPTIONS] [SUBCOMMAND]"},
+        {"help of a command", {"unpack", "--help"}, 0, "", "Usage: quro-pack unpack [OPTIONS] FILE DIR"},
+        {"no command", {}, 2, "no command (see quro-pack --help)", ""},
+        {"unknown command", {"squash"}, 2, "squash (see quro-pack --help)", ""},
+        {"missing -o", {"pack", dir / "good"}, 2, "--output is required (see quro-pack pack --help)", ""},
+        {"memory in another unit", {"setup", dir / "good", "-o", dir / "x.exe", "--memory=1T"}, 2,
+         "--memory: takes a size such as 1536M or 2G, not 1T (see quro-pack setup --help)", ""},
+        {"no threads", {"pack", dir / "good", "-o", dir / "p.bin", "--threads", "0"}, 2, "not in range 1 to 1024", ""},
+        {"a folder after --", {"pack", "-q", "--output=" + dir / "p.bin", "--store", "--", dir / "-dash"}, 0, "", ""},
+        {"progress in a log: plain lines", {"pack", dir / "app", "-o", dir / "p.bin"}, 0, "quro-pack: writing ", ""},
+        {"a warning under --strict", {"pack", "--strict", dir / "good", "-o", dir / "s.bin"}, 1,
+         "--strict: 1 warning is an error; nothing was written", ""},
+        {"memory for no compressor", {"pack", dir / "good", "-o", dir / "p.bin", "--memory", "1K"}, 1,
+         "more than the memory budget of 1 KiB", ""},
+        {"name with a newline and a CI logging command", {"pack", dir / "newline", "-o", dir / "p.bin"}, 1,
+         "a\\x0a##vso[task.setvariable variable=x]1", ""},
+        {"names listed escaped", {"inspect", dir / "names.bin"}, 0, "",
+         "             1  a\\x0a##[error]b\n             1  \\x1b]0;title\\x07c\n             1  \\x9bd\n             1  e\\u202ef\n"},
+        {"setup without a package", {"inspect", QURO_TEST_STUB_BARE}, 1,
+         "carries no package (no RCDATA 101): a stub on its own", "(the setup program would say: the setup program carries no Quro Host)"},
+        // Inputs of a few hundred bytes that unfold into gigabytes when read
+        // naively. The list bomb holds 24 million empty files named "a" and
+        // then one named "..", in 178 bytes (LZMS).
+        {"inspect of 24 million records", {"inspect", QURO_LIST_BOMB}, 1, "damaged list (name)", ""},
+        {"unpack of 24 million records", {"unpack", QURO_LIST_BOMB, dir / "out"}, 1, "damaged list (name)", ""},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string run =
+            "ulimit -v 1048576 && exec \"$0\" \"$@\"" + std::string(c.out.empty() ? " >/dev/null" : "");
+        std::vector<std::string> arguments{"/bin/sh", "-c", run, QURO_PACK_EXE};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        const RunResult r = RunTool(arguments);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;  // stdout is /dev/null when none is expected
+        if (c.err.empty()) {
+            EXPECT_EQ(r.err, "");
+            continue;
+        }
+        // Progress lines may come first; the failure is one line, the last.
+        const std::string last = r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1);
+        EXPECT_EQ(last.rfind("quro-pack: ", 0), 0u) << r.err;
+        EXPECT_NE(last.find(c.err), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << "no escape code in a log";
+    }
+    EXPECT_TRUE(fs::exists(dir / "p.bin"));
+    EXPECT_FALSE(fs::exists(dir / "s.bin"));
+    EXPECT_FALSE(fs::exists(dir / "out"));
+}
+
+TEST(Cli, DefaultStubIsTheOneBesideTheTool)
+{
+    TempDir dir;
+    fs::create_directories(dir / "bin");
+    fs::copy_file(QURO_PACK_EXE, dir / "bin/quro-pack");
+    fs::copy_file(QURO_TEST_STUB, dir / "bin/quro-setup-stub.exe");
+    WriteText(dir / "app/f", "x");
+    const RunResult setup = RunTool({dir / "bin/quro-pack", "-q", "setup", dir / "app", "-o", dir / "Setup.exe"});
+    ASSERT_EQ(setup.exitCode, 0) << setup.err;
+    EXPECT_TRUE(Inspection(dir / "Setup.exe").ok());
 }

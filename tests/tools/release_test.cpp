@@ -1,5 +1,4 @@
-// What release managers ask quro-pack: its version and the stub's, the JSON
-// of inspect, the difference between two releases, and the paths Windows
+// What release managers ask quro-pack: the JSON of inspect, the difference between two releases, and the paths Windows
 // would refuse to write.
 #include <gtest/gtest.h>
 
@@ -7,8 +6,12 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "diff.h"
 #include "sha256.h"
+#include "tree_walk.h"
+#include "utf8.h"
 #include "test_support.h"
+#include "windows_paths.h"
 
 using namespace quro_pack_test;
 namespace fs = std::filesystem;
@@ -26,10 +29,13 @@ std::vector<std::string> LinesOf(const std::string& text)
 // A setup of folder made with the test stub (version 1.2.3.4).
 std::string MakeSetup(const TempDir& dir, const std::string& folder, const std::string& name)
 {
-    const std::string out = dir / name;
-    const RunResult r = RunTool({QURO_PACK_EXE, "setup", folder, "--store", "--stub", QURO_TEST_STUB, "-o", out});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    return out;
+    PackStored(folder, dir / name, QURO_TEST_STUB);
+    return dir / name;
+}
+
+std::u16string Wide(const std::string& utf8)
+{
+    return quro_pack::Utf8ToUtf16(reinterpret_cast<const std::uint8_t*>(utf8.data()), utf8.size());
 }
 
 std::string Sha256Hex(const Bytes& data)
@@ -46,22 +52,6 @@ std::string Sha256Hex(const Bytes& data)
 }
 
 }  // namespace
-
-TEST(Release, VersionNamesTheInstalledStubBesideTheTool)
-{
-    TempDir dir;
-    fs::create_directories(dir / "usr/bin");
-    fs::create_directories(dir / "usr/share/quro-pack");
-    fs::copy_file(QURO_PACK_EXE, dir / "usr/bin/quro-pack");
-    fs::copy_file(QURO_TEST_STUB, dir / "usr/share/quro-pack/quro-setup-stub.exe");
-    const RunResult r = RunTool({dir / "usr/bin/quro-pack", "--version"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(LinesOf(r.out),
-              (std::vector<std::string>{
-                  "quro-pack " QURO_PROJECT_VERSION,
-                  "setup program    " + (dir / "usr/bin/../share/quro-pack/quro-setup-stub.exe") + ", version 1.2.3.4",
-              }));
-}
 
 TEST(Release, InspectJsonListsEveryFileWithItsDigest)
 {
@@ -88,6 +78,9 @@ TEST(Release, InspectJsonListsEveryFileWithItsDigest)
     EXPECT_EQ(listed, packed);
 }
 
+// Changes come in the order of the names the install folder shows, a later
+// record of a name counting under either separator; a window of one name
+// gives the same over one pass per name.
 TEST(Release, DiffReportsWhatAnUpdateChanges)
 {
     TempDir dir;
@@ -100,41 +93,66 @@ TEST(Release, DiffReportsWhatAnUpdateChanges)
     WriteText(dir / "new/changed.dll", "after!!");
     WriteText(dir / "new/sub/added.txt", "added");
     const std::string before = MakeSetup(dir, dir / "old", "Old.exe"), after = MakeSetup(dir, dir / "new", "New.exe");
-    RunResult package = RunTool({QURO_PACK_EXE, "pack", dir / "new", "-o", dir / "new.bin"});
-    ASSERT_EQ(package.exitCode, 0) << package.err;
-
+    WriteBytes(dir / "twice.bin", Resource(FileList({{"sub/added.txt", "x"},
+                                                     {"DraloHost.exe", "MZ"},
+                                                     {"same\\kept.txt", "kept"},
+                                                     {"changed.dll", "after!!"},
+                                                     {"sub\\added.txt", "added"}},
+                                                    5)));
     struct Case {
-        const char* name;
         std::string oldFile, newFile;
-        int exitCode;
-        std::vector<std::string> out;
+        std::vector<std::string> changes;
+        bool same;
+        std::uint64_t oldTotal;
     };
     const Case cases[] = {
-        {"one added, one removed, one changed",
-         before,
-         after,
-         1,
-         {"changed                 6 -> 7  changed.dll", "removed                      4  gone.txt",
-          "added                        5  sub\\added.txt", "files    4 -> 4 (1 added, 1 removed, 1 changed)",
-          "unpacked 16 -> 18 bytes", "setup program 1.2.3.4"}},
-        {"a setup against its own package",
-         after,
-         dir / "new.bin",
-         0,
-         {"files    4 -> 4 (0 added, 0 removed, 0 changed)", "unpacked 18 -> 18 bytes"}},
-        {"a file that is no package", before, dir / "old/gone.txt", 2, {}},
+        {before, after, {"changed 6 -> 7 changed.dll", "removed 4 gone.txt", "added 5 sub\\added.txt"}, false, 16},
+        {after, dir / "twice.bin", {}, true, 18},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const RunResult r = RunTool({QURO_PACK_EXE, "diff", c.oldFile, c.newFile});
-        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
-        EXPECT_EQ(LinesOf(r.out), c.out);
-        EXPECT_EQ(r.err.empty(), c.exitCode != 2) << r.err;
+    for (const std::size_t window : {quro_pack::kDiffWindowBytes, std::size_t(1)}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.newFile + " with a window of " + std::to_string(window));
+            std::vector<std::string> seen;
+            const quro_pack::DiffSummary s = quro_pack::ComparePackages(
+                c.oldFile, c.newFile,
+                [&](const quro_pack::FileChange& f) {
+                    using Kind = quro_pack::FileChange::Kind;
+                    seen.push_back(f.kind == Kind::Added ? "added " + std::to_string(f.newSize)
+                                   : f.kind == Kind::Removed
+                                       ? "removed " + std::to_string(f.oldSize)
+                                       : "changed " + std::to_string(f.oldSize) + " -> " + std::to_string(f.newSize));
+                    seen.back() += " " + quro_pack::Utf16ToUtf8(f.name);
+                },
+                window);
+            EXPECT_EQ(seen, c.changes);
+            EXPECT_EQ(s.Same(), c.same);
+            EXPECT_EQ((std::vector<std::uint64_t>{s.oldFiles, s.newFiles, s.oldTotal, s.newTotal}),
+                      (std::vector<std::uint64_t>{4, 4, c.oldTotal, 18}));
+        }
     }
+    // The command prints them, and exits 2 with one line for a file that is no package.
+    const RunResult r = RunTool({QURO_PACK_EXE, "diff", before, after});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(LinesOf(r.out),
+              (std::vector<std::string>{
+                  "changed                 6 -> 7  changed.dll", "removed                      4  gone.txt",
+                  "added                        5  sub\\added.txt", "files    4 -> 4 (1 added, 1 removed, 1 changed)",
+                  "unpacked 16 -> 18 bytes", "setup program 1.2.3.4 (product version 1.2.3.4)"}));
+    const RunResult json = RunTool({QURO_PACK_EXE, "diff", "--json", before, after});
+    EXPECT_EQ(json.exitCode, 1) << json.err;
+    const nlohmann::json doc = nlohmann::json::parse(json.out);
+    EXPECT_EQ(doc["changes"].size(), 3u);
+    EXPECT_EQ(doc["changes"][2], (nlohmann::json{{"change", "added"}, {"name", "sub\\added.txt"}, {"newSize", 5}}));
+    EXPECT_EQ(doc["same"], false);
+    const RunResult broken = RunTool({QURO_PACK_EXE, "diff", before, dir / "old/gone.txt"});
+    EXPECT_EQ(broken.exitCode, 2);
+    EXPECT_EQ(LinesOf(broken.err).size(), 1u) << broken.err;
 }
 
 // The staging folder C:\Program Files\Quro.new\ has 26 UTF-16 units; Windows
-// writes file paths up to 259 and makes folder paths up to 247.
+// writes file paths up to 259 and makes folder paths up to 247. The tree's
+// warnings name the file of 234 units and the topmost folder of 222, once;
+// inspect marks every file that needs either.
 TEST(Release, PathsWindowsCannotWriteAreWarnedAboutAndMarked)
 {
     std::string e116;
@@ -143,33 +161,79 @@ TEST(Release, PathsWindowsCannotWriteAreWarnedAboutAndMarked)
     struct Case {
         std::string name;
         std::string warning;  // the start of its warning, empty for none
+        bool tooLong;
     };
     const Case cases[] = {
-        {d100 + "/" + std::string(132, 'f'), ""},
-        {d100 + "/" + g133, d100 + "\\" + g133 + ": 234 characters; "},
-        {e116 + "/" + e116, ""},  // 233 units in 465 bytes
-        {std::string(221, 'h') + "/x", ""},
-        {k222 + "/x", "folder " + k222 + ": 222 characters; "},
+        {d100 + "/" + std::string(132, 'f'), "", false},
+        {d100 + "/" + g133, d100 + "\\" + g133 + ": 234 characters; ", true},
+        {e116 + "/" + e116, "", false},  // 233 units in 465 bytes
+        {std::string(221, 'h') + "/x", "", false},
+        {k222 + "/" + k222 + "/x", "folder " + k222 + ": 222 characters; ", true},
+        {k222 + "/x", "", true},
     };
     TempDir dir;
     WriteText(dir / "app/DraloHost.exe", "MZ");
-    for (const Case& c : cases) WriteText(dir / "app/" + c.name, "x");
-    const RunResult pack = RunTool({QURO_PACK_EXE, "pack", dir / "app", "-o", dir / "p.bin"});
-    ASSERT_EQ(pack.exitCode, 0) << pack.err;
-    const RunResult inspect = RunTool({QURO_PACK_EXE, "inspect", dir / "p.bin"});
-    ASSERT_EQ(inspect.exitCode, 0) << inspect.err;
-    EXPECT_EQ(LinesOf(pack.err).size(), 2u) << pack.err;
+    std::vector<std::string> expected, warned;
     for (const Case& c : cases) {
-        std::string name = c.name;
-        std::replace(name.begin(), name.end(), '/', '\\');
-        SCOPED_TRACE(name);
-        if (!c.warning.empty()) {
-            EXPECT_NE(pack.err.find("quro-pack: warning: " + c.warning), std::string::npos) << pack.err;
+        WriteText(dir / "app/" + c.name, "x");
+        EXPECT_EQ(quro_pack::CheckPath(Wide(c.name)).tooLong, c.tooLong) << c.name;
+        if (!c.warning.empty()) expected.push_back(c.warning);
+    }
+    for (const std::string& w : quro_pack::TreeWarnings(dir / "app", quro_pack::WalkTree(dir / "app")))
+        warned.push_back(w.substr(0, w.find(';') + 2));
+    EXPECT_EQ(warned, expected);
+    // 32,767 folders in 65,535 units are judged in one pass.
+    std::string deep;
+    for (int i = 0; i < 32767; ++i) deep += "a/";
+    EXPECT_TRUE(quro_pack::CheckPath(Wide(deep + "x")).tooLong);
+}
+
+// The release gate on the file limit: 234 units below the staging folder make
+// a path of 260; setup and embed --strict refuse it, and inspect fails the
+// setup made without --strict. 233 units pass all three.
+TEST(Release, StrictSetupAndInspectFailWhatWouldNotInstall)
+{
+    for (const std::size_t units : {234, 233}) {
+        SCOPED_TRACE(units);
+        const bool installs = units < 234;
+        TempDir dir;
+        WriteText(dir / "app/DraloHost.exe", "MZ");
+        WriteText(dir / "app/" + std::string(100, 'd') + "/" + std::string(units - 101, 'f'), "x");
+        PackStored(dir / "app", dir / "p.bin");
+        for (const std::string command : {"setup", "embed"}) {
+            std::string refused;
+            try {
+                if (command == "setup")
+                    PackStored(dir / "app", dir / command, QURO_TEST_STUB, true);
+                else
+                    quro_pack::Embed(dir / "p.bin", QURO_TEST_STUB, dir / command, true);
+            } catch (const quro_pack::Failure& f) {
+                refused = f.details.at(0);
+            }
+            EXPECT_EQ(refused.find("its path has 260") != std::string::npos, !installs) << refused;
+            EXPECT_EQ(fs::exists(dir / command), installs);
         }
-        const std::size_t at = inspect.out.find("  " + name);
-        ASSERT_NE(at, std::string::npos);
-        const std::string line = inspect.out.substr(at, inspect.out.find('\n', at) - at);
-        EXPECT_EQ(line.find("[too long for Windows"), c.warning.empty() ? std::string::npos : 2 + name.size() + 2)
-            << line;
+        const quro_pack::Inspection inspection(MakeSetup(dir, dir / "app", "Setup.exe"));
+        EXPECT_TRUE(inspection.intact());
+        EXPECT_EQ(inspection.ok(), installs);
+    }
+}
+
+// A package of 98 bytes that lists 3 million files: inspect --json and diff
+// print them as they walk the list, within 256 MiB (holding the records took
+// gigabytes).
+TEST(Release, MillionsOfRecordsStayWithinBounds)
+{
+    const std::vector<std::string> cases[] = {{"inspect", "--json", QURO_MANY_RECORDS},
+                                              {"diff", QURO_MANY_RECORDS, QURO_MANY_RECORDS}};
+    for (const std::vector<std::string>& c : cases) {
+        SCOPED_TRACE(c[0]);
+        std::vector<std::string> arguments{"/bin/sh", "-c", "ulimit -v 262144 && exec \"$0\" \"$@\" | tail -n 2",
+                                           QURO_PACK_EXE};
+        arguments.insert(arguments.end(), c.begin(), c.end());
+        const RunResult r = RunTool(arguments);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.out, c[0] == "diff" ? "files    1 -> 1 (0 added, 0 removed, 0 changed)\nunpacked 0 -> 0 bytes\n"
+                                        : "  ]\n}\n");
     }
 }

@@ -83,6 +83,15 @@ Bytes Resource(const Bytes& unpacked, bool store)
     return quro_pack::MakeResource(unpacked, o);
 }
 
+quro_pack::PackReport PackStored(const std::string& folder, const std::string& output, const std::string& stub,
+                                 bool strict)
+{
+    quro_pack::PackRequest request{folder, output, stub, {}};
+    request.options.store = true;
+    request.options.strict = strict;
+    return quro_pack::Pack(request);
+}
+
 Bytes MinimalImage(const Bytes& rsrc, std::uint32_t sizeOfHeaders, std::uint32_t rsrcRaw)
 {
     const std::uint32_t rawSize = std::uint32_t((rsrc.size() + 0x1FF) / 0x200 * 0x200);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common.h"
+#include "operations.h"
 
 namespace quro_pack_test {
 
@@ -38,6 +39,10 @@ std::vector<std::pair<std::string, Bytes>> ReadTree(const std::string& root);
 // resource around unpacked bytes (stored chunks unless store is false).
 Bytes FileList(const std::vector<std::pair<std::string, std::string>>& files, std::uint32_t count);
 Bytes Resource(const Bytes& unpacked, bool store = true);
+
+// quro-pack pack (no stub) or setup, --store, without progress.
+quro_pack::PackReport PackStored(const std::string& folder, const std::string& output, const std::string& stub = {},
+                                 bool strict = false);
 
 // A PE32+ image with one .rsrc section at file offset rsrcRaw (0x200 in a
 // well-formed image), holding rsrc; the section table starts at 0x148.

@@ -14,9 +14,15 @@ namespace quro_pack {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Thrown with the one line the user sees after "quro-pack: ".
+// Thrown with the one line the user sees after "quro-pack: ". details are
+// the causes behind it, when there are several (each warning that --strict
+// turned into an error); the command line prints them first.
 struct Failure : std::runtime_error {
-    using std::runtime_error::runtime_error;
+    explicit Failure(const std::string& line, std::vector<std::string> causes = {})
+        : std::runtime_error(line), details(std::move(causes))
+    {
+    }
+    std::vector<std::string> details;
 };
 
 // The setup program's failure texts are ASCII wide strings; the build host

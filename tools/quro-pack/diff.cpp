@@ -3,24 +3,27 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <memory>
 #include <new>
 
 #include "common.h"
 #include "file_io.h"
 #include "package_reader.h"
-#include "setup_facts.h"
 #include "utf8.h"
 
 namespace quro_pack {
 namespace {
 
 struct Side {
-    std::unique_ptr<MappedFile> file;
+    explicit Side(const std::string& path) : file(path)
+    {
+        const PackageResource r = LocatePackage(file.data(), file.size(), path);
+        version = ReadSetupFacts(file.data(), file.size()).version;
+        const wchar_t* failure = UnpackContainer(r, unpacked);
+        if (!failure) failure = WalkFileList(unpacked, [](PackageEntry&&) { return true; });
+        if (failure) throw Failure(path + ": " + Narrow(failure));
+    }
+    MappedFile file;
     Bytes unpacked;
-    std::map<std::u16string, const PackageEntry*> files;  // by name as the install folder shows it
-    std::vector<PackageEntry> entries;
-    std::uint64_t total = 0;
     std::optional<SetupVersion> version;
 };
 
@@ -33,75 +36,79 @@ std::u16string InstalledName(std::u16string name)
     return name;
 }
 
-void Open(const std::string& path, Side& side)
-{
-    side.file = std::make_unique<MappedFile>(path);
-    const PackageResource r = LocatePackage(side.file->data(), side.file->size(), path);
-    side.version = ReadSetupFacts(side.file->data(), side.file->size()).version;
-    if (const wchar_t* failure = UnpackPackage(r, side.unpacked, side.entries))
-        throw Failure(path + ": " + Narrow(failure));
-    for (const PackageEntry& e : side.entries) side.files[InstalledName(e.name)] = &e;
-    for (const auto& [name, e] : side.files) side.total += e->size;
-}
+// One name of the window: the last record of it on either side.
+struct Slot {
+    const std::uint8_t* data[2] = {nullptr, nullptr};
+    std::uint64_t size[2] = {0, 0};
+    bool listed[2] = {false, false};
+};
 
-bool SameContent(const PackageEntry& a, const PackageEntry& b)
-{
-    return a.size == b.size && (a.size == 0 || std::memcmp(a.data, b.data, std::size_t(a.size)) == 0);
-}
+constexpr std::size_t kSlotBytes = 128;  // a map node, its name and slot, roughly
 
-std::string Size(std::uint64_t n) { return std::to_string(n); }
+std::size_t Cost(const std::u16string& name) { return kSlotBytes + 2 * name.size(); }
 
-int Compare(const Side& before, const Side& after)
+bool SameContent(const Slot& s)
 {
-    std::size_t added = 0, removed = 0, changed = 0;
-    auto o = before.files.begin(), n = after.files.begin();
-    while (o != before.files.end() || n != after.files.end()) {
-        if (n == after.files.end() || (o != before.files.end() && o->first < n->first)) {
-            std::printf("removed  %21s  %s\n", Size(o->second->size).c_str(), Escaped(Utf16ToUtf8(o->first)).c_str());
-            ++removed, ++o;
-        } else if (o == before.files.end() || n->first < o->first) {
-            std::printf("added    %21s  %s\n", Size(n->second->size).c_str(), Escaped(Utf16ToUtf8(n->first)).c_str());
-            ++added, ++n;
-        } else {
-            if (!SameContent(*o->second, *n->second)) {
-                const std::string sizes = Size(o->second->size) + " -> " + Size(n->second->size);
-                std::printf("changed  %21s  %s\n", sizes.c_str(), Escaped(Utf16ToUtf8(n->first)).c_str());
-                ++changed;
-            }
-            ++o, ++n;
-        }
-    }
-    std::printf("files    %zu -> %zu (%zu added, %zu removed, %zu changed)\n", before.files.size(), after.files.size(),
-                added, removed, changed);
-    std::printf("unpacked %llu -> %llu bytes\n", static_cast<unsigned long long>(before.total),
-                static_cast<unsigned long long>(after.total));
-    // The install leaves the setup program itself beside the files, as the
-    // uninstaller: a new setup program changes the install folder too.
-    bool programChanged = false;
-    if (before.version && after.version) {
-        const std::string was = DescribeVersion(*before.version), is = DescribeVersion(*after.version);
-        programChanged = was != is;
-        std::printf("setup program %s%s\n", was.c_str(), programChanged ? (" -> " + is).c_str() : "");
-    }
-    std::fflush(stdout);
-    return added + removed + changed > 0 || programChanged ? 1 : 0;
+    return s.size[0] == s.size[1] && (s.size[0] == 0 || std::memcmp(s.data[0], s.data[1], std::size_t(s.size[0])) == 0);
 }
 
 }  // namespace
 
-int Diff(const std::string& oldPath, const std::string& newPath)
+bool DiffSummary::Same() const
 {
-    try {
-        Side before, after;
-        Open(oldPath, before);
-        Open(newPath, after);
-        return Compare(before, after);
-    } catch (const Failure& e) {
-        std::fprintf(stderr, "quro-pack: %s\n", e.what());
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "quro-pack: out of memory\n");
+    const bool sameProgram = !oldVersion || !newVersion || DescribeVersion(*oldVersion) == DescribeVersion(*newVersion);
+    return added + removed + changed == 0 && sameProgram;
+}
+
+DiffSummary ComparePackages(const std::string& oldPath, const std::string& newPath,
+                            const std::function<void(const FileChange&)>& change, std::size_t windowBytes)
+{
+    const Side sides[2] = {Side(oldPath), Side(newPath)};
+    DiffSummary summary;
+    summary.oldVersion = sides[0].version;
+    summary.newVersion = sides[1].version;
+    std::optional<std::u16string> from;  // names before it were compared in earlier passes
+    while (true) {
+        std::map<std::u16string, Slot> window;
+        std::size_t bytes = 0;
+        std::optional<std::u16string> bound;  // names from it on wait for a later pass
+        for (int side = 0; side < 2; ++side) {
+            WalkFileList(sides[side].unpacked, [&](PackageEntry&& e) {
+                std::u16string name = InstalledName(std::move(e.name));
+                if ((from && name < *from) || (bound && name >= *bound)) return true;
+                const auto [it, inserted] = window.try_emplace(std::move(name));
+                if (inserted) bytes += Cost(it->first);
+                it->second.data[side] = e.data;
+                it->second.size[side] = e.size;
+                it->second.listed[side] = true;
+                while (bytes > windowBytes && window.size() > 1) {
+                    auto last = std::prev(window.end());
+                    bytes -= Cost(last->first);
+                    bound = std::move(last->first);
+                    window.erase(last);
+                }
+                return true;
+            });
+        }
+        for (const auto& [name, slot] : window) {
+            summary.oldFiles += slot.listed[0];
+            summary.newFiles += slot.listed[1];
+            summary.oldTotal += slot.size[0];
+            summary.newTotal += slot.size[1];
+            if (!slot.listed[0]) {
+                ++summary.added;
+                change(FileChange{FileChange::Kind::Added, name, 0, slot.size[1]});
+            } else if (!slot.listed[1]) {
+                ++summary.removed;
+                change(FileChange{FileChange::Kind::Removed, name, slot.size[0], 0});
+            } else if (!SameContent(slot)) {
+                ++summary.changed;
+                change(FileChange{FileChange::Kind::Changed, name, slot.size[0], slot.size[1]});
+            }
+        }
+        if (!bound) return summary;
+        from = std::move(bound);
     }
-    return 2;
 }
 
 }  // namespace quro_pack

@@ -3,14 +3,46 @@
 // or a setup executable; both must pass the setup program's checks.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+
+#include "setup_facts.h"
 
 namespace quro_pack {
 
-// Prints the files added, removed and changed (by content) with their sizes,
-// then the file counts and unpacked totals before and after. Returns 0 when
-// the two install the same files, 1 when they differ, and 2 (after one line
-// on stderr) when either cannot be read, as diff(1) does.
-int Diff(const std::string& oldPath, const std::string& newPath);
+struct FileChange {
+    enum class Kind { Added, Removed, Changed } kind;
+    std::u16string name;  // as the install folder shows it: backslashes between folders
+    std::uint64_t oldSize = 0, newSize = 0;
+};
+
+struct DiffSummary {
+    std::size_t oldFiles = 0, newFiles = 0;  // files each installs (a name listed twice is one file)
+    std::size_t added = 0, removed = 0, changed = 0;
+    std::uint64_t oldTotal = 0, newTotal = 0;  // their unpacked sizes added up
+    std::optional<SetupVersion> oldVersion, newVersion;
+    // The install folder is left the same: the same files, and the same setup
+    // program beside them (it stays there as the uninstaller).
+    bool Same() const;
+};
+
+// What the comparison holds of names at once, besides the two unpacked
+// packages: neither list is in the order of names (a package lists its files
+// by folder and kind, twins together, and a foreign one in any order), and a
+// list of a few hundred bytes may name millions of files. So each pass over
+// both lists keeps the smallest names not yet compared, up to this budget,
+// and reports them; the next pass starts where it stopped. A package of
+// ordinary size takes one pass.
+inline constexpr std::size_t kDiffWindowBytes = std::size_t(32) << 20;
+
+// Reports the files added, removed and changed (by content), in the order of
+// their names, one at a time. Throws Failure, before the first change, when
+// either file cannot be read or fails the setup program's checks.
+DiffSummary ComparePackages(const std::string& oldPath, const std::string& newPath,
+                            const std::function<void(const FileChange&)>& change,
+                            std::size_t windowBytes = kDiffWindowBytes);
 
 }  // namespace quro_pack

@@ -1,6 +1,7 @@
 #include "file_io.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -12,6 +13,36 @@
 namespace quro_pack {
 
 std::string ErrnoText(int error) { return std::strerror(error); }
+
+namespace {
+
+// The temporary output being written, for the signal handler: a fixed
+// buffer, since a handler may only unlink what is already there. One output
+// is written at a time.
+char g_temporary[4096];
+volatile std::sig_atomic_t g_temporarySet = 0;
+
+void SetTemporary(const std::string& path)
+{
+    g_temporarySet = 0;
+    if (path.size() >= sizeof g_temporary) return;
+    std::memcpy(g_temporary, path.c_str(), path.size() + 1);
+    g_temporarySet = 1;
+}
+
+extern "C" void RemoveTemporaryAndDie(int signal)
+{
+    if (g_temporarySet) ::unlink(g_temporary);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+}  // namespace
+
+void RemoveTemporaryOutputOnSignals()
+{
+    for (const int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, RemoveTemporaryAndDie);
+}
 
 void UniqueFd::Reset()
 {
@@ -49,8 +80,10 @@ MappedFile::~MappedFile()
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size)
 {
     while (size > 0) {
-        // Linux moves at most about 2 GiB per write call.
-        const std::size_t step = size < (std::size_t(1) << 30) ? size : (std::size_t(1) << 30);
+        // Linux moves at most about 2 GiB per write call, and a signal is
+        // handled only between calls: 64 MiB at a time lets an interrupt
+        // remove the output promptly.
+        const std::size_t step = size < (std::size_t(64) << 20) ? size : (std::size_t(64) << 20);
         const ssize_t n = ::write(fd, data, step);
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -79,6 +112,7 @@ OutputFile::OutputFile(const std::string& path, bool executable) : path_(path)
     temporary_ = path + ".tmp-XXXXXX";
     fd_ = UniqueFd(::mkstemp(temporary_.data()));
     if (!fd_) throw Failure(path + ": " + ErrnoText(errno));
+    SetTemporary(temporary_);
     // mkstemp makes the file 0600; give it what a plain create would.
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -87,6 +121,7 @@ OutputFile::OutputFile(const std::string& path, bool executable) : path_(path)
 
 OutputFile::~OutputFile()
 {
+    g_temporarySet = 0;
     if (fd_) {
         fd_.Reset();
         if (!temporary_.empty()) ::unlink(temporary_.c_str());
@@ -112,6 +147,7 @@ void OutputFile::Commit()
         ::unlink(temporary_.c_str());
         throw Failure(path_ + ": " + ErrnoText(e));
     }
+    g_temporarySet = 0;
 }
 
 }  // namespace quro_pack

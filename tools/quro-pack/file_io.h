@@ -86,6 +86,10 @@ private:
     UniqueFd fd_;
 };
 
+// SIGINT, SIGTERM and SIGHUP remove the temporary file of the OutputFile
+// being written before the process ends as the signal would end it.
+void RemoveTemporaryOutputOnSignals();
+
 // Writes all of data, retrying short writes; false with errno set on failure.
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size);
 

@@ -1,6 +1,7 @@
 // Writing a package's files below a folder, as the setup program's
 // /extract-to does on Windows: list order, folders made as needed, existing
-// files replaced, nothing deleted.
+// files replaced, nothing deleted. Unlike the setup program, a failure takes
+// back what this run made, so that no partial tree is left.
 #pragma once
 
 #include <string>
@@ -10,11 +11,27 @@
 
 namespace quro_pack {
 
-// Returns the empty string on success, else "could not write " and the
-// entry's name (UTF-8); files written before the failure stay.
-std::string ExtractToFolder(const std::string& folder, const std::vector<PackageEntry>& entries);
+class FolderExtraction {
+public:
+    explicit FolderExtraction(std::string folder) : folder_(std::move(folder)) {}
+    // Without Keep, every file and folder this extraction made is removed.
+    ~FolderExtraction();
+    FolderExtraction(const FolderExtraction&) = delete;
+    FolderExtraction& operator=(const FolderExtraction&) = delete;
 
-// One entry of the above: empty on success, else "could not write " and its name.
-std::string ExtractEntry(const std::string& folder, const PackageEntry& entry);
+    // Empty on success, else "could not write NAME: why" (NAME as stored,
+    // UTF-8). An existing file is replaced whole, by a rename, never left
+    // half-written.
+    std::string Write(const PackageEntry& entry);
+    void Keep() { made_.clear(); }
+
+private:
+    std::string folder_;
+    std::vector<std::string> made_;  // host paths of the files and folders made, in order
+};
+
+// Every entry in order; on failure nothing made remains, and the text is
+// that of the failed entry.
+std::string ExtractToFolder(const std::string& folder, const std::vector<PackageEntry>& entries);
 
 }  // namespace quro_pack

@@ -1,5 +1,6 @@
-// quro-pack inspect --json: what inspect prints, as one JSON document for CI
-// scripts, with each file's SHA-256 besides.
+// quro-pack inspect --json and diff --json: what they print, as one JSON
+// document for CI scripts (inspect's with each file's SHA-256 besides).
+// Part of the command line, not of the library.
 #pragma once
 
 #include <string>
@@ -10,5 +11,10 @@ namespace quro_pack {
 // accept the package; else throws Failure with its failure text after the
 // document is out, as the plain inspect does.
 int InspectJson(const std::string& path);
+
+// Prints the changes and the summary on stdout, the changes one at a time.
+// Returns 0 when the two install the same files, 1 when they differ; throws
+// Failure when either cannot be read, before anything is printed.
+int DiffJson(const std::string& oldPath, const std::string& newPath);
 
 }  // namespace quro_pack

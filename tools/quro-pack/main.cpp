@@ -1,32 +1,25 @@
-// quro-pack: turns the hosted application's folder into the setup program's
-// package, puts packages into copies of the setup program, and reads them
-// back the way the setup program does.
+// quro-pack's command line: options parsed with CLI11, the operations of
+// operations.h run, their results printed as text (or JSON) and mapped to an
+// exit status.
+#include <CLI/CLI.hpp>
 #include <cstdio>
-#include <cstring>
-#include <strings.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
-#include "base/hosted_app.h"
 #include "format/container_format.h"
 #include "common.h"
 #include "diff.h"
 #include "file_io.h"
-#include "folder_writer.h"
+#include "inspection.h"
 #include "json_report.h"
 #include "lzms_buffer.h"
-#include "package_reader.h"
-#include "package_writer.h"
-#include "pe_resources.h"
+#include "operations.h"
 #include "progress.h"
 #include "setup_facts.h"
 #include "utf8.h"
 #include "windows_paths.h"
 
-#ifndef QURO_DEFAULT_STUB
-#define QURO_DEFAULT_STUB ""
-#endif
 #ifndef QURO_PACK_VERSION
 #define QURO_PACK_VERSION "unknown"
 #endif
@@ -37,67 +30,23 @@
 namespace quro_pack {
 namespace {
 
-constexpr const char kUsage[] =
-    "usage: quro-pack COMMAND ARGUMENTS\n"
-    "\n"
-    "  pack DIR -o FILE [--store] [--memory SIZE] [--threads N]\n"
-    "      write the package resource for every file below DIR\n"
-    "  setup DIR -o OUT.exe [--store] [--memory SIZE] [--threads N] [--stub STUB.exe]\n"
-    "      pack DIR into a copy of the setup program\n"
-    "  embed RESOURCE -o OUT.exe [--stub STUB.exe]\n"
-    "      put a resource file's bytes, as they are, into a copy of the setup program\n"
-    "  inspect FILE [--json]\n"
-    "      print the header, the setup program's verdict (ok or its failure text) and the files;\n"
-    "      --json: as one JSON document, with each file's SHA-256\n"
-    "  unpack FILE DIR\n"
-    "      verify as the setup program does, then write the files below DIR (what /extract-to does)\n"
-    "  diff OLD NEW\n"
-    "      the files that installing NEW over OLD adds, removes and changes; exit 0 same, 1 different, 2 error\n"
-    "  --version\n"
-    "      this tool's version and the setup program it copies by default\n"
-    "\n"
-    "FILE is a package resource or a setup executable (its RCDATA 101).\n"
-    "  --store   keep every chunk uncompressed (quick to make, as large as the folder)\n"
-    "  --memory  what compressing may take at once, such as 1536M or 2G (default 1G); every\n"
-    "            64 MiB chunk being compressed needs about 640 MiB\n"
-    "  --threads the most chunks compressed at once (default: one per core), as far as --memory allows\n"
-    "  --stub    the setup program to copy; by default quro-setup-stub.exe beside quro-pack,\n"
-    "            else in ../share/quro-pack/ from quro-pack's folder (installed), else the one this build made\n"
-    "\n"
-    "Exit status: 0 done, 1 failed (one line on stderr), 2 wrong usage.\n";
+constexpr const char kFooter[] =
+    "FILE, OLD and NEW are each a package resource or a setup executable (its RCDATA 101).\n"
+    "Exit status: 0 done, 1 failed (one line on stderr), 2 wrong usage; inspect: 1 also when the\n"
+    "setup program would refuse the package; diff: 0 the same files, 1 they differ, 2 an error.";
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-struct Arguments {
-    std::string command;
-    std::vector<std::string> positional;
-    std::string output;
-    std::string stub;
-    bool store = false;
-    bool json = false;
-    std::uint64_t memory = 0;  // 0: not given
-    unsigned threads = 0;
-};
-
-unsigned ParseCount(const std::string& option, const std::string& text, unsigned most)
-{
-    const bool digits = !text.empty() && text.size() <= 9 && text.find_first_not_of("0123456789") == std::string::npos;
-    const unsigned long n = digits ? std::stoul(text) : 0;
-    if (n == 0 || n > most)
-        throw UsageError(option + " takes a count from 1 to " + std::to_string(most) + ", not " + text);
-    return unsigned(n);
-}
-
 // A byte count as people write it: 1073741824, 1024M, 1G (K, M and G are
 // powers of 1,024).
-std::uint64_t ParseSize(const std::string& option, const std::string& text)
+std::uint64_t ParseSize(const std::string& text)
 {
     std::uint64_t value = 0;
     std::size_t i = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        if (value > (UINT64_MAX - 9) / 10) throw UsageError(option + " " + text + " is too large");
+        if (value > (UINT64_MAX - 9) / 10) throw UsageError(text + " is too large");
         value = value * 10 + std::uint64_t(text[i] - '0');
     }
     const std::string unit = text.substr(i);
@@ -109,52 +58,10 @@ std::uint64_t ParseSize(const std::string& option, const std::string& text)
     else if (unit == "G" || unit == "g")
         shift = 30;
     else if (!unit.empty())
-        throw UsageError(option + " takes a size such as 1536M or 2G, not " + text);
-    if (i == 0 || value == 0) throw UsageError(option + " takes a size such as 1536M or 2G, not " + text);
-    if (value > (UINT64_MAX >> shift)) throw UsageError(option + " " + text + " is too large");
+        throw UsageError("takes a size such as 1536M or 2G, not " + text);
+    if (i == 0 || value == 0) throw UsageError("takes a size such as 1536M or 2G, not " + text);
+    if (value > (UINT64_MAX >> shift)) throw UsageError(text + " is too large");
     return value << shift;
-}
-
-Arguments Parse(int argc, char** argv)
-{
-    Arguments a;
-    a.command = argv[1];
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](const char* option) {
-            if (i + 1 >= argc) throw UsageError(std::string(option) + " needs a value");
-            return std::string(argv[++i]);
-        };
-        if (arg == "-o" || arg == "--output")
-            a.output = value("-o");
-        else if (arg == "--stub")
-            a.stub = value("--stub");
-        else if (arg == "--store")
-            a.store = true;
-        else if (arg == "--memory")
-            a.memory = ParseSize(arg, value("--memory"));
-        else if (arg == "--threads")
-            a.threads = ParseCount(arg, value("--threads"), 1024);
-        else if (arg == "--json")
-            a.json = true;
-        else if (arg.size() > 1 && arg[0] == '-')
-            throw UsageError("unknown option " + arg);
-        else
-            a.positional.push_back(arg);
-    }
-    return a;
-}
-
-void Expect(const Arguments& a, std::size_t positional, bool output, bool packing, bool stub)
-{
-    if (a.positional.size() != positional)
-        throw UsageError(a.command + " takes " + std::to_string(positional) + " argument" +
-                         (positional == 1 ? "" : "s"));
-    if (output && a.output.empty()) throw UsageError(a.command + " needs -o");
-    if (!output && !a.output.empty()) throw UsageError(a.command + " takes no -o");
-    if (!packing && (a.store || a.memory || a.threads))
-        throw UsageError(a.command + " takes no " + (a.store ? "--store" : a.memory ? "--memory" : "--threads"));
-    if (!stub && !a.stub.empty()) throw UsageError(a.command + " takes no --stub");
 }
 
 bool Exists(const std::string& path) { return !path.empty() && ::access(path.c_str(), F_OK) == 0; }
@@ -168,74 +75,55 @@ std::string DefaultStub()
         std::string exe(self, std::size_t(n));
         beside = exe.substr(0, exe.find_last_of('/') + 1) + "quro-setup-stub.exe";
         if (Exists(beside)) return beside;
-        // Where cmake --install and the Debian package put it, relative to
-        // the tool so that an unpacked package works wherever it lies.
+        // Where the build, cmake --install and the Debian package put it,
+        // relative to the tool so that an unpacked package works wherever it
+        // lies; no path of the build is built in.
         installed = exe.substr(0, exe.find_last_of('/') + 1) + QURO_INSTALLED_STUB;
         if (Exists(installed)) return installed;
     }
-    if (Exists(QURO_DEFAULT_STUB)) return QURO_DEFAULT_STUB;
-    throw Failure("no setup program to copy (looked for " + beside + ", " + installed +
-                  (std::strlen(QURO_DEFAULT_STUB) ? std::string(" and ") + QURO_DEFAULT_STUB : std::string()) +
-                  "); name one with --stub");
+    throw Failure("no setup program to copy (looked for " + beside + " and " + installed + "); name one with --stub");
 }
 
-void WarnAboutTree(const std::string& folder, const Tree& tree)
+// Everything the commands take; each command declares the options it has.
+struct Arguments {
+    std::vector<std::string> positional;
+    std::string output;
+    std::string stub;
+    std::string memory;
+    unsigned threads = 0;
+    bool store = false;
+    bool json = false;
+    bool quiet = false;
+    bool strict = false;
+};
+
+void Warn(const std::vector<std::string>& warnings, bool quiet)
 {
-    for (const std::string& empty : tree.emptyFolders)
-        std::fprintf(stderr, "quro-pack: warning: %s holds no files and is left out (a package carries files only)\n",
-                     Escaped(empty).c_str());
-    // The setup program links, opens and asks for clean-up the main
-    // executable at the top of the install folder; without it, the installed
-    // shortcuts lead nowhere. Windows matches the name in any letter case.
-    const std::string main = Narrow(quro::kMainExecutableName);
-    for (const TreeFile& f : tree.files)
-        if (f.name.size() == main.size() && ::strncasecmp(f.name.c_str(), main.c_str(), main.size()) == 0) return;
-    std::fprintf(stderr, "quro-pack: warning: %s has no %s at its top; the installed shortcuts would lead nowhere\n",
-                 Escaped(folder).c_str(), main.c_str());
+    if (quiet) return;
+    for (const std::string& w : warnings) std::fprintf(stderr, "quro-pack: warning: %s\n", w.c_str());
 }
 
-void WriteSetup(const std::uint8_t* resource, std::size_t size, const std::string& stubPath, const std::string& output)
+int RunPack(const Arguments& a, bool setup)
 {
-    const MappedFile stub(stubPath);
-    OutputFile out(output, true);
-    pe::EmbedPackage(
-        stub.data(), stub.size(), resource, size, [&](const std::uint8_t* data, std::size_t n) { out.Write(data, n); },
-        stubPath);
-    out.Commit();
-}
-
-int Pack(const Arguments& a, bool setup)
-{
-    Expect(a, 1, true, true, setup);
-    const std::string stub = setup ? (a.stub.empty() ? DefaultStub() : a.stub) : std::string();
-    Progress progress;
-    PackOptions options;
-    options.store = a.store;
-    options.threads = a.threads;
-    if (a.memory) options.memoryBudget = a.memory;
-    options.progress = &progress;
-    Tree tree;
-    const Bytes resource = PackFolder(a.positional[0], options, &tree);
-    progress.Show("quro-pack: writing " + Escaped(a.output), true);
-    if (setup) {
-        WriteSetup(resource.data(), resource.size(), stub, a.output);
-    } else {
-        OutputFile out(a.output, false);
-        out.Write(resource.data(), resource.size());
-        out.Commit();
-    }
+    PackRequest request;
+    request.folder = a.positional.at(0);
+    request.output = a.output;
+    if (setup) request.stub = a.stub.empty() ? DefaultStub() : a.stub;
+    request.options.store = a.store;
+    request.options.threads = a.threads;
+    if (!a.memory.empty()) request.options.memoryBudget = ParseSize(a.memory);  // checked when parsed
+    request.options.strict = a.strict;
+    Progress progress(Progress::ModeFor(a.quiet));
+    request.options.progress = progress.Sink();
+    const PackReport report = Pack(request);
     progress.Clear();
-    WarnAboutTree(a.positional[0], tree);
-    WarnAboutLongPaths(tree);
+    Warn(report.warnings, a.quiet);
     return 0;
 }
 
-int Embed(const Arguments& a)
+int RunEmbed(const Arguments& a)
 {
-    Expect(a, 1, true, false, true);
-    const std::string stub = a.stub.empty() ? DefaultStub() : a.stub;
-    const MappedFile resource(a.positional[0]);
-    WriteSetup(resource.data(), resource.size(), stub, a.output);
+    Warn(Embed(a.positional.at(0), a.stub.empty() ? DefaultStub() : a.stub, a.output, a.strict), a.quiet);
     return 0;
 }
 
@@ -290,87 +178,206 @@ void PrintHeader(const PackageResource& r)
     }
 }
 
-int Inspect(const Arguments& a)
+// inspect's lines for an executable: its version and its signature.
+void PrintSetupFacts(const SetupFacts& facts)
 {
-    Expect(a, 1, false, false, false);
-    if (a.json) return InspectJson(a.positional[0]);
-    const MappedFile file(a.positional[0]);
-    const PackageResource r = LocatePackage(file.data(), file.size(), a.positional[0]);
-    PrintSetupFacts(ReadSetupFacts(file.data(), file.size()));
-    PrintHeader(r);
-    Bytes unpacked;
-    // Two walks, nothing kept: the first for the verdict and the count, the
-    // second prints the entries as it reads them.
-    std::size_t count = 0;
-    const wchar_t* failure = UnpackContainer(r, unpacked);
-    const bool listRead = failure == nullptr;
-    if (listRead) failure = WalkFileList(unpacked, [&](PackageEntry&&) { return ++count, true; });
-    std::printf("%s\n", failure ? Narrow(failure).c_str() : "ok");
-    if (listRead && (failure == nullptr || count > 0)) {
-        std::printf("files            %zu\n", count);
-        std::size_t printed = 0;
-        WalkFileList(unpacked, [&](PackageEntry&& e) {
+    if (!facts.executable) return;
+    std::printf("setup program    %s\n",
+                facts.version ? DescribeVersion(*facts.version).c_str() : "no version resource");
+    std::printf("signature        %s\n", DescribeSignature(facts.signature).c_str());
+}
+
+// --version: the tool's version, and the setup program it copies by default
+// (stubPath, empty when there is none: why is in noStub).
+void PrintVersion(const char* toolVersion, const std::string& stubPath, const std::string& noStub)
+{
+    std::printf("quro-pack %s\n", toolVersion);
+    if (stubPath.empty()) {
+        std::printf("setup program    none: %s\n", noStub.c_str());
+        return;
+    }
+    const MappedFile stub(stubPath);
+    const SetupFacts facts = ReadSetupFacts(stub.data(), stub.size());
+    std::printf("setup program    %s, version %s\n", Escaped(stubPath).c_str(),
+                facts.version ? DescribeVersion(*facts.version).c_str() : "unknown (no version resource)");
+}
+
+int RunInspect(const Arguments& a)
+{
+    const std::string& path = a.positional.at(0);
+    if (a.json) return InspectJson(path);
+    const Inspection inspection(path);
+    PrintSetupFacts(inspection.facts);
+    PrintHeader(inspection.resource);
+    std::printf("%s\n", Escaped(inspection.Verdict()).c_str());
+    if (inspection.listRead && (inspection.intact() || inspection.fileCount > 0)) {
+        std::printf("files            %zu\n", inspection.fileCount);
+        ForEachFile(inspection, [](const PackageEntry& e) {
             std::printf("%14llu  %s%s\n", static_cast<unsigned long long>(e.size), Escaped(Utf16ToUtf8(e.name)).c_str(),
                         CheckPath(e.name).tooLong ? kTooLongMark : "");
-            return ++printed < count;
         });
     }
     std::fflush(stdout);
-    if (failure) throw Failure(a.positional[0] + ": " + Narrow(failure));
+    if (!inspection.ok()) throw Failure(path + ": " + inspection.Verdict());
     return 0;
 }
 
-int Unpack(const Arguments& a)
+// diff's exit status is diff(1)'s: 0 the same, 1 different, 2 trouble.
+struct DiffTrouble : Failure {
+    using Failure::Failure;
+};
+
+int RunDiff(const Arguments& a)
 {
-    Expect(a, 2, false, false, false);
-    const MappedFile file(a.positional[0]);
-    const PackageResource r = LocatePackage(file.data(), file.size(), a.positional[0]);
-    Bytes unpacked;
-    // The whole list is checked before the first file is written, as the
-    // setup program does; neither walk keeps the entries.
-    const wchar_t* failure = UnpackContainer(r, unpacked);
-    if (!failure) failure = WalkFileList(unpacked, [](PackageEntry&&) { return true; });
-    if (failure) throw Failure(a.positional[0] + ": " + Narrow(failure));
-    std::string written;
-    WalkFileList(unpacked, [&](PackageEntry&& e) {
-        written = ExtractEntry(a.positional[1], e);
-        return written.empty();
-    });
-    if (!written.empty()) throw Failure(a.positional[1] + ": " + written);
+    try {
+        if (a.json) return DiffJson(a.positional.at(0), a.positional.at(1));
+        const DiffSummary s = ComparePackages(a.positional.at(0), a.positional.at(1), [](const FileChange& c) {
+            const std::string name = Escaped(Utf16ToUtf8(c.name));
+            const std::string sizes = c.kind == FileChange::Kind::Changed
+                                          ? std::to_string(c.oldSize) + " -> " + std::to_string(c.newSize)
+                                          : std::to_string(c.kind == FileChange::Kind::Added ? c.newSize : c.oldSize);
+            const char* kind = c.kind == FileChange::Kind::Added     ? "added  "
+                               : c.kind == FileChange::Kind::Removed ? "removed"
+                                                                     : "changed";
+            std::printf("%s  %21s  %s\n", kind, sizes.c_str(), name.c_str());
+        });
+        std::printf("files    %zu -> %zu (%zu added, %zu removed, %zu changed)\n", s.oldFiles, s.newFiles, s.added,
+                    s.removed, s.changed);
+        std::printf("unpacked %llu -> %llu bytes\n", static_cast<unsigned long long>(s.oldTotal),
+                    static_cast<unsigned long long>(s.newTotal));
+        // The install leaves the setup program itself beside the files, as the
+        // uninstaller: a new setup program changes the install folder too.
+        if (s.oldVersion && s.newVersion) {
+            const std::string was = DescribeVersion(*s.oldVersion), is = DescribeVersion(*s.newVersion);
+            std::printf("setup program %s%s\n", was.c_str(), was != is ? (" -> " + is).c_str() : "");
+        }
+        std::fflush(stdout);
+        return s.Same() ? 0 : 1;
+    } catch (const Failure& e) {
+        throw DiffTrouble(e.what());
+    } catch (const std::bad_alloc&) {
+        throw DiffTrouble("out of memory");
+    }
+}
+
+int RunUnpack(const Arguments& a)
+{
+    Unpack(a.positional.at(0), a.positional.at(1));
     return 0;
 }
 
+int RunVersion()
+{
+    std::string stub, noStub;
+    try {
+        stub = DefaultStub();
+    } catch (const Failure& e) {
+        noStub = e.what();
+    }
+    PrintVersion(QURO_PACK_VERSION, stub, noStub);
+    return 0;
+}
+
+// Runs the command line; usage errors are thrown as UsageError, failures
+// as Failure.
 int Run(int argc, char** argv)
 {
-    if (argc < 2) throw UsageError("no command");
-    const std::string command = argv[1];
-    if (command == "--help" || command == "-h" || command == "help") {
-        std::fputs(kUsage, stdout);
+    CLI::App app("quro-pack packs a folder of Quro Host into a copy of the setup program, and reads setups back.",
+                 "quro-pack");
+    app.footer(kFooter);
+    app.require_subcommand(0, 1);
+    app.fallthrough();
+    Arguments a;
+    bool version = false;
+    app.add_flag("--version", version, "this tool's version and the setup program it copies by default");
+    app.add_flag("-q,--quiet", a.quiet, "print errors only: no progress, no warnings");
+
+    const auto folder = [&](CLI::App* c, const char* name, const char* what) {
+        c->add_option(name, a.positional, what)->required()->expected(1);
+    };
+    const auto packing = [&](CLI::App* c) {
+        c->add_option("-o,--output", a.output, "the file to write")->required();
+        c->add_flag("--store", a.store, "keep every chunk uncompressed (quick to make, as large as the folder)");
+        c->add_option("--memory", a.memory,
+                      "what compressing may take at once, such as 1536M or 2G (default 1G); every 64 MiB chunk "
+                      "being compressed needs about 640 MiB")
+            ->check(CLI::Validator(
+                [](std::string& text) {
+                    try {
+                        ParseSize(text);
+                        return std::string();
+                    } catch (const UsageError& e) {
+                        return std::string(e.what());
+                    }
+                },
+                "SIZE"));
+        c->add_option("--threads", a.threads, "the most chunks compressed at once (default: one per core)")
+            ->check(CLI::Range(1u, 1024u));
+    };
+    const auto strict = [&](CLI::App* c) {
+        c->add_flag("--strict", a.strict,
+                    "every warning is an error (an empty folder, no DraloHost.exe at the top, a path beyond "
+                    "Windows' limit); nothing is written then");
+    };
+    const auto stub = [&](CLI::App* c) {
+        c->add_option("--stub", a.stub,
+                      "the setup program to copy; by default quro-setup-stub.exe beside quro-pack, else the one in "
+                      "../share/quro-pack/ from quro-pack's folder (where builds and installations put it)");
+    };
+    CLI::App* pack = app.add_subcommand("pack", "write the package resource for every file below DIR");
+    folder(pack, "DIR", "the folder to pack");
+    packing(pack);
+    strict(pack);
+    CLI::App* setup = app.add_subcommand("setup", "pack DIR into a copy of the setup program");
+    folder(setup, "DIR", "the folder to pack");
+    packing(setup);
+    strict(setup);
+    stub(setup);
+    CLI::App* embed =
+        app.add_subcommand("embed", "put a package (or a setup's package) into a copy of the setup program");
+    folder(embed, "FILE", "the package resource, or a setup whose package is taken");
+    embed->add_option("-o,--output", a.output, "the setup to write")->required();
+    strict(embed);
+    stub(embed);
+    CLI::App* inspect = app.add_subcommand(
+        "inspect",
+        "print the header, the verdict (ok, or what is wrong and what the setup program would say) and the files");
+    folder(inspect, "FILE", "the package resource or setup");
+    inspect->add_flag("--json", a.json, "as one JSON document, with each file's SHA-256");
+    CLI::App* unpack = app.add_subcommand(
+        "unpack", "verify as the setup program does, then write the files below DIR (what /extract-to does)");
+    unpack->add_option("FILE DIR", a.positional, "the package or setup, and the folder to write")
+        ->required()
+        ->expected(2);
+    CLI::App* diff = app.add_subcommand("diff", "the files that installing NEW over OLD adds, removes and changes");
+    diff->add_option("OLD NEW", a.positional, "the two releases")->required()->expected(2);
+    diff->add_flag("--json", a.json, "as one JSON document: the changes, the counts, the totals");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::fputs(app.help().c_str(), stdout);
         return 0;
-    }
-    if (command == "--version") {
-        if (argc > 2) throw UsageError("--version takes no arguments");
-        std::string stub, noStub;
-        try {
-            stub = DefaultStub();
-        } catch (const Failure& e) {
-            noStub = e.what();
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) {  // --help of a command
+            app.exit(e);
+            return 0;
         }
-        PrintVersion(QURO_PACK_VERSION, stub, noStub);
-        return 0;
+        const std::vector<CLI::App*> given = app.get_subcommands();
+        throw UsageError(std::string(e.what()) + " (see quro-pack " +
+                         (given.empty() ? std::string() : given.front()->get_name() + " ") + "--help)");
     }
-    const Arguments a = Parse(argc, argv);
-    if (a.json && command != "inspect") throw UsageError(command + " takes no --json");
-    if (command == "pack") return Pack(a, false);
-    if (command == "setup") return Pack(a, true);
-    if (command == "embed") return Embed(a);
-    if (command == "inspect") return Inspect(a);
-    if (command == "unpack") return Unpack(a);
-    if (command == "diff") {
-        Expect(a, 2, false, false, false);
-        return Diff(a.positional[0], a.positional[1]);
+    if (version) {
+        if (app.get_subcommands().size() > 0) throw UsageError("--version takes no command (see quro-pack --help)");
+        return RunVersion();
     }
-    throw UsageError("unknown command " + command);
+    if (pack->parsed()) return RunPack(a, false);
+    if (setup->parsed()) return RunPack(a, true);
+    if (embed->parsed()) return RunEmbed(a);
+    if (inspect->parsed()) return RunInspect(a);
+    if (unpack->parsed()) return RunUnpack(a);
+    if (diff->parsed()) return RunDiff(a);
+    throw UsageError("no command (see quro-pack --help)");
 }
 
 }  // namespace
@@ -378,15 +385,18 @@ int Run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    quro_pack::RemoveTemporaryOutputOnSignals();
     try {
         return quro_pack::Run(argc, argv);
     } catch (const quro_pack::UsageError& e) {
-        std::fprintf(stderr, "quro-pack: %s (see quro-pack --help)\n", quro_pack::Escaped(e.what()).c_str());
+        std::fprintf(stderr, "quro-pack: %s\n", quro_pack::Escaped(e.what()).c_str());
         return 2;
     } catch (const quro_pack::Failure& e) {
         // Failures name paths and packaged names, which may hold anything.
+        for (const std::string& cause : e.details)
+            std::fprintf(stderr, "quro-pack: error: %s\n", quro_pack::Escaped(cause).c_str());
         std::fprintf(stderr, "quro-pack: %s\n", quro_pack::Escaped(e.what()).c_str());
-        return 1;
+        return dynamic_cast<const quro_pack::DiffTrouble*>(&e) ? 2 : 1;
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "quro-pack: out of memory\n");
         return 1;

@@ -9,8 +9,8 @@
 #include "format/file_list_rules.h"
 #include "file_io.h"
 #include "package_order.h"
-#include "progress.h"
 #include "sha256.h"
+#include "windows_paths.h"
 
 namespace quro_pack {
 namespace {
@@ -100,8 +100,6 @@ private:
     std::uint64_t size_ = 0;
 };
 
-std::string Megabytes(std::uint64_t bytes) { return std::to_string(bytes / 1000000); }
-
 Bytes MakeResource(std::uint64_t size, const lzms::ReadRange& read, const PackOptions& options)
 {
     Bytes resource(package_format::kHeaderSize);
@@ -112,13 +110,13 @@ Bytes MakeResource(std::uint64_t size, const lzms::ReadRange& read, const PackOp
     {
         Sha256Stream sha;
         Bytes block(std::size_t(std::min<std::uint64_t>(size, 16u << 20)));
+        if (options.progress) options.progress({ProgressEvent::Phase::Reading, 0, size});
         for (std::uint64_t done = 0; done < size;) {
             const std::size_t n = std::size_t(std::min<std::uint64_t>(block.size(), size - done));
             read(done, block.data(), n);
             sha.Add(block.data(), n);
             done += n;
-            if (options.progress)
-                options.progress->Show("quro-pack: reading " + Megabytes(done) + " of " + Megabytes(size) + " MB");
+            if (options.progress) options.progress({ProgressEvent::Phase::Reading, done, size});
         }
         sha.Finish(resource.data() + package_format::kDigestOffset);
     }
@@ -127,23 +125,23 @@ Bytes MakeResource(std::uint64_t size, const lzms::ReadRange& read, const PackOp
     c.level = options.level;
     c.threads = options.threads;
     c.memoryBudget = options.memoryBudget;
-    if (options.progress)
-        c.progress = [progress = options.progress](std::size_t done, std::size_t count) {
-            progress->Show(
-                "quro-pack: compressing " + std::to_string(done) + " of " + std::to_string(count) + " chunks", true);
+    if (options.progress) {
+        c.progress = [&progress = options.progress](std::size_t done, std::size_t count) {
+            progress({ProgressEvent::Phase::Compressing, done, count});
         };
-    if (options.progress && !options.store) options.progress->Show("quro-pack: compressing", true);
+        const std::uint64_t chunk = compressapi::kMaxChunkSize;
+        options.progress({ProgressEvent::Phase::Compressing, 0, (size + chunk - 1) / chunk});
+    }
     lzms::AppendBuffer(size, read, c, resource);
     return resource;
 }
 
 }  // namespace
 
-Bytes BuildFileList(const Tree& tree, Progress* progress)
+Bytes BuildFileList(const Tree& tree)
 {
     const FileList list(tree);
     Bytes bytes(static_cast<std::size_t>(list.size()));
-    if (progress) progress->Show("quro-pack: reading " + Megabytes(list.size()) + " MB", true);
     list.Read(0, bytes.data(), bytes.size());
     return bytes;
 }
@@ -158,19 +156,28 @@ Bytes MakeResource(const Bytes& unpacked, const PackOptions& options)
         options);
 }
 
-Bytes PackFolder(const std::string& folder, const PackOptions& options, Tree* walked)
+Bytes PackTree(const Tree& tree, const PackOptions& options)
+{
+    const FileList list(tree);
+    return MakeResource(
+        list.size(), [&list](std::uint64_t offset, std::uint8_t* out, std::size_t n) { list.Read(offset, out, n); },
+        options);
+}
+
+Bytes PackFolder(const std::string& folder, const PackOptions& options, Tree* walked,
+                 std::vector<std::string>* warnings)
 {
     Tree tree = WalkTree(folder);
     // The setup program would refuse to verify such a package, and install
     // an empty folder from it.
     if (tree.files.empty()) throw Failure(folder + ": holds no files, and a package needs at least one");
-    Bytes resource;
-    {
-        const FileList list(tree);
-        resource = MakeResource(
-            list.size(), [&list](std::uint64_t offset, std::uint8_t* out, std::size_t n) { list.Read(offset, out, n); },
-            options);
-    }
+    const std::vector<std::string> found = TreeWarnings(folder, tree);
+    if (warnings) *warnings = found;
+    if (options.strict && !found.empty()) throw Failure(StrictRefusal(found.size()), found);
+    // Every file opened once before minutes of compression: one that cannot
+    // be read is found now.
+    for (const TreeFile& f : tree.files) OpenWalkedFile(f);
+    Bytes resource = PackTree(tree, options);
     if (walked) *walked = std::move(tree);
     return resource;
 }

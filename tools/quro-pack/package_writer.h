@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "common.h"
@@ -11,28 +12,48 @@
 
 namespace quro_pack {
 
-class Progress;
+// Where a pack is: each phase once as it starts (done 0), then as it goes.
+struct ProgressEvent {
+    enum class Phase { Reading, Compressing, Writing };
+    Phase phase = Phase::Reading;
+    std::uint64_t done = 0;   // bytes read or written, chunks compressed
+    std::uint64_t total = 0;  // of as many
+};
+// Called on the packing thread, or from a compressing thread one at a time.
+using ProgressSink = std::function<void(const ProgressEvent&)>;
 
 struct PackOptions {
     bool store = false;  // stored chunks, for setups that must be fast to make
     unsigned level = lzms::kLevel;
     unsigned threads = 0;  // the most chunks compressed at once; 0: one per core
     std::uint64_t memoryBudget = lzms::kDefaultMemoryBudget;
-    Progress* progress = nullptr;
+    ProgressSink progress;
+    // Every warning about the tree (TreeWarnings) is an error: PackFolder
+    // fails after the walk, before anything is compressed, with the warnings
+    // as the failure's details.
+    bool strict = false;
 };
 
 // The unpacked bytes for tree, files in PackageOrder, read straight into one
 // buffer. Throws Failure when the setup program could not take the list
 // (over 2 GiB in all, more than 2^32-1 files) or a file changed while it was
 // read.
-Bytes BuildFileList(const Tree& tree, Progress* progress = nullptr);
+Bytes BuildFileList(const Tree& tree);
 
 // The resource for unpacked bytes.
 Bytes MakeResource(const Bytes& unpacked, const PackOptions& options);
 
-// WalkTree and the resource for its files in PackageOrder. The files are read
+// The resource for a walked tree's files in PackageOrder. The files are read
 // twice, once for the digest and once chunk by chunk as the chunks are
 // compressed, and never held whole.
-Bytes PackFolder(const std::string& folder, const PackOptions& options, Tree* walked = nullptr);
+Bytes PackTree(const Tree& tree, const PackOptions& options);
+
+// WalkTree and the resource for its files in PackageOrder. The files are read
+// twice, once for the digest and once chunk by chunk as the chunks are
+// compressed, and never held whole. The tree's warnings go to warnings (when
+// given) right after the walk; with options.strict, any of them ends the
+// call there with a Failure.
+Bytes PackFolder(const std::string& folder, const PackOptions& options, Tree* walked = nullptr,
+                 std::vector<std::string>* warnings = nullptr);
 
 }  // namespace quro_pack

@@ -18,7 +18,7 @@ namespace {
 
 constexpr std::uint32_t kScnInitializedData = 0x00000040;
 constexpr std::uint32_t kScnMemRead = 0x40000000;
-constexpr std::size_t kSectionHeaderSize = 40;
+constexpr std::size_t kSectionHeaderSize = section_header::kSize;
 constexpr std::uint64_t k4GiB = std::uint64_t(1) << 32;
 
 std::uint64_t AlignUp(std::uint64_t v, std::uint32_t a) { return a ? (v + a - 1) / a * a : v; }
@@ -354,46 +354,52 @@ private:
 
 Image ReadImage(const std::uint8_t* file, std::size_t size, const std::string& label)
 {
+    namespace oh = optional_header;
+    namespace sh = section_header;
     if (size < 0x40 || file[0] != 'M' || file[1] != 'Z') Refuse(label, "not a Windows executable");
     const std::uint64_t pe = ReadLe32(file + 0x3C);
-    if (pe + 24 > size || std::memcmp(file + pe, "PE\0\0", 4) != 0) Refuse(label, "not a PE file");
-    const std::uint8_t* coff = file + pe + 4;
-    const std::uint16_t sectionCount = ReadLe16(coff + 2);
-    const std::uint16_t optionalSize = ReadLe16(coff + 16);
+    if (pe + 4 + coff::kHeaderSize > size || std::memcmp(file + pe, "PE\0\0", 4) != 0) Refuse(label, "not a PE file");
     Image image;
-    image.pointerToSymbolTable = ReadLe32(coff + 8);
-    image.optionalHeader = std::size_t(pe + 24);
+    image.coffHeader = std::size_t(pe + 4);
+    const std::uint8_t* header = file + image.coffHeader;
+    const std::uint16_t sectionCount = ReadLe16(header + coff::kNumberOfSections);
+    const std::uint16_t optionalSize = ReadLe16(header + coff::kSizeOfOptionalHeader);
+    image.pointerToSymbolTable = ReadLe32(header + coff::kPointerToSymbolTable);
+    image.optionalHeader = image.coffHeader + coff::kHeaderSize;
     if (image.optionalHeader + optionalSize > size || optionalSize < 2) Refuse(label, "its PE headers are cut short");
     const std::uint8_t* opt = file + image.optionalHeader;
-    const std::uint16_t magic = ReadLe16(opt);
-    if (magic != 0x20B && magic != 0x10B) Refuse(label, "unknown optional header");
-    image.pe32plus = magic == 0x20B;
-    const std::size_t directoriesAt = image.pe32plus ? 112 : 96;
+    const std::uint16_t magic = ReadLe16(opt + oh::kMagic);
+    if (magic != oh::kMagicPe32Plus && magic != oh::kMagicPe32) Refuse(label, "unknown optional header");
+    image.pe32plus = magic == oh::kMagicPe32Plus;
+    const std::size_t directoriesAt = image.pe32plus ? oh::kDirectories : oh::kDirectoriesPe32;
     if (optionalSize < directoriesAt) Refuse(label, "its PE headers are cut short");
-    image.sizeOfInitializedData = ReadLe32(opt + 8);
-    image.sectionAlignment = ReadLe32(opt + 32);
-    image.fileAlignment = ReadLe32(opt + 36);
-    image.sizeOfImage = ReadLe32(opt + 56);
-    image.sizeOfHeaders = ReadLe32(opt + 60);
-    image.checkSum = ReadLe32(opt + 64);
-    image.checkSumOffset = image.optionalHeader + 64;
+    image.sizeOfInitializedData = ReadLe32(opt + oh::kSizeOfInitializedData);
+    image.sectionAlignment = ReadLe32(opt + oh::kSectionAlignment);
+    image.fileAlignment = ReadLe32(opt + oh::kFileAlignment);
+    image.sizeOfImage = ReadLe32(opt + oh::kSizeOfImage);
+    image.sizeOfHeaders = ReadLe32(opt + oh::kSizeOfHeaders);
+    image.checkSum = ReadLe32(opt + oh::kCheckSum);
+    image.checkSumOffset = image.optionalHeader + oh::kCheckSum;
+    // The count of data directories is the field right before them.
     const std::uint32_t directoryCount = ReadLe32(opt + directoriesAt - 4);
-    const std::size_t present = std::min<std::size_t>({directoryCount, 16, (optionalSize - directoriesAt) / 8});
-    for (std::size_t i = 0; i < present; ++i)
-        image.directories.push_back(
-            DataDirectory{ReadLe32(opt + directoriesAt + 8 * i), ReadLe32(opt + directoriesAt + 8 * i + 4)});
+    const std::size_t present =
+        std::min<std::size_t>({directoryCount, 16, (optionalSize - directoriesAt) / oh::kDirectoryEntrySize});
+    for (std::size_t i = 0; i < present; ++i) {
+        const std::uint8_t* d = opt + directoriesAt + oh::kDirectoryEntrySize * i;
+        image.directories.push_back(DataDirectory{ReadLe32(d), ReadLe32(d + 4)});
+    }
     image.sectionTable = image.optionalHeader + optionalSize;
-    if (image.sectionTable + kSectionHeaderSize * std::uint64_t(sectionCount) > size)
+    if (image.sectionTable + sh::kSize * std::uint64_t(sectionCount) > size)
         Refuse(label, "its section table is cut short");
     for (std::size_t i = 0; i < sectionCount; ++i) {
-        const std::uint8_t* s = file + image.sectionTable + kSectionHeaderSize * i;
+        const std::uint8_t* s = file + image.sectionTable + sh::kSize * i;
         Section section;
         section.name.assign(reinterpret_cast<const char*>(s), strnlen(reinterpret_cast<const char*>(s), 8));
-        section.virtualSize = ReadLe32(s + 8);
-        section.virtualAddress = ReadLe32(s + 12);
-        section.rawSize = ReadLe32(s + 16);
-        section.rawPointer = ReadLe32(s + 20);
-        section.characteristics = ReadLe32(s + 36);
+        section.virtualSize = ReadLe32(s + sh::kVirtualSize);
+        section.virtualAddress = ReadLe32(s + sh::kVirtualAddress);
+        section.rawSize = ReadLe32(s + sh::kRawSize);
+        section.rawPointer = ReadLe32(s + sh::kRawPointer);
+        section.characteristics = ReadLe32(s + sh::kCharacteristics);
         image.sections.push_back(section);
     }
     return image;
@@ -437,10 +443,25 @@ std::uint32_t Checksum(const std::uint8_t* file, std::size_t size, std::size_t c
     return sum.Finish();
 }
 
-void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uint8_t* resource,
-                  std::size_t resourceSize, const Sink& sink, const std::string& label)
+namespace {
+
+// What the stub's layout allows, whatever the package: where the resource
+// section is or goes, and what moves behind it.
+struct StubLayout {
+    Image image;
+    std::uint64_t fileEnd = 0;
+    int rsrc = -1;                // the resource section; -1 when there is none
+    int at = 0;                   // where the resource section is, or goes
+    int reloc = -1;               // a closing .reloc that moves behind the new resources; -1 when none
+    std::uint64_t movedFrom = 0;  // the first address that moves
+    const Section* relocSection() const { return reloc >= 0 ? &image.sections[std::size_t(reloc)] : nullptr; }
+};
+
+StubLayout ValidateStub(const std::uint8_t* stub, std::size_t stubSize, const std::string& label)
 {
-    const Image image = ReadImage(stub, stubSize, label);
+    StubLayout layout;
+    layout.image = ReadImage(stub, stubSize, label);
+    const Image& image = layout.image;
     if (!image.pe32plus) Refuse(label, "not a 64-bit (PE32+) program");
     if (image.directories.size() <= std::size_t(kRelocationDirectory))
         Refuse(label, "its PE headers lack data directories");
@@ -449,10 +470,9 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
         Refuse(label, "it is signed (it has a certificate table); embed into the unsigned build and sign the result");
     if (image.pointerToSymbolTable)
         Refuse(label, "it carries a COFF symbol table (an unstripped build); strip it first");
-    if (resourceSize >= k4GiB) throw Failure("the package is too large for a resource (4 GiB or more)");
-    // What Windows' loader demands of an image. The edit below copies the
-    // headers up to the resource data and patches the section table inside
-    // that copy, and pads to the file alignment: without these rules it would
+    // What Windows' loader demands of an image. The edit copies the headers
+    // up to the resource data and patches the section table inside that
+    // copy, and pads to the file alignment: without these rules it would
     // write past the copy or pad without bound.
     const auto powerOfTwo = [](std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; };
     if (!powerOfTwo(image.fileAlignment) || image.fileAlignment < 512 || image.fileAlignment > 65536)
@@ -477,35 +497,35 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
     }
     if (fileEnd < stubSize) Refuse(label, "it has data after its last section (a signature or an appended payload)");
     if (fileEnd > stubSize) Refuse(label, "it is cut short");
+    layout.fileEnd = fileEnd;
 
     const DataDirectory res = image.directories[kResourceDirectory];
     const DataDirectory rel = image.directories[kRelocationDirectory];
     const int count = int(sections.size());
-    int rsrc = -1;
     if (res.rva) {
-        rsrc = SectionOf(image, res.rva);
-        if (rsrc < 0 || sections[std::size_t(rsrc)].virtualAddress != res.rva ||
-            sections[std::size_t(rsrc)].rawSize == 0)
+        layout.rsrc = SectionOf(image, res.rva);
+        if (layout.rsrc < 0 || sections[std::size_t(layout.rsrc)].virtualAddress != res.rva ||
+            sections[std::size_t(layout.rsrc)].rawSize == 0)
             Refuse(label, "its resource directory does not begin a section of its own");
     }
     const int reloc = rel.rva ? SectionOf(image, rel.rva) : -1;
     if (rel.rva && reloc < 0) Refuse(label, "its relocation directory lies outside its sections");
     // Where the resource section is, or goes: before a closing .reloc, else last.
     const bool relocLast = reloc >= 0 && reloc == count - 1 && sections[std::size_t(reloc)].name == ".reloc";
-    const int at = rsrc >= 0 ? rsrc : (relocLast ? reloc : count);
-    const int after = count - at - (rsrc >= 0 ? 1 : 0);
+    layout.at = layout.rsrc >= 0 ? layout.rsrc : (relocLast ? reloc : count);
+    const int after = count - layout.at - (layout.rsrc >= 0 ? 1 : 0);
     if (after > 1 || (after == 1 && !relocLast))
         Refuse(label,
                "sections other than .reloc follow its resource section, and only .rsrc followed by .reloc can be "
                "rewritten");
-    const bool moveReloc = after == 1;
-    const Section* relocSection = moveReloc ? &sections[std::size_t(reloc)] : nullptr;
-    if (moveReloc && relocSection->rawSize == 0) Refuse(label, "its .reloc section has no data");
-    if (moveReloc && std::uint64_t(relocSection->rawPointer) + relocSection->rawSize != fileEnd)
+    if (after == 1) layout.reloc = reloc;
+    const Section* relocSection = layout.relocSection();
+    if (relocSection && relocSection->rawSize == 0) Refuse(label, "its .reloc section has no data");
+    if (relocSection && std::uint64_t(relocSection->rawPointer) + relocSection->rawSize != fileEnd)
         Refuse(label, "its .reloc section does not end the file");
-    if (rsrc >= 0) {
-        const Section& s = sections[std::size_t(rsrc)];
-        const std::uint64_t next = moveReloc ? relocSection->rawPointer : fileEnd;
+    if (layout.rsrc >= 0) {
+        const Section& s = sections[std::size_t(layout.rsrc)];
+        const std::uint64_t next = relocSection ? relocSection->rawPointer : fileEnd;
         if (std::uint64_t(s.rawPointer) + s.rawSize != next)
             Refuse(label, "its resource section is not where it can grow");
     }
@@ -513,18 +533,17 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
     // The moved part of the image starts at the resource section; nothing but
     // the resource and relocation directories may point there, and no
     // relocation may apply to it.
-    std::uint64_t movedFrom;
-    if (rsrc >= 0)
-        movedFrom = sections[std::size_t(rsrc)].virtualAddress;
-    else if (moveReloc)
-        movedFrom = relocSection->virtualAddress;
+    if (layout.rsrc >= 0)
+        layout.movedFrom = sections[std::size_t(layout.rsrc)].virtualAddress;
+    else if (relocSection)
+        layout.movedFrom = relocSection->virtualAddress;
     else
-        movedFrom = count ? AlignUp(std::uint64_t(sections.back().virtualAddress) + Extent(sections.back()),
-                                    image.sectionAlignment)
-                          : AlignUp(image.sizeOfHeaders, image.sectionAlignment);
+        layout.movedFrom = count ? AlignUp(std::uint64_t(sections.back().virtualAddress) + Extent(sections.back()),
+                                           image.sectionAlignment)
+                                 : AlignUp(image.sizeOfHeaders, image.sectionAlignment);
     for (std::size_t i = 0; i < image.directories.size(); ++i) {
         if (int(i) == kResourceDirectory || int(i) == kRelocationDirectory || int(i) == kCertificateDirectory) continue;
-        if (image.directories[i].rva >= movedFrom)
+        if (image.directories[i].rva >= layout.movedFrom)
             Refuse(label, "data directory " + std::to_string(i) + " points behind the resources, which would move");
     }
     if (rel.rva) {
@@ -533,11 +552,40 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
         for (std::size_t o = 0; o + 8 <= rel.size;) {
             const std::uint32_t page = ReadLe32(blocks->data + o), blockSize = ReadLe32(blocks->data + o + 4);
             if (blockSize < 8 || blockSize > rel.size - o) Refuse(label, "its relocations are damaged");
-            if (page >= movedFrom) Refuse(label, "relocations apply behind its resources, which would move");
+            if (page >= layout.movedFrom) Refuse(label, "relocations apply behind its resources, which would move");
             o += blockSize;
         }
     }
+    if (layout.rsrc < 0) {
+        // A new section header goes into the headers' slack, which must be there and empty.
+        const std::size_t tableEnd = image.sectionTable + kSectionHeaderSize * (sections.size() + 1);
+        std::uint64_t firstRaw = image.sizeOfHeaders;
+        for (const Section& s : sections)
+            if (s.rawSize) firstRaw = std::min<std::uint64_t>(firstRaw, s.rawPointer);
+        if (tableEnd > firstRaw ||
+            std::any_of(stub + tableEnd - kSectionHeaderSize, stub + tableEnd, [](std::uint8_t b) { return b != 0; }))
+            Refuse(label, "it has no resource section and no room in its headers for one");
+    }
+    return layout;
+}
 
+// Where everything lands once the package is in.
+struct Plan {
+    Serialized section;
+    std::uint64_t rsrcRva = 0, rsrcRaw = 0, rsrcRawSize = 0;
+    std::uint64_t relocRva = 0, relocRaw = 0;
+    std::uint64_t sizeOfImage = 0, initialized = 0;
+};
+
+// The resource tree with the package as RCDATA 101 (language neutral, every
+// old language of it gone), serialized, and the new layout around it.
+Plan PlanLayout(const StubLayout& layout, const std::uint8_t* stub, std::size_t stubSize, const std::uint8_t* resource,
+                std::size_t resourceSize, const std::string& label)
+{
+    const Image& image = layout.image;
+    const std::vector<Section>& sections = image.sections;
+    const Section* relocSection = layout.relocSection();
+    if (resourceSize >= k4GiB) throw Failure("the package is too large for a resource (4 GiB or more)");
     std::unique_ptr<Node> root = ReadTree(image, stub, stubSize, label);
     if (!root) root = std::make_unique<Node>();
     Node::Entry* type = FindId(*root, kRtRcdata);
@@ -550,108 +598,120 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
     auto names = std::make_unique<Node>();
     InsertId(*names, 0, std::move(language));
     if (Node::Entry* old = FindId(*type->node, kPackageResourceId))
-        old->node = std::move(names);  // every language of the old one goes
+        old->node = std::move(names);
     else
         InsertId(*type->node, kPackageResourceId, std::move(names));
 
-    // The new layout.
-    const std::uint64_t rsrcRva = movedFrom;
-    std::uint64_t rsrcRaw;
-    if (rsrc >= 0)
-        rsrcRaw = sections[std::size_t(rsrc)].rawPointer;
+    Plan plan;
+    plan.rsrcRva = layout.movedFrom;
+    if (layout.rsrc >= 0)
+        plan.rsrcRaw = sections[std::size_t(layout.rsrc)].rawPointer;
     else
-        rsrcRaw = moveReloc ? relocSection->rawPointer : AlignUp(fileEnd, image.fileAlignment);
-    if (rsrcRva >= k4GiB) throw Failure("with this package the setup program would reach 4 GiB");
-    const std::uint64_t oldResources = rsrc >= 0 ? sections[std::size_t(rsrc)].rawSize : 0;
-    const Serialized section = Serialize(*root, std::uint32_t(rsrcRva), oldResources + 1024, label);
-    const std::uint64_t rsrcRawSize = AlignUp(section.size, image.fileAlignment);
-    const std::uint64_t relocRva = AlignUp(rsrcRva + section.size, image.sectionAlignment);
-    const std::uint64_t relocRaw = rsrcRaw + rsrcRawSize;
-    const std::uint64_t newFileSize = moveReloc ? relocRaw + relocSection->rawSize : relocRaw;
-    std::uint64_t imageEnd = moveReloc ? relocRva + Extent(*relocSection) : rsrcRva + section.size;
-    for (int i = 0; i < at; ++i)
+        plan.rsrcRaw = relocSection ? relocSection->rawPointer : AlignUp(layout.fileEnd, image.fileAlignment);
+    const auto tooLarge = [] { throw Failure("with this package the setup program would reach 4 GiB"); };
+    if (plan.rsrcRva >= k4GiB) tooLarge();
+    const std::uint64_t oldResources = layout.rsrc >= 0 ? sections[std::size_t(layout.rsrc)].rawSize : 0;
+    plan.section = Serialize(*root, std::uint32_t(plan.rsrcRva), oldResources + 1024, label);
+    plan.rsrcRawSize = AlignUp(plan.section.size, image.fileAlignment);
+    plan.relocRva = AlignUp(plan.rsrcRva + plan.section.size, image.sectionAlignment);
+    plan.relocRaw = plan.rsrcRaw + plan.rsrcRawSize;
+    const std::uint64_t newFileSize = relocSection ? plan.relocRaw + relocSection->rawSize : plan.relocRaw;
+    std::uint64_t imageEnd = relocSection ? plan.relocRva + Extent(*relocSection) : plan.rsrcRva + plan.section.size;
+    for (int i = 0; i < layout.at; ++i)
         imageEnd = std::max(imageEnd,
                             std::uint64_t(sections[std::size_t(i)].virtualAddress) + Extent(sections[std::size_t(i)]));
-    const std::uint64_t sizeOfImage = AlignUp(imageEnd, image.sectionAlignment);
-    if (sizeOfImage >= k4GiB || newFileSize >= k4GiB)
-        throw Failure("with this package the setup program would reach 4 GiB");
+    plan.sizeOfImage = AlignUp(imageEnd, image.sectionAlignment);
+    if (plan.sizeOfImage >= k4GiB || newFileSize >= k4GiB) tooLarge();
     // The copy holds the stub, the package, the new directory entries and
     // padding; anything more comes from a layout read wrongly.
     if (newFileSize > std::uint64_t(stubSize) + resourceSize + 2 * std::uint64_t(image.fileAlignment) + (1u << 20))
         Refuse(label, "the copy would be larger than the setup program and the package need");
     // The linker's sum of initialized-data sections, with the resource
     // section's share replaced (a new .rsrc counts as initialized data).
-    std::uint64_t initialized = image.sizeOfInitializedData;
-    if (rsrc < 0)
-        initialized += rsrcRawSize;
-    else if (sections[std::size_t(rsrc)].characteristics & kScnInitializedData)
-        initialized =
-            initialized - std::min<std::uint64_t>(initialized, sections[std::size_t(rsrc)].rawSize) + rsrcRawSize;
-    if (initialized >= k4GiB) throw Failure("with this package the setup program would reach 4 GiB");
+    plan.initialized = image.sizeOfInitializedData;
+    if (layout.rsrc < 0)
+        plan.initialized += plan.rsrcRawSize;
+    else if (sections[std::size_t(layout.rsrc)].characteristics & kScnInitializedData)
+        plan.initialized = plan.initialized -
+                           std::min<std::uint64_t>(plan.initialized, sections[std::size_t(layout.rsrc)].rawSize) +
+                           plan.rsrcRawSize;
+    if (plan.initialized >= k4GiB) tooLarge();
+    return plan;
+}
 
-    // Headers and every section before the resources, patched.
-    Bytes head(stub, stub + std::min<std::uint64_t>(rsrcRaw, fileEnd));
-    std::vector<Section> layout = sections;
-    const std::size_t sectionSlots = layout.size() + (rsrc >= 0 ? 0 : 1);
-    if (rsrc < 0) {
-        const std::size_t tableEnd = image.sectionTable + kSectionHeaderSize * sectionSlots;
-        std::uint64_t firstRaw = image.sizeOfHeaders;
-        for (const Section& s : sections)
-            if (s.rawSize) firstRaw = std::min<std::uint64_t>(firstRaw, s.rawPointer);
-        if (tableEnd > firstRaw ||
-            std::any_of(stub + tableEnd - kSectionHeaderSize, stub + tableEnd, [](std::uint8_t b) { return b != 0; }))
-            Refuse(label, "it has no resource section and no room in its headers for one");
+// The headers and every section before the resources, with the section table,
+// the sizes and the two directories rewritten; the checksum is left zero.
+Bytes PatchHeaders(const StubLayout& layout, const Plan& plan, const std::uint8_t* stub)
+{
+    namespace oh = optional_header;
+    namespace sh = section_header;
+    const Image& image = layout.image;
+    const Section* relocSection = layout.relocSection();
+    const int at = layout.at;
+    Bytes head(stub, stub + std::min<std::uint64_t>(plan.rsrcRaw, layout.fileEnd));
+    std::vector<Section> sections = image.sections;
+    if (layout.rsrc < 0) {
         Section added;
         added.name = ".rsrc";
         added.characteristics = kScnInitializedData | kScnMemRead;
-        layout.insert(layout.begin() + at, added);
+        sections.insert(sections.begin() + at, added);
         // Keep the fields this edit does not own (relocations, line numbers)
         // with the header that moves one slot on.
-        if (moveReloc)
-            std::memmove(head.data() + image.sectionTable + kSectionHeaderSize * std::size_t(at + 1),
-                         head.data() + image.sectionTable + kSectionHeaderSize * std::size_t(at), kSectionHeaderSize);
-        std::memset(head.data() + image.sectionTable + kSectionHeaderSize * std::size_t(at), 0, kSectionHeaderSize);
-        PutLe16(head.data() + image.optionalHeader - 20 + 2, std::uint16_t(sectionSlots));
+        if (relocSection)
+            std::memmove(head.data() + image.sectionTable + sh::kSize * std::size_t(at + 1),
+                         head.data() + image.sectionTable + sh::kSize * std::size_t(at), sh::kSize);
+        std::memset(head.data() + image.sectionTable + sh::kSize * std::size_t(at), 0, sh::kSize);
+        PutLe16(head.data() + image.coffHeader + coff::kNumberOfSections, std::uint16_t(sections.size()));
     }
-    Section& r = layout[std::size_t(at)];
-    r.virtualAddress = std::uint32_t(rsrcRva);
-    r.virtualSize = std::uint32_t(section.size);
-    r.rawPointer = std::uint32_t(rsrcRaw);
-    r.rawSize = std::uint32_t(rsrcRawSize);
-    if (moveReloc) {
-        layout[std::size_t(at) + 1].virtualAddress = std::uint32_t(relocRva);
-        layout[std::size_t(at) + 1].rawPointer = std::uint32_t(relocRaw);
+    Section& r = sections[std::size_t(at)];
+    r.virtualAddress = std::uint32_t(plan.rsrcRva);
+    r.virtualSize = std::uint32_t(plan.section.size);
+    r.rawPointer = std::uint32_t(plan.rsrcRaw);
+    r.rawSize = std::uint32_t(plan.rsrcRawSize);
+    if (relocSection) {
+        sections[std::size_t(at) + 1].virtualAddress = std::uint32_t(plan.relocRva);
+        sections[std::size_t(at) + 1].rawPointer = std::uint32_t(plan.relocRaw);
     }
-    for (std::size_t i = std::size_t(at); i < layout.size(); ++i) {
-        std::uint8_t* s = head.data() + image.sectionTable + kSectionHeaderSize * i;
-        if (rsrc < 0 && i == std::size_t(at)) std::memcpy(s, layout[i].name.data(), layout[i].name.size());
-        PutLe32(s + 8, layout[i].virtualSize);
-        PutLe32(s + 12, layout[i].virtualAddress);
-        PutLe32(s + 16, layout[i].rawSize);
-        PutLe32(s + 20, layout[i].rawPointer);
-        PutLe32(s + 36, layout[i].characteristics);
+    for (std::size_t i = std::size_t(at); i < sections.size(); ++i) {
+        std::uint8_t* s = head.data() + image.sectionTable + sh::kSize * i;
+        if (layout.rsrc < 0 && i == std::size_t(at)) std::memcpy(s, sections[i].name.data(), sections[i].name.size());
+        PutLe32(s + sh::kVirtualSize, sections[i].virtualSize);
+        PutLe32(s + sh::kVirtualAddress, sections[i].virtualAddress);
+        PutLe32(s + sh::kRawSize, sections[i].rawSize);
+        PutLe32(s + sh::kRawPointer, sections[i].rawPointer);
+        PutLe32(s + sh::kCharacteristics, sections[i].characteristics);
     }
     std::uint8_t* opt = head.data() + image.optionalHeader;
-    const std::size_t directoriesAt = 112;
-    PutLe32(opt + 8, std::uint32_t(initialized));
-    PutLe32(opt + 56, std::uint32_t(sizeOfImage));
-    PutLe32(opt + 64, 0);
-    PutLe32(opt + directoriesAt + 8 * kResourceDirectory, std::uint32_t(rsrcRva));
-    PutLe32(opt + directoriesAt + 8 * kResourceDirectory + 4, std::uint32_t(section.size));
-    if (moveReloc)
-        PutLe32(opt + directoriesAt + 8 * kRelocationDirectory,
-                std::uint32_t(rel.rva - relocSection->virtualAddress + relocRva));
+    PutLe32(opt + oh::kSizeOfInitializedData, std::uint32_t(plan.initialized));
+    PutLe32(opt + oh::kSizeOfImage, std::uint32_t(plan.sizeOfImage));
+    PutLe32(opt + oh::kCheckSum, 0);
+    std::uint8_t* directories = opt + oh::kDirectories;
+    PutLe32(directories + oh::kDirectoryEntrySize * kResourceDirectory, std::uint32_t(plan.rsrcRva));
+    PutLe32(directories + oh::kDirectoryEntrySize * kResourceDirectory + 4, std::uint32_t(plan.section.size));
+    if (relocSection) {
+        const std::uint32_t relRva = image.directories[kRelocationDirectory].rva;
+        PutLe32(directories + oh::kDirectoryEntrySize * kRelocationDirectory,
+                std::uint32_t(relRva - relocSection->virtualAddress + plan.relocRva));
+    }
+    return head;
+}
 
+// The copy, piece by piece: patched headers, padding, the new resource
+// section, padding, the moved .reloc; the checksum over all of it goes into
+// the headers before the first byte leaves.
+void Write(const StubLayout& layout, const Plan& plan, Bytes& head, const std::uint8_t* stub, const Sink& sink)
+{
     static const std::uint8_t zeros[4096] = {};
-    const std::uint64_t padBefore = rsrcRaw - head.size();
-    const std::uint64_t padAfter = rsrcRawSize - section.size;
+    const Section* relocSection = layout.relocSection();
+    const std::uint64_t padBefore = plan.rsrcRaw - head.size();
+    const std::uint64_t padAfter = plan.rsrcRawSize - plan.section.size;
     std::vector<Span> pieces{Span{head.data(), head.size()}, Span{nullptr, std::size_t(padBefore)},
-                             Span{section.head.data(), section.head.size()}, section.tail,
+                             Span{plan.section.head.data(), plan.section.head.size()}, plan.section.tail,
                              Span{nullptr, std::size_t(padAfter)}};
-    if (moveReloc) pieces.push_back(Span{stub + relocSection->rawPointer, relocSection->rawSize});
-    ChecksumAccumulator sum(image.checkSumOffset);
+    if (relocSection) pieces.push_back(Span{stub + relocSection->rawPointer, relocSection->rawSize});
+    ChecksumAccumulator sum(layout.image.checkSumOffset);
     for (const Span& p : pieces) sum.Add(p.data, p.size);
-    PutLe32(opt + 64, sum.Finish());
+    PutLe32(head.data() + layout.image.checkSumOffset, sum.Finish());
     for (const Span& p : pieces) {
         if (p.data) {
             sink(p.data, p.size);
@@ -663,6 +723,23 @@ void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uin
             }
         }
     }
+}
+
+}  // namespace
+
+void CheckStub(const std::uint8_t* stub, std::size_t stubSize, const std::string& label)
+{
+    const StubLayout layout = ValidateStub(stub, stubSize, label);
+    ReadTree(layout.image, stub, stubSize, label);  // a damaged resource tree is found now, too
+}
+
+void EmbedPackage(const std::uint8_t* stub, std::size_t stubSize, const std::uint8_t* resource,
+                  std::size_t resourceSize, const Sink& sink, const std::string& label)
+{
+    const StubLayout layout = ValidateStub(stub, stubSize, label);
+    const Plan plan = PlanLayout(layout, stub, stubSize, resource, resourceSize, label);
+    Bytes head = PatchHeaders(layout, plan, stub);
+    Write(layout, plan, head, stub, sink);
 }
 
 }  // namespace quro_pack::pe

@@ -37,12 +37,44 @@ struct DataDirectory {
     std::uint32_t size = 0;
 };
 
+// Where the fields this tool reads and rewrites lie, named once for the
+// reader and for the edit.
+namespace coff {
+inline constexpr std::size_t kHeaderSize = 20;  // after the "PE\0\0" signature
+inline constexpr std::size_t kNumberOfSections = 2;
+inline constexpr std::size_t kPointerToSymbolTable = 8;
+inline constexpr std::size_t kSizeOfOptionalHeader = 16;
+}  // namespace coff
+namespace optional_header {  // offsets from its start; PE32+ unless noted
+inline constexpr std::size_t kMagic = 0;
+inline constexpr std::uint16_t kMagicPe32 = 0x10B;
+inline constexpr std::uint16_t kMagicPe32Plus = 0x20B;
+inline constexpr std::size_t kSizeOfInitializedData = 8;
+inline constexpr std::size_t kSectionAlignment = 32;
+inline constexpr std::size_t kFileAlignment = 36;
+inline constexpr std::size_t kSizeOfImage = 56;
+inline constexpr std::size_t kSizeOfHeaders = 60;
+inline constexpr std::size_t kCheckSum = 64;
+inline constexpr std::size_t kDirectories = 112;     // 8 bytes each: address, size
+inline constexpr std::size_t kDirectoriesPe32 = 96;  // PE32 lacks four 32-bit fields' room
+inline constexpr std::size_t kDirectoryEntrySize = 8;
+}  // namespace optional_header
+namespace section_header {
+inline constexpr std::size_t kSize = 40;
+inline constexpr std::size_t kVirtualSize = 8;
+inline constexpr std::size_t kVirtualAddress = 12;
+inline constexpr std::size_t kRawSize = 16;
+inline constexpr std::size_t kRawPointer = 20;
+inline constexpr std::size_t kCharacteristics = 36;
+}  // namespace section_header
+
 inline constexpr int kResourceDirectory = 2;
 inline constexpr int kCertificateDirectory = 4;
 inline constexpr int kRelocationDirectory = 5;
 
 struct Image {
     bool pe32plus = false;
+    std::size_t coffHeader = 0;      // file offset
     std::size_t optionalHeader = 0;  // file offset
     std::size_t sectionTable = 0;    // file offset
     std::uint32_t pointerToSymbolTable = 0;
@@ -87,6 +119,11 @@ std::vector<ResourceLeaf> ListResources(const std::uint8_t* file, std::size_t si
 std::uint32_t Checksum(const std::uint8_t* file, std::size_t size, std::size_t checkSumOffset);
 
 using Sink = std::function<void(const std::uint8_t* data, std::size_t size)>;
+
+// Refuses, with the reason, a stub whose layout EmbedPackage could not keep
+// valid (or that is signed), without any package at hand: cheap enough to run
+// before a long pack.
+void CheckStub(const std::uint8_t* stub, std::size_t stubSize, const std::string& label = {});
 
 // Writes a copy of stub (PE32+) that carries resource as RCDATA 101,
 // language neutral, in place of any RCDATA 101 it had; every other resource

@@ -1,11 +1,9 @@
 #include "setup_facts.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <exception>
 
 #include "common.h"
-#include "file_io.h"
 #include "pe_resources.h"
 #include "utf8.h"
 
@@ -89,14 +87,17 @@ std::optional<SetupVersion> ReadVersion(const std::uint8_t* file, std::size_t si
         if (info.key != u"StringFileInfo") return;
         ForEachChild(info, [&](const Block& table) {
             ForEachChild(table, [&](const Block& string) {
-                if (string.key != u"ProductVersion" || !version.productVersion.empty()) return;
+                std::string* field = string.key == u"ProductVersion" ? &version.productVersion
+                                     : string.key == u"ProductName"  ? &version.productName
+                                                                     : nullptr;
+                if (!field || !field->empty()) return;
                 std::u16string text;
                 for (std::size_t i = 0; i + 1 < string.valueSize; i += 2) {
                     const char16_t c = char16_t(ReadLe16(string.value + i));
                     if (c == 0) break;
                     text.push_back(c);
                 }
-                version.productVersion = Utf16ToUtf8(text);
+                *field = Utf16ToUtf8(text);
             });
         });
     });
@@ -135,6 +136,11 @@ SetupFacts ReadSetupFacts(const std::uint8_t* file, std::size_t size)
     return facts;
 }
 
+bool IsProductSetup(const SetupFacts& facts)
+{
+    return facts.version && facts.version->productName == kProductName && !facts.version->productVersion.empty();
+}
+
 std::string DescribeVersion(const SetupVersion& version)
 {
     if (version.productVersion.empty()) return version.fileVersion;
@@ -148,27 +154,6 @@ std::string DescribeSignature(const Signature& signature)
     if (!signature.present) return "none";
     return std::string(signature.authenticode ? "Authenticode" : "a certificate table of another kind") + ", " +
            std::to_string(signature.size) + " bytes (not checked here; osslsigncode verify checks it)";
-}
-
-void PrintSetupFacts(const SetupFacts& facts)
-{
-    if (!facts.executable) return;
-    std::printf("setup program    %s\n",
-                facts.version ? DescribeVersion(*facts.version).c_str() : "no version resource");
-    std::printf("signature        %s\n", DescribeSignature(facts.signature).c_str());
-}
-
-void PrintVersion(const char* toolVersion, const std::string& stubPath, const std::string& noStub)
-{
-    std::printf("quro-pack %s\n", toolVersion);
-    if (stubPath.empty()) {
-        std::printf("setup program    none: %s\n", noStub.c_str());
-        return;
-    }
-    const MappedFile stub(stubPath);
-    const SetupFacts facts = ReadSetupFacts(stub.data(), stub.size());
-    std::printf("setup program    %s, version %s\n", Escaped(stubPath).c_str(),
-                facts.version ? DescribeVersion(*facts.version).c_str() : "unknown (no version resource)");
 }
 
 }  // namespace quro_pack

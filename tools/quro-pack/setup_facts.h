@@ -13,6 +13,7 @@ namespace quro_pack {
 struct SetupVersion {
     std::string fileVersion;     // VS_FIXEDFILEINFO's file version, "0.76.0.0"
     std::string productVersion;  // the ProductVersion string, "0J.76"; empty when there is none
+    std::string productName;     // the ProductName string, "Quro Host"; empty when there is none
 };
 
 struct Signature {
@@ -31,17 +32,19 @@ struct SetupFacts {
 // reported as absent.
 SetupFacts ReadSetupFacts(const std::uint8_t* file, std::size_t size);
 
+// The product whose setup programs quro-pack makes, as their version
+// resource names it.
+inline constexpr char kProductName[] = "Quro Host";
+
+// Whether an executable is a setup program of this product: its version
+// resource names the product and a product version. Any other program that
+// carries a package would not install it.
+bool IsProductSetup(const SetupFacts& facts);
+
 // "0.76.0.0 (product version 0J.76)"
 std::string DescribeVersion(const SetupVersion& version);
 
 // The line that says whether a setup is signed, without "signature".
 std::string DescribeSignature(const Signature& signature);
-
-// inspect's lines for an executable: its version and its signature.
-void PrintSetupFacts(const SetupFacts& facts);
-
-// quro-pack --version: the tool's version, and the setup program it copies
-// by default (stubPath, empty when there is none: why is in noStub).
-void PrintVersion(const char* toolVersion, const std::string& stubPath, const std::string& noStub);
 
 }  // namespace quro_pack

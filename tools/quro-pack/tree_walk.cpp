@@ -5,11 +5,9 @@
 #include <clocale>
 #include <cwctype>
 #include <dirent.h>
-#include <map>
 #include <memory>
 #include <cctype>
 #include <string_view>
-#include <set>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -53,69 +51,126 @@ std::int64_t ChangeTime(const struct stat& st)
     return std::int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
 }
 
+// The names in a folder, sorted by their bytes.
+std::vector<std::string> ListFolder(DIR* d, const std::string& dir)
+{
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string n = e->d_name;
+        if (n != "." && n != "..") names.push_back(n);
+        errno = 0;
+    }
+    if (errno != 0) throw Failure(dir + ": " + ErrnoText(errno));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A folder's listing, which owns its descriptor (closedir closes it); the
+// walk below the folder goes through that same descriptor.
+std::unique_ptr<DIR, DirCloser> OpenListing(UniqueFd fd, const std::string& dir)
+{
+    DIR* d = ::fdopendir(fd.get());
+    if (!d) throw Failure(dir + ": " + ErrnoText(errno));
+    fd.Release();
+    return std::unique_ptr<DIR, DirCloser>(d);
+}
+
 struct Walker {
+    std::string root;
     Tree tree;
+    std::shared_ptr<WalkedFolders> walked = std::make_shared<WalkedFolders>();
 
-    // Returns the number of files found below folder, which is open as the
-    // descriptor its files keep and named dir for messages.
-    std::size_t Walk(const std::shared_ptr<const UniqueFd>& folder, const std::string& dir, const std::string& relative)
-    {
-        const int fd = folder->get();
+    // One folder on the way down: its names, and how far they are walked.
+    struct Level {
+        std::unique_ptr<DIR, DirCloser> listing;
+        std::size_t dirLength = 0, relativeLength = 0;  // of the level above, to cut back to
+        std::size_t folder = 0;                         // in walked->folders
         std::vector<std::string> names;
-        {
-            // closedir closes what fdopendir was given, and the folder's own
-            // descriptor must stay open for the files in it: a copy is listed.
-            UniqueFd listed(::dup(fd));
-            DIR* opened = listed ? ::fdopendir(listed.get()) : nullptr;
-            if (!opened) throw Failure(dir + ": " + ErrnoText(errno));
-            listed.Release();  // the DIR owns it now
-            std::unique_ptr<DIR, DirCloser> d(opened);
-            errno = 0;
-            while (const dirent* e = ::readdir(d.get())) {
-                const std::string n = e->d_name;
-                if (n != "." && n != "..") names.push_back(n);
-                errno = 0;
-            }
-            if (errno != 0) throw Failure(dir + ": " + ErrnoText(errno));
-        }
-        std::sort(names.begin(), names.end());
+        std::size_t next = 0;
+        std::size_t found = 0;  // files below it so far
+        std::size_t emptyBefore = 0;
+    };
+    std::vector<Level> levels;
 
-        const std::size_t warningsBefore = tree.emptyFolders.size();
-        std::size_t found = 0;
-        for (const std::string& n : names) {
-            const std::string path = dir + "/" + n;
-            const std::string rel = relative.empty() ? n : relative + "/" + n;
+    // The deepest level's host path and relative name, grown by a folder on
+    // the way down and cut back on the way up: a deep tree's paths kept per
+    // level would grow with the square of its depth.
+    std::string dir, relativeDir;
+
+    std::string Path(const std::string& n, bool relative) const
+    {
+        if (relative) return relativeDir.empty() ? n : relativeDir + "/" + n;
+        return n.empty() ? dir : dir + "/" + n;
+    }
+
+    void Walk(UniqueFd rootFd)
+    {
+        walked->folders.push_back(WalkedFolder{});
+        walked->root = UniqueFd(::dup(rootFd.get()));
+        if (!walked->root) throw Failure(root + ": " + ErrnoText(errno));
+        Level top;
+        top.listing = OpenListing(std::move(rootFd), root);
+        top.names = ListFolder(top.listing.get(), root);
+        levels.push_back(std::move(top));
+        while (!levels.empty()) {
+            Level& level = levels.back();
+            if (level.next == level.names.size()) {
+                if (level.found == 0 && levels.size() > 1) {
+                    tree.emptyFolders.resize(level.emptyBefore);  // report the topmost empty folder only
+                    tree.emptyFolders.push_back(Path({}, false));
+                }
+                const std::size_t found = level.found;
+                dir.resize(level.dirLength);
+                relativeDir.resize(level.relativeLength);
+                levels.pop_back();
+                if (!levels.empty()) levels.back().found += found;
+                continue;
+            }
+            const std::string& n = level.names[level.next++];
+            const int fd = ::dirfd(level.listing.get());
             struct stat st {};
-            if (::fstatat(fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) throw Failure(path + ": " + ErrnoText(errno));
-            if (S_ISLNK(st.st_mode)) throw Failure(path + ": is a symbolic link; a package carries plain files only");
+            if (::fstatat(fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+                throw Failure(Path(n, false) + ": " + ErrnoText(errno));
+            if (S_ISLNK(st.st_mode))
+                throw Failure(Path(n, false) + ": is a symbolic link; a package carries plain files only");
             if (S_ISDIR(st.st_mode)) {
                 UniqueFd child(::openat(fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
                 if (!child) {
-                    if (errno == EMFILE) throw Failure(path + ": too many folders are open at once (ulimit -n)");
-                    throw Failure(path + ": changed while it was packed (" + ErrnoText(errno) + ")");
+                    if (errno == EMFILE)
+                        throw Failure(Path(n, false) + ": folders nested " + std::to_string(levels.size()) +
+                                      " deep, more than the open files allowed (ulimit -n)");
+                    throw Failure(Path(n, false) + ": changed while it was packed (" + ErrnoText(errno) + ")");
                 }
                 struct stat opened {};
                 if (::fstat(child.get(), &opened) != 0 || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino)
-                    throw Failure(path + ": changed while it was packed");
-                found += Walk(std::make_shared<const UniqueFd>(std::move(child)), path, rel);
+                    throw Failure(Path(n, false) + ": changed while it was packed");
+                Level below;
+                below.folder = walked->folders.size();
+                walked->folders.push_back(
+                    WalkedFolder{level.folder, n, std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)});
+                below.emptyBefore = tree.emptyFolders.size();
+                below.dirLength = dir.size();
+                below.relativeLength = relativeDir.size();
+                (relativeDir.empty() ? relativeDir : relativeDir += '/') += n;
+                (dir += '/') += n;
+                below.listing = OpenListing(std::move(child), dir);
+                below.names = ListFolder(below.listing.get(), dir);
+                levels.push_back(std::move(below));  // level is no longer valid
             } else if (S_ISREG(st.st_mode)) {
-                Add(path, rel, std::uint64_t(st.st_size));
+                Add(Path(n, false), Path(n, true), std::uint64_t(st.st_size));
                 TreeFile& added = tree.files.back();
-                added.folder = folder;
+                added.walked = walked;
+                added.folder = level.folder;
                 added.leaf = n;
                 added.device = std::uint64_t(st.st_dev);
                 added.inode = std::uint64_t(st.st_ino);
                 added.changed = ChangeTime(st);
-                ++found;
+                ++level.found;
             } else {
-                throw Failure(path + ": is a special file; a package carries plain files only");
+                throw Failure(Path(n, false) + ": is a special file; a package carries plain files only");
             }
         }
-        if (found == 0 && !relative.empty()) {
-            tree.emptyFolders.resize(warningsBefore);  // report the topmost empty folder only
-            tree.emptyFolders.push_back(dir);
-        }
-        return found;
     }
 
     void Add(const std::string& path, const std::string& relative, std::uint64_t size)
@@ -132,33 +187,74 @@ struct Walker {
             throw Failure(path + ": " + (problem.empty() ? "the name holds \"..\" or \":\"" : problem) +
                           "; the setup program refuses it (" + Narrow(file_list::kDamagedName) + ")");
         if (!problem.empty()) throw Failure(path + ": " + problem);
-        tree.files.push_back(TreeFile{name, path, size, nullptr, {}, 0, 0, 0});
+        tree.files.push_back(TreeFile{name, path, size, nullptr, 0, {}, 0, 0, 0});
     }
 };
 
 void RefuseCaseClashes(const Tree& tree)
 {
-    std::map<std::u32string, const TreeFile*> files;
-    std::set<std::u32string> folders;
+    // Each name once, folded; the files in order of their folded names, and
+    // of the walk among equals. Every folder of a deep name is not kept
+    // apart: the names under a folder follow its name and a backslash.
+    std::vector<std::pair<std::u32string, std::size_t>> folded;
+    folded.reserve(tree.files.size());
+    for (std::size_t i = 0; i < tree.files.size(); ++i) folded.emplace_back(CaseFolded(tree.files[i].name), i);
+    std::sort(folded.begin(), folded.end());
+    // The first file, in the walk's order, whose name another one took.
+    const TreeFile* clash = nullptr;
+    const TreeFile* first = nullptr;
+    for (std::size_t i = 1; i < folded.size(); ++i)
+        if (folded[i].first == folded[i - 1].first && (!clash || &tree.files[folded[i].second] < clash)) {
+            clash = &tree.files[folded[i].second];
+            std::size_t j = i - 1;
+            while (j > 0 && folded[j - 1].first == folded[i].first) --j;
+            first = &tree.files[folded[j].second];
+        }
+    if (clash)
+        throw Failure(clash->path + ": differs from " + first->path +
+                      " only in case, and Windows would write both to one file");
     for (const TreeFile& f : tree.files) {
-        auto [it, inserted] = files.emplace(CaseFolded(f.name), &f);
-        if (!inserted)
-            throw Failure(f.path + ": differs from " + it->second->path +
-                          " only in case, and Windows would write both to one file");
-        for (std::size_t p = f.name.find('\\'); p != std::string::npos; p = f.name.find('\\', p + 1))
-            folders.insert(CaseFolded(f.name.substr(0, p)));
-    }
-    for (const TreeFile& f : tree.files)
-        if (folders.count(CaseFolded(f.name)))
+        const std::u32string folder = CaseFolded(f.name) + U'\\';
+        const auto below = std::lower_bound(folded.begin(), folded.end(), std::make_pair(folder, std::size_t(0)));
+        if (below != folded.end() && below->first.compare(0, folder.size(), folder) == 0)
             throw Failure(f.path + ": Windows sees a folder of the same name (differing only in case) beside it");
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Gone, or replaced by a link, since the walk is a change; anything else (no
+// permission, an I/O error) is the system's reason.
+[[noreturn]] void RefuseOpen(const TreeFile& file, int error)
+{
+    if (error == ENOENT || error == ELOOP || error == ENXIO || error == ENOTDIR)
+        throw Failure(file.path + ": changed while it was packed (" + ErrnoText(error) + ")");
+    throw Failure(file.path + ": cannot be read: " + ErrnoText(error));
 }
 
 }  // namespace
 
 UniqueFd OpenWalkedFile(const TreeFile& file)
 {
-    UniqueFd fd(::openat(file.folder->get(), file.leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!fd) throw Failure(file.path + ": changed while it was packed (" + ErrnoText(errno) + ")");
+    const WalkedFolders& walked = *file.walked;
+    std::vector<const WalkedFolder*> chain;
+    for (std::size_t i = file.folder; i != 0; i = walked.folders[i].parent) chain.push_back(&walked.folders[i]);
+    UniqueFd folder;
+    int at = walked.root.get();
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        UniqueFd next(::openat(at, (*it)->leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!next) RefuseOpen(file, errno);
+        struct stat st {};
+        if (::fstat(next.get(), &st) != 0 || std::uint64_t(st.st_dev) != (*it)->device ||
+            std::uint64_t(st.st_ino) != (*it)->inode)
+            throw Failure(file.path + ": changed while it was packed");
+        folder = std::move(next);
+        at = folder.get();
+    }
+    UniqueFd fd(::openat(at, file.leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) RefuseOpen(file, errno);
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || std::uint64_t(st.st_dev) != file.device ||
         std::uint64_t(st.st_ino) != file.inode || std::uint64_t(st.st_size) != file.size ||
@@ -196,15 +292,16 @@ Tree WalkTree(const std::string& rootArgument)
     if (!S_ISDIR(st.st_mode)) throw Failure(root + ": not a folder");
     UniqueFd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd) throw Failure(root + ": " + ErrnoText(errno));
-    // One descriptor per folder stays open until the files are read; a tree
-    // of many folders needs more than the usual soft limit of 1,024.
+    // One descriptor per level stays open while the walk is below it.
     struct rlimit files {};
     if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
         files.rlim_cur = files.rlim_max;
         ::setrlimit(RLIMIT_NOFILE, &files);
     }
     Walker w;
-    w.Walk(std::make_shared<const UniqueFd>(std::move(fd)), root, "");
+    w.root = root;
+    w.dir = root;
+    w.Walk(std::move(fd));
     std::sort(w.tree.files.begin(), w.tree.files.end(),
               [](const TreeFile& a, const TreeFile& b) { return a.name < b.name; });
     RefuseCaseClashes(w.tree);

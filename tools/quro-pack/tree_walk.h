@@ -11,22 +11,37 @@
 
 namespace quro_pack {
 
+// The folders a walk went through, as it saw them: each is opened again,
+// relative to the one above it, when a file in it is read.
+struct WalkedFolder {
+    std::size_t parent = 0;  // index of the folder that holds it; the root (index 0) has none
+    std::string leaf;        // its name in that folder
+    std::uint64_t device = 0, inode = 0;
+};
+struct WalkedFolders {
+    UniqueFd root;  // open since the walk began
+    std::vector<WalkedFolder> folders;
+};
+
 struct TreeFile {
     std::string name;  // relative, UTF-8, backslash between folders
     std::string path;  // where the build host reads it (for messages)
     std::uint64_t size = 0;
-    // What the walk saw, so that the file is read from the very folder the
-    // walk listed (its descriptor held open since), without following a link,
-    // and only if it is still the same file.
-    std::shared_ptr<const UniqueFd> folder;  // the folder that holds it, open since the walk
-    std::string leaf;                        // its name in that folder
+    // What the walk saw, so that the file is read from the very folders the
+    // walk listed, without following a link, and only if it is still the
+    // same file.
+    std::shared_ptr<const WalkedFolders> walked;
+    std::size_t folder = 0;  // the folder that holds it, in walked
+    std::string leaf;        // its name in that folder
     std::uint64_t device = 0, inode = 0;
     std::int64_t changed = 0;  // status change time in ns: a new file may get a freed inode number
 };
 
-// Opens a walked file for reading: no link followed, no blocking open (a pipe
+// Opens a walked file for reading: its folders from the root down, each the
+// one the walk saw, then the file; no link followed, no blocking open (a pipe
 // put in its place), and only the regular file of the device and inode the
-// walk saw, unchanged since. Throws Failure naming the path otherwise.
+// walk saw, unchanged since. Throws Failure naming the path otherwise. Safe
+// from several threads at once.
 UniqueFd OpenWalkedFile(const TreeFile& file);
 
 struct Tree {
@@ -36,8 +51,9 @@ struct Tree {
 
 // Throws Failure naming the offending path. The root itself may be a link to
 // a folder (it is what the user named); nothing below it is followed. Every
-// folder is opened relative to the one that listed it and kept open in the
-// files it holds.
+// folder is opened relative to the one that listed it; the walk holds one
+// descriptor per level of the tree (not per folder) and no recursion, so
+// neither a wide nor a deep tree exhausts it.
 Tree WalkTree(const std::string& root);
 
 // Why the setup program could not write this relative name on Windows as it

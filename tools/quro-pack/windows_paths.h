@@ -7,9 +7,13 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "common.h"
+#include "package_reader.h"
 #include "tree_walk.h"
 
 namespace quro_pack {
@@ -27,10 +31,13 @@ struct LongPath {
     std::size_t pathLength = 0;  // UTF-16 units below the staging folder, prefix included
 };
 
-// The files and folders among names (relative, '\\' or '/' between folders)
-// whose staging paths Windows refuses: each folder once, before the first
-// file that needs it, in the order of names.
-std::vector<LongPath> FindLongPaths(const std::vector<std::u16string>& names);
+// Whether name (relative, '\\' or '/' between folders) meets one of those
+// limits: the topmost of its folders whose staging path Windows refuses,
+// else the file itself when its path is refused. A folder already in
+// reported is not found again (each is reported once, before the first file
+// that needs it); the folders below it and the files in them are not found
+// at all, as Windows stops at the first. Linear in the name's length.
+std::optional<LongPath> FindLongPath(const std::u16string& name, std::set<std::u16string>& reported);
 
 // For one file: its own staging path length, and whether it or one of its
 // folders is refused.
@@ -45,7 +52,19 @@ inline constexpr char kTooLongMark[] = "  [too long for Windows below C:\\Progra
 // "data\x.txt: 234 characters, so C:\Program Files\Quro.new\data\x.txt has 260 ..." for a warning.
 std::string DescribeLongPath(const LongPath& path);
 
-// One warning line on stderr for each long path of a walked tree.
-void WarnAboutLongPaths(const Tree& tree);
+// What a setup of a walked tree would meet on Windows although the package
+// can carry it, one line each: the topmost folders that hold no file (left
+// out), no main executable at the top, and every path beyond Windows' limit.
+// folder is the tree's root as the user named it.
+std::vector<std::string> TreeWarnings(const std::string& folder, const Tree& tree);
+
+// The same for a package resource, whose list has no folders: the main
+// executable and the paths. Throws Failure, prefixed with label, when the
+// setup program would refuse the package itself.
+std::vector<std::string> PackageWarnings(const PackageResource& resource, const std::string& label);
+
+// The failure of a --strict run that met warnings; the warnings themselves
+// are printed as errors before it.
+std::string StrictRefusal(std::size_t warnings);
 
 }  // namespace quro_pack

@@ -1,0 +1,82 @@
+#include "inspection.h"
+
+#include "format/container_format.h"
+#include "format/file_list_rules.h"
+#include "windows_paths.h"
+
+namespace quro_pack {
+
+std::string DamageCause(const PackageResource& r, const wchar_t* failure)
+{
+    using namespace package_format;
+    if (failure == kNoPackage)
+        return "it carries no package (no RCDATA 101): a stub on its own, or a program quro-pack did not make";
+    if (failure == kDamagedSize)
+        return "the package header's unpacked size, " + std::to_string(ReadLe64(r.data + kSizeOffset)) +
+               ", lies outside 1 to 2 GiB";
+    if (failure == kDamaged && CheckHeader(r.data, r.size))
+        return "the package resource (" + std::to_string(r.size) +
+               " bytes) does not start with a package header (QUROSET1); it is not a package quro-pack wrote";
+    if (failure == kDamaged)
+        return "the compressed stream does not unpack to the size its header states: the file was cut short or "
+               "altered after quro-pack wrote it";
+    if (failure == kDamagedDigest)
+        return "the unpacked bytes do not match the header's SHA-256: the file was altered after quro-pack wrote it";
+    if (failure == kNoDecompressor) return "this machine has no LZMS decompressor";
+    if (failure == file_list::kDamagedName)
+        return "the file list holds a name the setup program refuses (empty, \"..\", \":\" or a leading separator)";
+    return "the file list is cut short: its count or a record runs past the unpacked bytes";
+}
+
+Inspection::Inspection(const std::string& path_) : path(path_), file(path_)
+{
+    resource = LocatePackage(file.data(), file.size(), path);
+    facts = ReadSetupFacts(file.data(), file.size());
+    failure = UnpackContainer(resource, unpacked);
+    if (failure) {
+        cause = DamageCause(resource, failure);
+        return;
+    }
+    listRead = true;
+    failure = WalkFileList(unpacked, [&](PackageEntry&& e) {
+        ++fileCount;
+        filesTotal += e.size;
+        tooLong += CheckPath(e.name).tooLong;
+        return true;
+    });
+    if (failure) {
+        cause = DamageCause(resource, failure);
+        return;
+    }
+    // A setup that /verify refuses installs nothing.
+    if (fileCount == 0) installProblems.push_back("it holds no files, and the setup program refuses an empty package");
+    if (facts.executable && !IsProductSetup(facts))
+        installProblems.push_back(std::string("the program is not a setup program of ") + kProductName +
+                                  " (its version resource names no " + kProductName + " product version)");
+    if (tooLong)
+        installProblems.push_back(std::to_string(tooLong) + (tooLong == 1 ? " file is" : " files are") +
+                                  " beyond Windows' path limit below " + kStagingPrefix +
+                                  " (the install would stop with exit 4)");
+}
+
+std::string Inspection::Verdict() const
+{
+    if (failure) return cause + " (the setup program would say: " + Narrow(failure) + ")";
+    if (installProblems.empty()) return "ok";
+    std::string verdict = "would not install: ";
+    for (std::size_t i = 0; i < installProblems.size(); ++i) verdict += (i ? "; " : "") + installProblems[i];
+    return verdict;
+}
+
+void ForEachFile(const Inspection& inspection, const std::function<void(const PackageEntry&)>& visit)
+{
+    if (!inspection.listRead) return;
+    std::size_t visited = 0;
+    WalkFileList(inspection.unpacked, [&](PackageEntry&& e) {
+        if (visited == inspection.fileCount) return false;
+        visit(e);
+        return ++visited < inspection.fileCount;
+    });
+}
+
+}  // namespace quro_pack
