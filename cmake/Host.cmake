@@ -33,19 +33,35 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 add_subdirectory(tools)
 include(cmake/Package.cmake)
 
-# What a release builds ends here: the stub, alone, from the Windows side.
-if(NOT QURO_TESTS)
-  include(ExternalProject)
-  ExternalProject_Add(windows
+# The Windows side is this same tree configured with the cross toolchain,
+# built in a folder of its own with more CMAKE_ARGS, and a BUILD_COMMAND and
+# DEPENDS where given.
+include(ExternalProject)
+function(quro_windows_side name folder)
+  cmake_parse_arguments(PARSE_ARGV 2 side "" "" "CMAKE_ARGS;BUILD_COMMAND;DEPENDS")
+  set(more)
+  if(side_BUILD_COMMAND)
+    list(APPEND more BUILD_COMMAND ${side_BUILD_COMMAND})
+  endif()
+  if(side_DEPENDS)
+    list(APPEND more DEPENDS ${side_DEPENDS})
+  endif()
+  ExternalProject_Add(${name}
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
-    BINARY_DIR ${QURO_WINDOWS_BINARY_DIR}
+    BINARY_DIR ${folder}
     CMAKE_ARGS
       -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
       -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
-      -DQURO_TESTS=OFF
+      ${side_CMAKE_ARGS}
     BUILD_ALWAYS ON
     INSTALL_COMMAND ""
-    USES_TERMINAL_BUILD ON)
+    USES_TERMINAL_BUILD ON
+    ${more})
+endfunction()
+
+# What a release builds ends here: the stub, alone, from the Windows side.
+if(NOT QURO_TESTS)
+  quro_windows_side(windows ${QURO_WINDOWS_BINARY_DIR} CMAKE_ARGS -DQURO_TESTS=OFF)
   return()
 endif()
 
@@ -67,40 +83,19 @@ set_tests_properties(layers.upward_caught PROPERTIES
 # while the setup program deletes there.
 add_executable(quro-swap tests/wine/swap.c)
 
-# The Windows side is this same tree configured with the cross toolchain. It
-# needs the package tool to put packages into the setup programs it builds.
-include(ExternalProject)
+# The Windows side of a test build needs the package tool to put packages
+# into the setup programs it builds.
 set(QURO_WINE_BENCH_DIR ${CMAKE_BINARY_DIR}/wine-bench)
-ExternalProject_Add(windows
-  SOURCE_DIR ${CMAKE_SOURCE_DIR}
-  BINARY_DIR ${QURO_WINDOWS_BINARY_DIR}
-  CMAKE_ARGS
-    -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
-    -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
-    -DQURO_TESTS=ON
-    -DQURO_PACK=$<TARGET_FILE:quro-pack>
-    -DQURO_SWAP=$<TARGET_FILE:quro-swap>
+quro_windows_side(windows ${QURO_WINDOWS_BINARY_DIR}
+  CMAKE_ARGS -DQURO_TESTS=ON -DQURO_PACK=$<TARGET_FILE:quro-pack> -DQURO_SWAP=$<TARGET_FILE:quro-swap>
     -DQURO_WINE_BENCH_DIR=${QURO_WINE_BENCH_DIR}
-  BUILD_ALWAYS ON
-  INSTALL_COMMAND ""
-  DEPENDS quro-pack quro-swap
-  USES_TERMINAL_BUILD ON)
+  DEPENDS quro-pack quro-swap)
 
 # The stub built a second time, from scratch in a folder of its own: two
 # builds of one tree must give the same setup program byte for byte, so that
 # a maker can rebuild a release and compare (tools.reproducible_stub).
-ExternalProject_Add(windows-twin
-  SOURCE_DIR ${CMAKE_SOURCE_DIR}
-  BINARY_DIR ${CMAKE_BINARY_DIR}/windows-twin
-  CMAKE_ARGS
-    -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake
-    -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
-    -DQURO_PACK=$<TARGET_FILE:quro-pack>
-  BUILD_COMMAND $(MAKE) quro-setup-stub
-  BUILD_ALWAYS ON
-  INSTALL_COMMAND ""
-  DEPENDS quro-pack
-  USES_TERMINAL_BUILD ON)
+quro_windows_side(windows-twin ${CMAKE_BINARY_DIR}/windows-twin
+  CMAKE_ARGS -DQURO_PACK=$<TARGET_FILE:quro-pack> BUILD_COMMAND $(MAKE) quro-setup-stub DEPENDS quro-pack)
 
 # The fuzz targets, with clang and libFuzzer; the suite replays their corpus,
 # .ci/run and bench/fuzz-campaign fuzz them.

@@ -40,32 +40,20 @@ struct DataDirectory {
 // Where the fields this tool reads and rewrites lie, named once for the
 // reader and for the edit.
 namespace coff {
-inline constexpr std::size_t kHeaderSize = 20;  // after the "PE\0\0" signature
-inline constexpr std::size_t kNumberOfSections = 2;
-inline constexpr std::size_t kPointerToSymbolTable = 8;
-inline constexpr std::size_t kSizeOfOptionalHeader = 16;
+enum : std::size_t { kHeaderSize = 20 };  // after the "PE\0\0" signature
+enum : std::size_t { kNumberOfSections = 2, kPointerToSymbolTable = 8, kSizeOfOptionalHeader = 16 };
 }  // namespace coff
 namespace optional_header {  // offsets from its start; PE32+ unless noted
-inline constexpr std::size_t kMagic = 0;
 inline constexpr std::uint16_t kMagicPe32 = 0x10B;
 inline constexpr std::uint16_t kMagicPe32Plus = 0x20B;
-inline constexpr std::size_t kSizeOfInitializedData = 8;
-inline constexpr std::size_t kSectionAlignment = 32;
-inline constexpr std::size_t kFileAlignment = 36;
-inline constexpr std::size_t kSizeOfImage = 56;
-inline constexpr std::size_t kSizeOfHeaders = 60;
-inline constexpr std::size_t kCheckSum = 64;
-inline constexpr std::size_t kDirectories = 112;     // 8 bytes each: address, size
-inline constexpr std::size_t kDirectoriesPe32 = 96;  // PE32 lacks four 32-bit fields' room
-inline constexpr std::size_t kDirectoryEntrySize = 8;
+enum : std::size_t { kMagic = 0, kSizeOfInitializedData = 8, kSectionAlignment = 32, kFileAlignment = 36 };
+enum : std::size_t { kSizeOfImage = 56, kSizeOfHeaders = 60, kCheckSum = 64 };
+// Each directory entry: address, size; PE32 lacks four 32-bit fields' room before them.
+enum : std::size_t { kDirectories = 112, kDirectoriesPe32 = 96, kDirectoryEntrySize = 8 };
 }  // namespace optional_header
 namespace section_header {
-inline constexpr std::size_t kSize = 40;
-inline constexpr std::size_t kVirtualSize = 8;
-inline constexpr std::size_t kVirtualAddress = 12;
-inline constexpr std::size_t kRawSize = 16;
-inline constexpr std::size_t kRawPointer = 20;
-inline constexpr std::size_t kCharacteristics = 36;
+enum : std::size_t { kSize = 40, kVirtualSize = 8, kVirtualAddress = 12, kRawSize = 16, kRawPointer = 20 };
+enum : std::size_t { kCharacteristics = 36 };
 }  // namespace section_header
 
 inline constexpr int kResourceDirectory = 2;

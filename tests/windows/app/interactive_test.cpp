@@ -175,7 +175,9 @@ TEST(Interactive, LanguageQuestionsAndRelaunch)
         for (const RecordedBox& box : RecordedBoxes()) texts.push_back(box.text);
         EXPECT_EQ(texts, row.boxes);
         // The first question of every road defaults to Yes.
-        if (!RecordedBoxes().empty() && RecordedBoxes()[0].question) EXPECT_FALSE(RecordedBoxes()[0].flag);
+        if (!RecordedBoxes().empty() && RecordedBoxes()[0].question) {
+            EXPECT_FALSE(RecordedBoxes()[0].flag);
+        }
         ASSERT_EQ(g_shellRequests.size(), row.relaunch ? 1u : 0u);
         if (row.relaunch) {
             EXPECT_EQ(g_shellRequests[0].verb, L"runas");

@@ -31,7 +31,7 @@ struct SetupScript {
     std::wstring exe;   // empty: the first word of args names the program
     std::wstring args;  // after exe's quoted path; without exe, the whole command line
     std::vector<int> buttons;
-    std::wstring cwd;         // the working folder it starts in; empty: ours
+    std::wstring cwd = L"";   // the working folder it starts in; empty: ours
     bool followCopy = false;  // the boxes come from a copy that the program starts and hands over to
 };
 

@@ -11,12 +11,10 @@ std::wstring LanguageFolder();
 
 // Moves the whole language folder aside on construction (so the test starts
 // without one) and back on destruction, whatever the test left there.
-class SavedLanguageFolder {
+class SavedLanguageFolder : NotCopied {
 public:
     SavedLanguageFolder();
     ~SavedLanguageFolder();
-    SavedLanguageFolder(const SavedLanguageFolder&) = delete;
-    SavedLanguageFolder& operator=(const SavedLanguageFolder&) = delete;
 
 private:
     std::wstring folder_, aside_;

@@ -9,14 +9,20 @@
 #include <string>
 #include <vector>
 
+// What owns a folder on the machine is not copied: two copies would both
+// remove or put it back.
+struct NotCopied {
+    NotCopied() = default;
+    NotCopied(const NotCopied&) = delete;
+    NotCopied& operator=(const NotCopied&) = delete;
+};
+
 // A new, empty folder below the user's temporary folder; removed with all it
 // holds when the object goes.
-class ScratchFolder {
+class ScratchFolder : NotCopied {
 public:
     ScratchFolder();
     ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
     const std::wstring& path() const { return path_; }
     std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
 
