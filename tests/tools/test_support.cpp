@@ -65,15 +65,9 @@ std::vector<std::pair<std::string, Bytes>> ReadTree(const std::string& root)
 
 Bytes FileList(const std::vector<std::pair<std::string, std::string>>& files, std::uint32_t count)
 {
-    Bytes b;
-    AppendLe32(b, count);
-    for (const auto& [name, data] : files) {
-        AppendLe16(b, std::uint16_t(name.size()));
-        b.insert(b.end(), name.begin(), name.end());
-        AppendLe64(b, data.size());
-        b.insert(b.end(), data.begin(), data.end());
-    }
-    return b;
+    std::vector<TestFile> list;
+    for (const auto& [name, data] : files) list.push_back({name, ToBytes(data)});
+    return ::FileList(list, count);
 }
 
 Bytes Resource(const Bytes& unpacked, bool store)

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common.h"
+#include "tests/package_records.h"
 #include "operations.h"
 
 namespace quro_pack_test {

@@ -22,29 +22,6 @@ std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t len
 
 }  // namespace
 
-Bytes BytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-void AppendRecord(Bytes& out, const std::string& name, std::uint64_t size, const Bytes& data)
-{
-    AppendLe16(out, static_cast<std::uint16_t>(name.size()));
-    out.insert(out.end(), name.begin(), name.end());
-    AppendLe64(out, size);
-    out.insert(out.end(), data.begin(), data.end());
-}
-
-void AppendRecord(Bytes& out, const std::string& name, const Bytes& data)
-{
-    AppendRecord(out, name, data.size(), data);
-}
-
-Bytes FileList(const std::vector<TestFile>& files)
-{
-    Bytes out;
-    AppendLe32(out, static_cast<std::uint32_t>(files.size()));
-    for (const TestFile& file : files) AppendRecord(out, file.name, file.data);
-    return out;
-}
-
 Bytes StoredBuffer(const Bytes& data)
 {
     Bytes out(compressapi::kHeaderSize);
