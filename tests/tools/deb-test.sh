@@ -26,7 +26,7 @@ man=$(MANPATH=root/usr/share/man man quro-pack 2>&1)
 completion=$(bash -c 'source /usr/share/bash-completion/bash_completion && source "$1" && COMP_WORDS=(quro-pack setup --st)
   COMP_CWORD=2 COMP_LINE="quro-pack setup --st" COMP_POINT=20 && _quro_pack && echo "${COMPREPLY[*]}"' - \
   root/usr/share/bash-completion/completions/quro-pack)
-[[ $completion == "--store --stub" ]] || fail "quro-pack setup --st completes to: $completion"
+[[ $completion == "--store --strict --stub" ]] || fail "quro-pack setup --st completes to: $completion"
 quro_pack=$scratch/root/usr/bin/quro-pack
 ! grep -qaF -e "$build" -e "$source" "$quro_pack" || fail "quro-pack holds a path of the build"
 version=$("$quro_pack" --version)
