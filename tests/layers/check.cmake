@@ -1,7 +1,8 @@
 # Fails when a unit of the setup program or of quro-pack includes from a
 # layer above its own. Layers, lowest first; a folder may include from its
 # own layer and those below, so the folders cannot include each other in a
-# circle, and nothing includes app/.
+# circle, and nothing includes app/. A unit lists its own header first, then
+# the others from the lowest layer up.
 #   cmake -DROOT=<source tree> -P check.cmake
 set(layers base format package ui hosted install remove app)
 # quro-pack shares the ground floor and the package format, nothing else.
@@ -29,6 +30,8 @@ foreach(unit IN LISTS units)
     list(APPEND reach ${folder})
   endif()
   file(STRINGS ${ROOT}/${unit} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  string(REGEX REPLACE "\\.cpp$" ".h" own "${unit}")
+  set(last_rank -1)
   foreach(line IN LISTS includes)
     string(REGEX REPLACE "^[^\"]*\"([^\"]*)\".*" "\\1" target "${line}")
     if(target MATCHES "\\.\\./")
@@ -46,6 +49,12 @@ foreach(unit IN LISTS units)
     list(FIND reach ${to} allowed)
     if(allowed EQUAL -1)
       list(APPEND failures "${unit}: ${target} is above ${folder}/")
+    endif()
+    if(NOT target STREQUAL own)
+      if(known LESS last_rank)
+        list(APPEND failures "${unit}: ${target} comes after a higher layer's header")
+      endif()
+      set(last_rank ${known})
     endif()
   endforeach()
 endforeach()
