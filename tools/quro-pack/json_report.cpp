@@ -7,7 +7,7 @@
 #include "common.h"
 #include "diff.h"
 #include "file_io.h"
-#include "inspection.h"
+#include "verdict.h"
 #include "lzms_buffer.h"
 #include "package_reader.h"
 #include "setup_facts.h"

@@ -11,7 +11,7 @@
 #include "common.h"
 #include "diff.h"
 #include "file_io.h"
-#include "inspection.h"
+#include "verdict.h"
 #include "json_report.h"
 #include "lzms_buffer.h"
 #include "operations.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "inspection.h"
+#include "verdict.h"
 #include "package_writer.h"
 
 namespace quro_pack {
@@ -43,7 +43,7 @@ PackReport Pack(const PackRequest& request);
 std::vector<std::string> Embed(const std::string& resourcePath, const std::string& stub, const std::string& output,
                                bool strict = false);
 
-// inspect is the Inspection of inspection.h: the verdict, the counts, and
+// inspect is the Inspection of verdict.h: the verdict, the counts, and
 // the files one at a time.
 
 struct UnpackReport {

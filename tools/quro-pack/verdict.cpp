@@ -1,4 +1,4 @@
-#include "inspection.h"
+#include "verdict.h"
 
 #include "format/container_format.h"
 #include "format/file_list_rules.h"
