@@ -3,6 +3,7 @@
 #include "base/exit_codes.h"
 #include "base/file_tree.h"
 #include "base/product.h"
+#include "base/system_paths.h"
 #include "base/unique_handles.h"
 #include "format/container_format.h"
 #include "package/extract.h"

@@ -1,5 +1,6 @@
 #include "install/launch.h"
 
+#include "base/system_paths.h"
 #include "install/locations.h"
 
 #include <windows.h>

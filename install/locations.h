@@ -4,10 +4,6 @@
 // and a fixed suffix; nothing is normalised.
 #pragma once
 
-#include "base/system_paths.h"
-
-#include <windows.h>
-
 #include <cstdint>
 #include <string>
 

@@ -2,12 +2,11 @@
 
 #include "base/exit_codes.h"
 #include "base/file_tree.h"
-#include "base/process_start.h"
 #include "base/system_paths.h"
-#include "base/unique_handles.h"
 #include "ui/message_box.h"
 #include "ui/texts.h"
 #include "install/locations.h"
+#include "remove/process_start.h"
 #include "remove/removal_sequence.h"
 
 #include <windows.h>

@@ -4,7 +4,6 @@
 #include "base/file_tree.h"
 #include "base/hosted_app.h"
 #include "base/path_compare.h"
-#include "base/process_start.h"
 #include "base/system_paths.h"
 #include "base/unique_handles.h"
 #include "ui/message_box.h"
@@ -13,6 +12,7 @@
 #include "install/locations.h"
 #include "install/registration.h"
 #include "install/setup_lock.h"
+#include "remove/process_start.h"
 
 #include <windows.h>
 #include <shlobj.h>

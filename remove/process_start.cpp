@@ -1,4 +1,4 @@
-#include "base/process_start.h"
+#include "remove/process_start.h"
 
 #include <windows.h>
 
