@@ -73,6 +73,9 @@ function(quro_add_test kind default_timeout)
   endif()
   if(NOT T_LANE)
     set(T_LANE 1)
+  elseif(NOT T_LANE MATCHES "^[1-3]$")
+    # A lane without a bench would run its test with no prefix at all.
+    message(FATAL_ERROR "${T_NAME}: LANE is 1, 2 or 3, the lanes whose benches cmake/Host.cmake starts")
   endif()
   set(bench_dir ${QURO_WINE_BENCH_DIR}/lane${T_LANE})
   set(command "")
@@ -88,7 +91,7 @@ function(quro_add_test kind default_timeout)
   endif()
   if(kind STREQUAL "host")
     string(APPEND properties " ENVIRONMENT [==[QURO_WINE_BENCH_DIR=${bench_dir};QURO_BENCH=${QURO_BENCH};\
-QURO_PACK=${QURO_PACK};QURO_SWAP=${QURO_SWAP}]==]")
+QURO_PACK=${QURO_PACK}]==]")
   endif()
   # One string: APPEND_STRING would join several values with ";".
   set_property(GLOBAL APPEND_STRING PROPERTY QURO_WINDOWS_TESTS

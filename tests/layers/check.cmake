@@ -61,7 +61,7 @@ endforeach()
 
 if(failures)
   list(JOIN failures "\n  " text)
-  message(FATAL_ERROR "includes that go up a layer:\n  ${text}")
+  message(FATAL_ERROR "includes that go up a layer or out of layer order:\n  ${text}")
 endif()
 list(LENGTH units count)
 message(STATUS "layers hold over ${count} files")
