@@ -85,12 +85,6 @@ TEST(Commands, TheFirstArgumentPicksTheCommandExactly)
     }
 }
 
-std::wstring Question(bool arabic)
-{
-    return std::wstring(arabic ? InstallQuestionStart.arabic : InstallQuestionStart.english) + kProductVersion +
-           (arabic ? InstallQuestionEnd.arabic : InstallQuestionEnd.english);
-}
-
 // One start of the program: its arguments, whether it has administrator
 // rights, the language file before, the chooser's answer (0: it must not
 // show), the answers to its boxes, and what it must show, start and leave.
@@ -118,21 +112,45 @@ TEST(Interactive, LanguageQuestionsAndRelaunch)
         // The chooser cancelled: nothing stored, asked or started.
         {{}, false, "Ar\r\n", IDCANCEL, {}, {}, nullptr, exit_code::kRefused, "Ar\r\n"},
         // The choice is stored, whatever the file held, and asks in that language.
-        {{}, false, "Ar", kEnglish, {IDNO}, {Question(false)}, nullptr, exit_code::kRefused, "En"},
-        {{}, false, "En", kArabic, {IDNO}, {Question(true)}, nullptr, exit_code::kRefused, "Ar"},
-        {{}, false, "Arabic\r\nmore", kArabic, {IDNO}, {Question(true)}, nullptr, exit_code::kRefused, "Ar"},
-        {{}, false, std::nullopt, kEnglish, {IDNO}, {Question(false)}, nullptr, exit_code::kRefused, "En"},
+        {{}, false, "Ar", kEnglish, {IDNO}, {InstallQuestion(false)}, nullptr, exit_code::kRefused, "En"},
+        {{}, false, "En", kArabic, {IDNO}, {InstallQuestion(true)}, nullptr, exit_code::kRefused, "Ar"},
+        {{}, false, "Arabic\r\nmore", kArabic, {IDNO}, {InstallQuestion(true)}, nullptr, exit_code::kRefused, "Ar"},
+        {{}, false, std::nullopt, kEnglish, {IDNO}, {InstallQuestion(false)}, nullptr, exit_code::kRefused, "En"},
         // "/install" takes its language from the command line, exactly "ar",
         // and leaves the file alone.
-        {{L"/install", L"ar"}, false, "En", 0, {IDNO}, {Question(true)}, nullptr, exit_code::kRefused, "En"},
-        {{L"/install", L"ar", L"x"}, false, "En", 0, {IDNO}, {Question(true)}, nullptr, exit_code::kRefused, "En"},
-        {{L"/install", L"AR"}, false, "Ar", 0, {IDNO}, {Question(false)}, nullptr, exit_code::kRefused, "Ar"},
-        {{L"/install", L"xyz"}, false, "Ar", 0, {IDNO}, {Question(false)}, nullptr, exit_code::kRefused, "Ar"},
-        {{L"/install"}, false, "Ar", 0, {IDNO}, {Question(false)}, nullptr, exit_code::kRefused, "Ar"},
+        {{L"/install", L"ar"}, false, "En", 0, {IDNO}, {InstallQuestion(true)}, nullptr, exit_code::kRefused, "En"},
+        {{L"/install", L"ar", L"x"},
+         false,
+         "En",
+         0,
+         {IDNO},
+         {InstallQuestion(true)},
+         nullptr,
+         exit_code::kRefused,
+         "En"},
+        {{L"/install", L"AR"}, false, "Ar", 0, {IDNO}, {InstallQuestion(false)}, nullptr, exit_code::kRefused, "Ar"},
+        {{L"/install", L"xyz"}, false, "Ar", 0, {IDNO}, {InstallQuestion(false)}, nullptr, exit_code::kRefused, "Ar"},
+        {{L"/install"}, false, "Ar", 0, {IDNO}, {InstallQuestion(false)}, nullptr, exit_code::kRefused, "Ar"},
         // Yes asks the shell for an elevated copy in the language asked in.
-        {{L"/install", L"ar"}, false, "En", 0, {IDYES}, {Question(true)}, L"/install ar", exit_code::kRefused, "En"},
-        {{}, false, "Ar", kEnglish, {IDYES}, {Question(false)}, L"/install en", exit_code::kRefused, "En"},
-        {{L"/installer"}, false, "En", kArabic, {IDYES}, {Question(true)}, L"/install ar", exit_code::kRefused, "Ar"},
+        {{L"/install", L"ar"},
+         false,
+         "En",
+         0,
+         {IDYES},
+         {InstallQuestion(true)},
+         L"/install ar",
+         exit_code::kRefused,
+         "En"},
+        {{}, false, "Ar", kEnglish, {IDYES}, {InstallQuestion(false)}, L"/install en", exit_code::kRefused, "En"},
+        {{L"/installer"},
+         false,
+         "En",
+         kArabic,
+         {IDYES},
+         {InstallQuestion(true)},
+         L"/install ar",
+         exit_code::kRefused,
+         "Ar"},
         // A removal asks nothing before its relaunch, always as "/uninstall".
         {{L"/uninstall"}, false, "Ar", 0, {}, {}, L"/uninstall", exit_code::kRefused, "Ar"},
         {{L"/uninstall-temp"}, false, "En", 0, {}, {}, L"/uninstall", exit_code::kRefused, "En"},

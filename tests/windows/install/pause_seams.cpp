@@ -15,6 +15,7 @@
 #include "install/move_file_call.h"
 #include "install/reg_set_value_call.h"
 #include "app/token_information_call.h"
+#include "ui/progress_window.h"
 
 #include <cwchar>
 #include <string>
@@ -42,11 +43,12 @@ void Pause()
     const std::wstring paused = Environment(L"QURO_PAUSED_FILE");
     if (!paused.empty())
         UniqueFileHandle(::CreateFileW(paused.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    // The kill, or the resume, comes long before this ends.
+    // The kill, or the resume, comes long before this ends. The windows go
+    // on painting meanwhile, for the pictures taken of them here.
     const std::wstring resume = Environment(L"QURO_RESUME_FILE");
     for (int waited = 0; waited < 60000; waited += 20) {
         if (!resume.empty() && ::GetFileAttributesW(resume.c_str()) != INVALID_FILE_ATTRIBUTES) return;
-        ::Sleep(20);
+        PumpMessagesFor(20);
     }
 }
 

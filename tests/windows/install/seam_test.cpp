@@ -60,15 +60,8 @@ ChildRun RunInstallWith(const wchar_t* mode)
     ScratchFolder scratch;
     const std::wstring exe = scratch / L"seam-setup.exe";
     const std::wstring log = scratch / L"boxes.log";
-    wchar_t own[520] = {};
-    ::GetModuleFileNameW(nullptr, own, 520);
-    EXPECT_TRUE(::CopyFileW(own, exe.c_str(), FALSE));
-    const Bytes resource = Container(FileList(kNewFiles));
-    HANDLE update = ::BeginUpdateResourceW(exe.c_str(), FALSE);
-    EXPECT_NE(update, nullptr);
-    ::UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(101), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
-                      const_cast<std::uint8_t*>(resource.data()), static_cast<DWORD>(resource.size()));
-    EXPECT_TRUE(::EndUpdateResourceW(update, FALSE));
+    // This very program, carrying the package, runs the case as a child.
+    MakeSetupWithResource(exe, Container(FileList(kNewFiles)), L"install-seam-tests.exe");
 
     ChildRun run;
     run.exitCode = RunToExit(exe, std::wstring(L"--child ") + mode + L" \"" + log + L"\"");

@@ -30,8 +30,6 @@ std::wstring g_outside;    // set by the host script that plants data-folder lin
 std::wstring g_probeLink;  // a planted link to a non-empty folder, free to delete
 std::wstring g_restart;    // the command line that performs a restart's registered deletions
 
-std::wstring English(const TextPair& pair) { return pair.english; }
-
 std::vector<std::wstring> Texts(bool arabic, std::initializer_list<TextPair> pairs)
 {
     std::vector<std::wstring> texts;
@@ -427,7 +425,7 @@ TEST_F(RemovalTest, FileHeldWithDeleteSharingGoesWhereWindowsDeletesThePosixWay)
     const bool posix = probe && ::SetFileInformationByHandle(probe.get(), static_cast<FILE_INFO_BY_HANDLE_CLASS>(21),
                                                              const_cast<DWORD*>(&posixDelete), sizeof posixDelete);
     ASSERT_EQ(run.boxes.size(), 3u);
-    EXPECT_EQ(run.boxes[2].text, English(posix ? Removed : RemovedWithRestart));
+    EXPECT_EQ(run.boxes[2].text, (posix ? Removed : RemovedWithRestart).english);
     EXPECT_EQ(Exists(state::InstallFolder()), !posix);
 }
 

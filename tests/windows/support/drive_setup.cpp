@@ -88,7 +88,6 @@ std::vector<SetupRun> DriveSetupsTogether(const std::vector<SetupScript>& script
         if (going) ::Sleep(50);
     }
     for (std::size_t i = 0; i < scripts.size(); ++i) {
-        runs[i].boxProcessId = started[i].processId;
         if (started[i].process) runs[i].exitCode = EndAfter(started[i].process.get(), 0);
     }
     return runs;

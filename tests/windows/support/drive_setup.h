@@ -12,7 +12,6 @@ struct SetupRun {
     std::vector<driver::WindowInfo> boxes;  // in the order shown
     // With followCopy: the exit code of the program that handed over.
     DWORD handedOverExitCode = 0xFFFFFFFF;
-    DWORD boxProcessId = 0;  // the process that showed the boxes
 
     std::vector<std::wstring> Texts() const;
 };
@@ -31,8 +30,11 @@ struct SetupScript {
     std::wstring exe;   // empty: the first word of args names the program
     std::wstring args;  // after exe's quoted path; without exe, the whole command line
     std::vector<int> buttons;
-    std::wstring cwd = L"";   // the working folder it starts in; empty: ours
-    bool followCopy = false;  // the boxes come from a copy that the program starts and hands over to
+    std::wstring cwd = L"";  // the working folder it starts in; empty: ours
+    // The boxes come from a copy that the program starts and hands over to:
+    // the first box of any process is taken as the copy's, so such a script
+    // runs alone.
+    bool followCopy = false;
 };
 
 // Starts the script's program, answers the boxes with its buttons in order,

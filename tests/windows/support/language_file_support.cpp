@@ -1,6 +1,8 @@
 #include "tests/windows/support/language_file_support.h"
 
+#include "base/product.h"
 #include "ui/language.h"
+#include "ui/texts.h"
 #include "tests/windows/support/test_files.h"
 
 #include <windows.h>
@@ -23,4 +25,10 @@ SavedLanguageFolder::~SavedLanguageFolder()
 {
     DeleteTree(folder_);
     if (moved_) ::MoveFileExW(aside_.c_str(), folder_.c_str(), 0);
+}
+
+std::wstring InstallQuestion(bool arabic)
+{
+    return std::wstring(arabic ? InstallQuestionStart.arabic : InstallQuestionStart.english) + kProductVersion +
+           (arabic ? InstallQuestionEnd.arabic : InstallQuestionEnd.english);
 }

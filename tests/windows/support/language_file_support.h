@@ -6,6 +6,9 @@
 
 #include <string>
 
+// The install question as the program composes it, in either language.
+std::wstring InstallQuestion(bool arabic);
+
 // The language file's folder.
 std::wstring LanguageFolder();
 

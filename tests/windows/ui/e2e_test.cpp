@@ -36,12 +36,6 @@ std::wstring Stub()
     return folder.substr(0, folder.find_last_of(L'\\') + 1) + kStubImage;
 }
 
-std::wstring Question(bool arabic)
-{
-    return std::wstring(arabic ? InstallQuestionStart.arabic : InstallQuestionStart.english) + kProductVersion +
-           (arabic ? InstallQuestionEnd.arabic : InstallQuestionEnd.english);
-}
-
 // The next dialog of that process with the caption (0: of any process);
 // the progress window shares the caption but is no dialog.
 driver::WindowInfo WaitForDialog(const std::wstring& caption, DWORD processId, DWORD timeoutMs = kWindowMs)
@@ -175,7 +169,7 @@ TEST_F(InteractiveStartTest, YesRelaunchesWithTheLanguage)
         EXPECT_TRUE(line.size() > tail.size() && line.compare(line.size() - tail.size(), tail.size(), tail) == 0)
             << driver::Utf8(line);
         EXPECT_EQ(processes[1].exitCode, 1u);
-        EXPECT_EQ(relaunchedText, Question(row.arabic));
+        EXPECT_EQ(relaunchedText, InstallQuestion(row.arabic));
     }
 }
 
