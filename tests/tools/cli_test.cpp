@@ -59,7 +59,8 @@ TEST(Cli, OperationsRefuseWithTheCause)
     const std::string none = dir / "none", stub = QURO_TEST_STUB;
     Bytes image = ReadBytes(stub);  // with a certificate table, as signing leaves it
     PutLe32(image.data() + pe::ReadImage(image.data(), image.size()).optionalHeader +
-                pe::optional_header::kDirectories + 8 * pe::kCertificateDirectory + 4,
+                pe::optional_header::kDirectories +
+                pe::optional_header::kDirectoryEntrySize * pe::kCertificateDirectory + 4,
             8);
     WriteBytes(dir / "signed.exe", image);
     const auto pack = [&](std::string folder, std::string out, std::string stubPath) {

@@ -81,7 +81,7 @@ TEST(Package, RoundTripsATree)
         TempDir dir;
         MakeSampleTree(dir / "in");
         PackRequest request{dir / "in", dir / "out.bin", setup ? QURO_TEST_STUB : "", {}};
-        request.options.store = setup;
+        request.options.compress.store = setup;
         EXPECT_EQ(
             Pack(request).warnings,
             std::vector<std::string>{dir / "in/share holds no files and is left out (a package carries files only)"});

@@ -208,7 +208,7 @@ TEST(Release, StrictSetupAndInspectFailWhatWouldNotInstall)
                 else
                     quro_pack::Embed(dir / "p.bin", QURO_TEST_STUB, dir / command, true);
             } catch (const quro_pack::Failure& f) {
-                refused = f.details.at(0);
+                refused = f.details.empty() ? f.what() : f.details[0];
             }
             EXPECT_EQ(refused.find("its path has 260") != std::string::npos, !installs) << refused;
             EXPECT_EQ(fs::exists(dir / command), installs);

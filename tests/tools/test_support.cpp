@@ -73,7 +73,7 @@ Bytes FileList(const std::vector<std::pair<std::string, std::string>>& files, st
 Bytes Resource(const Bytes& unpacked, bool store)
 {
     quro_pack::PackOptions o;
-    o.store = store;
+    o.compress.store = store;
     return quro_pack::MakeResource(unpacked, o);
 }
 
@@ -81,7 +81,7 @@ quro_pack::PackReport PackStored(const std::string& folder, const std::string& o
                                  bool strict)
 {
     quro_pack::PackRequest request{folder, output, stub, {}};
-    request.options.store = true;
+    request.options.compress.store = true;
     request.options.strict = strict;
     return quro_pack::Pack(request);
 }

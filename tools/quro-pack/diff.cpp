@@ -8,6 +8,7 @@
 #include "common.h"
 #include "file_io.h"
 #include "package_reader.h"
+#include "verdict.h"
 #include "utf8.h"
 
 namespace quro_pack {
@@ -18,9 +19,8 @@ struct Side {
     {
         const PackageResource r = LocatePackage(file.data(), file.size(), path);
         version = ReadSetupFacts(file.data(), file.size()).version;
-        const wchar_t* failure = UnpackContainer(r, unpacked);
-        if (!failure) failure = WalkFileList(unpacked, [](PackageEntry&&) { return true; });
-        if (failure) throw Failure(path + ": " + Narrow(failure));
+        if (const wchar_t* failure = UnpackChecked(r, unpacked))
+            throw Failure(path + ": " + Narrow(failure) + "; " + DamageCause(r, failure));
     }
     MappedFile file;
     Bytes unpacked;

@@ -1,7 +1,8 @@
 // Writing a package's files below a folder, as the setup program's
 // /extract-to does on Windows: list order, folders made as needed, existing
 // files replaced, nothing deleted. Unlike the setup program, a failure takes
-// back what this run made, so that no partial tree is left.
+// back the files and folders this run created; files it replaced keep their
+// new contents.
 #pragma once
 
 #include <string>

@@ -7,8 +7,8 @@
 
 namespace quro_pack {
 
-// Prints the document on stdout. Returns 0 when the setup program would
-// accept the package; else throws Failure with its failure text after the
+// Prints the document on stdout. Returns 0 when the package is intact and a
+// setup with it would install; else throws Failure with its failure text after the
 // document is out, as the plain inspect does.
 int InspectJson(const std::string& path);
 

@@ -33,7 +33,8 @@ namespace {
 constexpr const char kFooter[] =
     "FILE, OLD and NEW are each a package resource or a setup executable (its RCDATA 101).\n"
     "Exit status: 0 done, 1 failed (one line on stderr), 2 wrong usage; inspect: 1 also when the\n"
-    "setup program would refuse the package; diff: 0 the same files, 1 they differ, 2 an error.";
+    "setup program would refuse the package or a setup with it would not install; diff: 0 the same\n"
+    "files and setup program, 1 they differ, 2 an error.";
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -109,9 +110,9 @@ int RunPack(const Arguments& a, bool setup)
     request.folder = a.positional.at(0);
     request.output = a.output;
     if (setup) request.stub = a.stub.empty() ? DefaultStub() : a.stub;
-    request.options.store = a.store;
-    request.options.threads = a.threads;
-    if (!a.memory.empty()) request.options.memoryBudget = ParseSize(a.memory);  // checked when parsed
+    request.options.compress.store = a.store;
+    request.options.compress.threads = a.threads;
+    if (!a.memory.empty()) request.options.compress.memoryBudget = ParseSize(a.memory);  // checked when parsed
     request.options.strict = a.strict;
     Progress progress(Progress::ModeFor(a.quiet));
     request.options.progress = progress.Sink();
@@ -150,7 +151,7 @@ void PrintHeader(const PackageResource& r)
     }
     std::printf("resource         %s%zu bytes\n", r.fromSetup ? "RCDATA 101 of a setup executable, " : "", r.size);
     if (r.size < package_format::kHeaderSize) {
-        std::printf("header           cut short (%zu of 48 bytes)\n", r.size);
+        std::printf("header           cut short (%zu of %zu bytes)\n", r.size, package_format::kHeaderSize);
         return;
     }
     std::printf("magic            %s\n", Printable(r.data, sizeof package_format::kMagic).c_str());

@@ -72,9 +72,7 @@ PackReport Pack(const PackRequest& request)
         CheckStubFile(*stub, request.stub);
     }
     PackReport report;
-    Tree tree;
-    const Bytes resource = PackFolder(request.folder, request.options, &tree, &report.warnings);
-    report.files = tree.files.size();
+    const Bytes resource = PackFolder(request.folder, request.options, &report.warnings);
     const ProgressSink& progress = request.options.progress;
     if (progress) progress({ProgressEvent::Phase::Writing, 0, resource.size()});
     if (stub) {
@@ -84,8 +82,6 @@ PackReport Pack(const PackRequest& request)
         out.Write(resource.data(), resource.size());
         out.Commit();
     }
-    struct stat st {};
-    report.outputSize = ::stat(request.output.c_str(), &st) == 0 ? std::uint64_t(st.st_size) : 0;
     return report;
 }
 
@@ -99,20 +95,18 @@ std::vector<std::string> Embed(const std::string& resourcePath, const std::strin
     const MappedFile file(resourcePath);
     const PackageResource r = LocatePackage(file.data(), file.size(), resourcePath);
     Bytes unpacked;
-    const wchar_t* failure = UnpackContainer(r, unpacked);
     std::size_t count = 0;
-    if (!failure) failure = WalkFileList(unpacked, [&](PackageEntry&&) { return ++count, true; });
-    if (!failure && count == 0) throw Failure(resourcePath + ": the package holds no files");
-    if (failure)
+    if (const wchar_t* failure = UnpackChecked(r, unpacked, &count))
         throw Failure(resourcePath + ": not a package the setup program would take: " + DamageCause(r, failure));
+    if (count == 0) throw Failure(resourcePath + ": the package holds no files");
+    std::vector<std::string> warnings = PackageWarnings(unpacked);
     unpacked = Bytes();
-    std::vector<std::string> warnings = PackageWarnings(r, resourcePath);
     if (strict && !warnings.empty()) throw Failure(StrictRefusal(warnings.size()), warnings);
     WriteSetup(r.data, r.size, stub, stubPath, output);
     return warnings;
 }
 
-UnpackReport Unpack(const std::string& path, const std::string& folder)
+void Unpack(const std::string& path, const std::string& folder)
 {
     RequirePath("the file", path);
     RequirePath("the target folder", folder);
@@ -121,21 +115,16 @@ UnpackReport Unpack(const std::string& path, const std::string& folder)
     Bytes unpacked;
     // The whole list is checked before the first file is written, as the
     // setup program does; neither walk keeps the entries.
-    const wchar_t* failure = UnpackContainer(r, unpacked);
-    if (!failure) failure = WalkFileList(unpacked, [](PackageEntry&&) { return true; });
-    if (failure) throw Failure(path + ": " + Narrow(failure) + "; " + DamageCause(r, failure));
-    UnpackReport report;
+    if (const wchar_t* failure = UnpackChecked(r, unpacked))
+        throw Failure(path + ": " + Narrow(failure) + "; " + DamageCause(r, failure));
     FolderExtraction extraction(folder);
     std::string written;
     WalkFileList(unpacked, [&](PackageEntry&& e) {
         written = extraction.Write(e);
-        ++report.files;
-        report.bytes += e.size;
         return written.empty();
     });
     if (!written.empty()) throw Failure(folder + ": " + written);
     extraction.Keep();
-    return report;
 }
 
 }  // namespace quro_pack

@@ -25,8 +25,6 @@ struct PackReport {
     // What the maker should know about the folder, one line each, without
     // any prefix: empty folders, no main executable, paths Windows refuses.
     std::vector<std::string> warnings;
-    std::size_t files = 0;
-    std::uint64_t outputSize = 0;
 };
 
 // The cheap checks first (the output's place, the stub), then the walk and
@@ -38,7 +36,7 @@ PackReport Pack(const PackRequest& request);
 // Puts the package of resourcePath (a package resource, or a setup whose
 // package is taken over) into a copy of stub. The package must pass the
 // setup program's own checks; a file that is not one is refused before
-// anything is written. Returns the warnings about its list (ListWarnings);
+// anything is written. Returns the warnings about its list (PackageWarnings);
 // with strict, they fail the embed instead, before anything is written.
 std::vector<std::string> Embed(const std::string& resourcePath, const std::string& stub, const std::string& output,
                                bool strict = false);
@@ -46,13 +44,8 @@ std::vector<std::string> Embed(const std::string& resourcePath, const std::strin
 // inspect is the Inspection of verdict.h: the verdict, the counts, and
 // the files one at a time.
 
-struct UnpackReport {
-    std::size_t files = 0;
-    std::uint64_t bytes = 0;
-};
-
 // Verifies the whole package first, as the setup program does, then writes
 // its files below folder; on failure nothing this run made remains.
-UnpackReport Unpack(const std::string& path, const std::string& folder);
+void Unpack(const std::string& path, const std::string& folder);
 
 }  // namespace quro_pack

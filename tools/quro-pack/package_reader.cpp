@@ -84,6 +84,15 @@ const wchar_t* WalkFileList(const Bytes& unpacked, const std::function<bool(Pack
     }
 }
 
+const wchar_t* UnpackChecked(const PackageResource& resource, Bytes& unpacked, std::size_t* count)
+{
+    if (const wchar_t* failure = UnpackContainer(resource, unpacked)) return failure;
+    std::size_t n = 0;
+    const wchar_t* failure = WalkFileList(unpacked, [&n](PackageEntry&&) { return ++n, true; });
+    if (count) *count = n;
+    return failure;
+}
+
 const wchar_t* UnpackPackage(const PackageResource& resource, Bytes& unpacked, std::vector<PackageEntry>& entries)
 {
     if (const wchar_t* failure = UnpackContainer(resource, unpacked)) return failure;

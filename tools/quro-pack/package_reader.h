@@ -40,6 +40,11 @@ const wchar_t* UnpackContainer(const PackageResource& resource, Bytes& unpacked)
 // read (or visit stopped), else the setup program's failure text.
 const wchar_t* WalkFileList(const Bytes& unpacked, const std::function<bool(PackageEntry&&)>& visit);
 
+// UnpackContainer, then a walk of the whole list, as the setup program checks
+// a package before it writes anything; the entries are counted (when count is
+// given), not kept. Null on success, else the setup program's failure text.
+const wchar_t* UnpackChecked(const PackageResource& resource, Bytes& unpacked, std::size_t* count = nullptr);
+
 // UnpackContainer, then the file list walk, the entries collected.
 const wchar_t* UnpackPackage(const PackageResource& resource, Bytes& unpacked, std::vector<PackageEntry>& entries);
 

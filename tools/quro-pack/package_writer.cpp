@@ -120,11 +120,7 @@ Bytes MakeResource(std::uint64_t size, const lzms::ReadRange& read, const PackOp
         }
         sha.Finish(resource.data() + package_format::kDigestOffset);
     }
-    lzms::CompressOptions c;
-    c.store = options.store;
-    c.level = options.level;
-    c.threads = options.threads;
-    c.memoryBudget = options.memoryBudget;
+    lzms::CompressOptions c = options.compress;
     if (options.progress) {
         c.progress = [&progress = options.progress](std::size_t done, std::size_t count) {
             progress({ProgressEvent::Phase::Compressing, done, count});
@@ -156,18 +152,9 @@ Bytes MakeResource(const Bytes& unpacked, const PackOptions& options)
         options);
 }
 
-Bytes PackTree(const Tree& tree, const PackOptions& options)
+Bytes PackFolder(const std::string& folder, const PackOptions& options, std::vector<std::string>* warnings)
 {
-    const FileList list(tree);
-    return MakeResource(
-        list.size(), [&list](std::uint64_t offset, std::uint8_t* out, std::size_t n) { list.Read(offset, out, n); },
-        options);
-}
-
-Bytes PackFolder(const std::string& folder, const PackOptions& options, Tree* walked,
-                 std::vector<std::string>* warnings)
-{
-    Tree tree = WalkTree(folder);
+    const Tree tree = WalkTree(folder);
     // The setup program would refuse to verify such a package, and install
     // an empty folder from it.
     if (tree.files.empty()) throw Failure(folder + ": holds no files, and a package needs at least one");
@@ -177,9 +164,10 @@ Bytes PackFolder(const std::string& folder, const PackOptions& options, Tree* wa
     // Every file opened once before minutes of compression: one that cannot
     // be read is found now.
     for (const TreeFile& f : tree.files) OpenWalkedFile(f);
-    Bytes resource = PackTree(tree, options);
-    if (walked) *walked = std::move(tree);
-    return resource;
+    const FileList list(tree);
+    return MakeResource(
+        list.size(), [&list](std::uint64_t offset, std::uint8_t* out, std::size_t n) { list.Read(offset, out, n); },
+        options);
 }
 
 }  // namespace quro_pack

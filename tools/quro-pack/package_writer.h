@@ -23,10 +23,9 @@ struct ProgressEvent {
 using ProgressSink = std::function<void(const ProgressEvent&)>;
 
 struct PackOptions {
-    bool store = false;  // stored chunks, for setups that must be fast to make
-    unsigned level = lzms::kLevel;
-    unsigned threads = 0;  // the most chunks compressed at once; 0: one per core
-    std::uint64_t memoryBudget = lzms::kDefaultMemoryBudget;
+    // Stored chunks (for setups that must be fast to make), the threads, the
+    // memory budget; its progress is not called, progress below is.
+    lzms::CompressOptions compress;
     ProgressSink progress;
     // Every warning about the tree (TreeWarnings) is an error: PackFolder
     // fails after the walk, before anything is compressed, with the warnings
@@ -43,17 +42,11 @@ Bytes BuildFileList(const Tree& tree);
 // The resource for unpacked bytes.
 Bytes MakeResource(const Bytes& unpacked, const PackOptions& options);
 
-// The resource for a walked tree's files in PackageOrder. The files are read
-// twice, once for the digest and once chunk by chunk as the chunks are
-// compressed, and never held whole.
-Bytes PackTree(const Tree& tree, const PackOptions& options);
-
 // WalkTree and the resource for its files in PackageOrder. The files are read
 // twice, once for the digest and once chunk by chunk as the chunks are
 // compressed, and never held whole. The tree's warnings go to warnings (when
 // given) right after the walk; with options.strict, any of them ends the
 // call there with a Failure.
-Bytes PackFolder(const std::string& folder, const PackOptions& options, Tree* walked = nullptr,
-                 std::vector<std::string>* warnings = nullptr);
+Bytes PackFolder(const std::string& folder, const PackOptions& options, std::vector<std::string>* warnings = nullptr);
 
 }  // namespace quro_pack

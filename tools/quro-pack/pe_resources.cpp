@@ -18,7 +18,6 @@ namespace {
 
 constexpr std::uint32_t kScnInitializedData = 0x00000040;
 constexpr std::uint32_t kScnMemRead = 0x40000000;
-constexpr std::size_t kSectionHeaderSize = section_header::kSize;
 constexpr std::uint64_t k4GiB = std::uint64_t(1) << 32;
 
 std::uint64_t AlignUp(std::uint64_t v, std::uint32_t a) { return a ? (v + a - 1) / a * a : v; }
@@ -479,7 +478,7 @@ StubLayout ValidateStub(const std::uint8_t* stub, std::size_t stubSize, const st
         Refuse(label, "its file alignment is not a power of two from 512 to 65,536");
     if (!powerOfTwo(image.sectionAlignment) || image.sectionAlignment < image.fileAlignment)
         Refuse(label, "its section alignment is not a power of two at least as large as its file alignment");
-    if (image.sizeOfHeaders < image.sectionTable + kSectionHeaderSize * image.sections.size() ||
+    if (image.sizeOfHeaders < image.sectionTable + section_header::kSize * image.sections.size() ||
         image.sizeOfHeaders > stubSize)
         Refuse(label, "its headers (SizeOfHeaders) do not hold its section table");
 
@@ -558,12 +557,12 @@ StubLayout ValidateStub(const std::uint8_t* stub, std::size_t stubSize, const st
     }
     if (layout.rsrc < 0) {
         // A new section header goes into the headers' slack, which must be there and empty.
-        const std::size_t tableEnd = image.sectionTable + kSectionHeaderSize * (sections.size() + 1);
+        const std::size_t tableEnd = image.sectionTable + section_header::kSize * (sections.size() + 1);
         std::uint64_t firstRaw = image.sizeOfHeaders;
         for (const Section& s : sections)
             if (s.rawSize) firstRaw = std::min<std::uint64_t>(firstRaw, s.rawPointer);
-        if (tableEnd > firstRaw ||
-            std::any_of(stub + tableEnd - kSectionHeaderSize, stub + tableEnd, [](std::uint8_t b) { return b != 0; }))
+        if (tableEnd > firstRaw || std::any_of(stub + tableEnd - section_header::kSize, stub + tableEnd,
+                                               [](std::uint8_t b) { return b != 0; }))
             Refuse(label, "it has no resource section and no room in its headers for one");
     }
     return layout;

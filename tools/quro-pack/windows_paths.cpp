@@ -86,12 +86,8 @@ std::vector<std::string> TreeWarnings(const std::string& folder, const Tree& tre
     return warnings;
 }
 
-std::vector<std::string> PackageWarnings(const PackageResource& resource, const std::string& label)
+std::vector<std::string> PackageWarnings(const Bytes& unpacked)
 {
-    Bytes unpacked;
-    const wchar_t* failure = UnpackContainer(resource, unpacked);
-    if (!failure) failure = WalkFileList(unpacked, [](PackageEntry&&) { return true; });
-    if (failure) throw Failure(label + ": " + Narrow(failure));
     // A list of a few hundred bytes may name millions of long paths: the
     // first ones tell the maker enough.
     constexpr std::size_t kMostLines = 20;

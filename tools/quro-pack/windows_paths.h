@@ -21,9 +21,9 @@ namespace quro_pack {
 // The setup program's staging folder with Program Files at its default place, and
 // the separator that joins a name to it.
 inline constexpr char kStagingPrefix[] = "C:\\Program Files\\Quro.new\\";
-inline constexpr std::size_t kStagingPrefixLength = 26;  // UTF-16 units
-inline constexpr std::size_t kFilePathLimit = 260;       // a file path of this length or more is refused
-inline constexpr std::size_t kFolderPathLimit = 248;     // a folder path of this length or more is refused
+inline constexpr std::size_t kStagingPrefixLength = sizeof kStagingPrefix - 1;  // ASCII: as many UTF-16 units
+inline constexpr std::size_t kFilePathLimit = 260;    // a file path of this length or more is refused
+inline constexpr std::size_t kFolderPathLimit = 248;  // a folder path of this length or more is refused
 
 struct LongPath {
     std::u16string name;  // relative, separators as stored
@@ -58,10 +58,9 @@ std::string DescribeLongPath(const LongPath& path);
 // folder is the tree's root as the user named it.
 std::vector<std::string> TreeWarnings(const std::string& folder, const Tree& tree);
 
-// The same for a package resource, whose list has no folders: the main
-// executable and the paths. Throws Failure, prefixed with label, when the
-// setup program would refuse the package itself.
-std::vector<std::string> PackageWarnings(const PackageResource& resource, const std::string& label);
+// The same for a package's file list (unpacked and checked: UnpackChecked),
+// which has no folders: the main executable and the paths.
+std::vector<std::string> PackageWarnings(const Bytes& unpacked);
 
 // The failure of a --strict run that met warnings; the warnings themselves
 // are printed as errors before it.
