@@ -19,8 +19,9 @@ add_compile_options(-Wall -Wextra)
 add_compile_options($<$<NOT:$<CONFIG:Debug>>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=>
   $<$<NOT:$<CONFIG:Debug>>:-ffile-prefix-map=${CMAKE_BINARY_DIR}/=>)
 
-# The Windows side's build folder, whose stub quro-pack ships.
+# The Windows side's build folder, and its stub, which quro-pack ships.
 set(QURO_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/windows)
+set(QURO_BUILT_STUB ${QURO_WINDOWS_BINARY_DIR}/quro-setup-stub.exe)
 
 if(QURO_TESTS)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
@@ -105,7 +106,7 @@ ExternalProject_Add(fuzz
   USES_TERMINAL_BUILD ON)
 add_test(NAME fuzz.replay
   COMMAND ${CMAKE_SOURCE_DIR}/tests/fuzz/run replay ${QURO_FUZZ_BINARY_DIR}
-    ${QURO_WINDOWS_BINARY_DIR}/quro-setup-stub.exe ${QURO_WINDOWS_BINARY_DIR}/Quro-Setup.exe)
+    ${QURO_BUILT_STUB} ${QURO_WINDOWS_BINARY_DIR}/Quro-Setup.exe)
 set_tests_properties(fuzz.replay PROPERTIES TIMEOUT 120)
 
 # Wine prefixes with a display each, made fresh at the start of a run: one a
