@@ -2,9 +2,12 @@
 
 #include "base/file_tree.h"
 #include "base/hosted_app.h"
+#include "base/log.h"
+#include "base/plain_file.h"
 #include "base/product.h"
 #include "base/system_paths.h"
 #include "base/unique_handles.h"
+#include "ui/run_mode.h"
 #include "ui/task_dialog_call.h"
 #include "ui/texts.h"
 
@@ -38,6 +41,12 @@ void SetUiLanguage(UiLanguage language) { g_language = language; }
 
 std::optional<UiLanguage> ChooseLanguage()
 {
+    // Nobody would answer: the run ends as if the chooser had been closed,
+    // rather than wait for ever for a click that never comes.
+    if (IsUnattended()) {
+        Log(L"the language chooser needs a person to answer it: no install (give /install with /quiet or /passive)");
+        return std::nullopt;
+    }
     static_assert(sizeof(TASKDIALOGCONFIG) == 160, "TASKDIALOGCONFIG as 64-bit Windows lays it out");
     const TASKDIALOG_BUTTON buttons[2] = {{kEnglishButton, kEnglishLabel}, {kArabicButton, kArabicLabel}};
     TASKDIALOGCONFIG config{};
@@ -70,50 +79,11 @@ std::wstring LanguageFilePath()
 namespace {
 
 // The language file lies in a folder that every program of the user can
-// write, and elevated copies of the setup program read and write it: a link
-// planted in its place would make them read a pipe that never answers, or
-// truncate and write any file on the disk. So the folder and the file are
-// opened without following links, the folder is held without delete sharing
-// (nobody can rename it or swap it for a link while the file is used), and
-// only a regular file with a single link is read or written.
-bool IsPlainEntry(HANDLE handle, const std::wstring& path, bool folder)
-{
-    // Wine shows a link to a folder only in the attributes of its path, not
-    // in those of the handle opened on it; Windows shows it in both.
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(handle, &info)) return false;
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
-    if (folder) return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    return !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && info.nNumberOfLinks == 1 &&
-           ::GetFileType(handle) == FILE_TYPE_DISK;
-}
-
-UniqueFileHandle HoldLanguageFolder(const std::wstring& folder)
-{
-    UniqueFileHandle handle(::CreateFileW(folder.c_str(), FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (handle && !IsPlainEntry(handle.get(), folder, true)) handle.reset();
-    return handle;
-}
-
-// Opens the language file as a plain file in a plain folder, relative to the
-// folder's handle, so that the file is opened in the folder that was checked;
-// the folder's handle comes back in folder and must outlive the file's use.
-// disposition is FILE_OPEN or FILE_OPEN_IF: never one that truncates, so a
-// file that turns out to be a link or to have a second name is left as it was.
+// write, and elevated copies of the setup program read and write it: it is
+// used only as a plain file in a plain folder.
 UniqueFileHandle OpenLanguageFile(ACCESS_MASK access, ULONG disposition, UniqueFileHandle& folder)
 {
-    const std::wstring path = LanguageFilePath();
-    const size_t slash = path.find_last_of(L'\\');
-    folder = HoldLanguageFolder(slash == std::wstring::npos ? L"." : path.substr(0, slash));
-    if (!folder) return UniqueFileHandle();
-    UniqueFileHandle file = OpenInFolder(folder.get(), path.substr(slash + 1), access | FILE_READ_ATTRIBUTES,
-                                         FILE_SHARE_READ, disposition, FILE_NON_DIRECTORY_FILE);
-    if (file && !IsPlainEntry(file.get(), path, false)) file.reset();
-    return file;
+    return OpenPlainFile(LanguageFilePath(), access, FILE_SHARE_READ, disposition, folder);
 }
 
 // Reading stops after this many bytes of the first line; a first line that
