@@ -1,9 +1,11 @@
 #include "app/interactive.h"
 
 #include "base/exit_codes.h"
+#include "base/log.h"
 #include "base/product.h"
 #include "ui/language.h"
 #include "ui/message_box.h"
+#include "ui/run_mode.h"
 #include "ui/texts.h"
 #include "install/install_sequence.h"
 #include "remove/removal.h"
@@ -52,10 +54,13 @@ void LeaveWorkingFolder()
 
 bool ConfirmInstall()
 {
-    return AskYesNo(Localize(InstallQuestionStart) + kProductVersion + Localize(InstallQuestionEnd), false);
+    return AskYesNo(Localize(InstallQuestionStart) + kProductVersion + Localize(InstallQuestionEnd), false,
+                    Question::Install);
 }
 
-int RunInteractiveCommand(Command command, int argc, wchar_t** argv)
+namespace {
+
+int RunCommand(Command command, int argc, wchar_t** argv)
 {
     LeaveWorkingFolder();
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -80,17 +85,49 @@ int RunInteractiveCommand(Command command, int argc, wchar_t** argv)
         return RunInstall();  // no question: the user answered it before the relaunch
     }
 
-    const wchar_t* parameters = nullptr;
+    // A person asked again answers No in the end; an unattended copy would
+    // go on starting copies of itself for ever.
+    if (relaunched && (removal || IsUnattended())) {
+        Log(L"no administrator rights after the relaunch");
+        return exit_code::kRefused;  // as when the elevated copy could not be started
+    }
+    std::wstring parameters;
     if (removal) {
-        if (relaunched) return exit_code::kRefused;  // as when the elevated copy could not be started
         // The elevated copy runs as Uninstall and makes its own temporary copy.
         parameters = L"/uninstall";
     } else {
         if (!ConfirmInstall()) return exit_code::kRefused;
         parameters = CurrentUiLanguage() == UiLanguage::Arabic ? L"/install ar" : L"/install en";
     }
+    parameters += UnattendedWords();
     ::SetEnvironmentVariableW(kRelaunchMark, L"1");
+    Log(L"relaunch with administrator rights: " + parameters);
+    // A person sees the elevated copy take over; an unattended caller reads
+    // only our exit code, so it gets the elevated copy's once that has ended.
+    if (IsUnattended()) return RelaunchElevatedAndWait(parameters);
     return RelaunchElevated(parameters) ? exit_code::kDone : exit_code::kRefused;
+}
+
+}  // namespace
+
+int RunInteractiveCommand(Command command, int argc, wchar_t** argv)
+{
+    // Before anything leaves the working folder: a relative log path is the
+    // caller's.
+    RunOptions options = ParseRunOptions(argc, argv);
+    // Where no window is seen (session 0, where deployment engines run
+    // setups as SYSTEM), a box would wait for ever: such a run is quiet.
+    if (options.mode == RunMode::Interactive && !WindowsCanBeSeen()) options.mode = RunMode::Quiet;
+    SetRunOptions(options);
+    if (!options.logPath.empty()) OpenLog(options.logPath);
+    Log(std::wstring(L"Quro Host Setup ") + kProductVersion + L", command line: " + ::GetCommandLineW());
+
+    int code = RunCommand(command, argc, argv);
+    // Windows' code for "done, the restart finishes it" means something only
+    // to the engines that read it; a person was told in words.
+    if (code == exit_code::kRestartNeeded && !IsUnattended()) code = exit_code::kDone;
+    Log(L"exit code " + Decimal(static_cast<unsigned>(code)));
+    return code;
 }
 
 }  // namespace quro

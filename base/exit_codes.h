@@ -21,6 +21,13 @@ inline constexpr int kPackageFailed = 3;
 inline constexpr int kNotPutInPlace = 4;
 // Removal: the temporary copy that removes the install folder was not started.
 inline constexpr int kNoTemporaryCopy = 5;
+// Unattended runs only, with the meanings Windows Installer gives them and
+// deployment engines know: another setup held the lock past the bounded
+// wait, and nothing was done (ERROR_INSTALL_ALREADY_RUNNING); the work is
+// done and the next restart finishes it (ERROR_SUCCESS_REBOOT_REQUIRED).
+// A person is told the second in words, and the run ends with kDone.
+inline constexpr int kAnotherSetupRunning = 1618;
+inline constexpr int kRestartNeeded = 3010;
 
 }  // namespace exit_code
 

@@ -114,7 +114,9 @@ bool CloseHostedApplication(bool forRemoval)
     const DebugPrivilegeOn debug;
     const ProcessIdList running = FindHostedProcesses();
     if (running.empty()) return true;
-    if (!AskYesNo(Localize(forRemoval ? OpenForRemoval : OpenForUpdate), false)) return false;
+    if (!AskYesNo(Localize(forRemoval ? OpenForRemoval : OpenForUpdate), false, Question::CloseApplication)) {
+        return false;
+    }
     const std::wstring folder = InstallFolder();
     for (DWORD id : running) {
         UniqueHandle process(::OpenProcess(kEndAccess, FALSE, id));

@@ -2,6 +2,7 @@
 
 #include "base/exit_codes.h"
 #include "base/file_tree.h"
+#include "base/log.h"
 #include "base/product.h"
 #include "base/system_paths.h"
 #include "base/unique_handles.h"
@@ -117,6 +118,7 @@ int RunInstall()
     // Held until the run ends: a second elevated run waits here, before it
     // asks or changes anything.
     const SetupLock lock = WaitForSetupLock();
+    if (lock.timedOut) return exit_code::kAnotherSetupRunning;
 
     if (!CloseHostedApplication(false)) {
         ShowMessage(Localize(NothingChanged), false);
@@ -126,6 +128,7 @@ int RunInstall()
     CreateProgressWindow(Localize(SetupCaption));
     SetProgressStatus(Localize(InstallingStart) + kProductVersion + L"...");
 
+    Log(L"unpack and check the package");
     PackageEntries files;
     const std::wstring unpackFailure = UnpackPackage(files);
     if (!unpackFailure.empty()) {
@@ -151,6 +154,7 @@ int RunInstall()
     // extraction writes over it.
     RemoveTree(stagingFolder);
 
+    Log(L"extract " + Decimal(files.size()) + L" files into " + stagingFolder);
     const std::wstring failure =
         ExtractToFolder(stagingFolder, files, MakeProgressCallback(static_cast<std::int32_t>(files.size())));
     if (!failure.empty()) return FailBeforeSwap(stagingFolder, failure);
@@ -166,6 +170,8 @@ int RunInstall()
     // the install folder holds one complete version, or is absent while the
     // previous one waits complete under the old name.
     const bool hadFolder = PathExists(installFolder);
+    Log(L"swap: " + (hadFolder ? installFolder + L" aside as " + oldFolder + L", then " : std::wstring()) +
+        stagingFolder + L" into place");
     if (hadFolder && !RenameFolder(installFolder, oldFolder)) {
         return FailBeforeSwap(stagingFolder, kFolderInUse);
     }
@@ -180,7 +186,9 @@ int RunInstall()
     ForgetRestartDeletions({installFolder, stagingFolder});
     if (hadFolder) RemoveOldFolder(oldFolder);
     RemoveStaleOldFolders(installFolder);
+    Log(L"register in the list of installed programs");
     WriteUninstallEntry(installFolder, mainExecutable);
+    Log(L"links in the Start menu and on the desktop");
     // A folder the shell cannot name would put the link at a drive's root.
     if (!KnownFolderPath(FOLDERID_CommonPrograms).empty()) {
         CreateShortcut(StartMenuShortcutPath(), mainExecutable, installFolder);
@@ -193,7 +201,7 @@ int RunInstall()
 
     const std::wstring question =
         Localize(InstalledStart) + kProductVersion + Localize(existedBefore ? InstalledKeptEnd : InstalledEnd);
-    if (AskYesNo(question, false)) LaunchHostedApplication(mainExecutable);
+    if (AskYesNo(question, false, Question::OpenApplication)) LaunchHostedApplication(mainExecutable);
     return exit_code::kDone;
 }
 

@@ -42,7 +42,11 @@ void WriteUninstallEntry(const std::wstring& installFolder, const std::wstring& 
     SetString(key.get(), L"Publisher", kPublisher);
     SetString(key.get(), L"InstallLocation", installFolder);
     SetString(key.get(), L"DisplayIcon", mainExecutable);
-    SetString(key.get(), L"UninstallString", L"\"" + SetupCopyPath(installFolder) + L"\" /uninstall");
+    const std::wstring uninstall = L"\"" + SetupCopyPath(installFolder) + L"\" /uninstall";
+    SetString(key.get(), L"UninstallString", uninstall);
+    // What deployment engines and winget run to remove without a window;
+    // it returns when the removal is done, with its exit code.
+    SetString(key.get(), L"QuietUninstallString", uninstall + L" /quiet");
     SetNumber(key.get(), L"NoModify", 1);
     SetNumber(key.get(), L"NoRepair", 1);
     SetNumber(key.get(), L"EstimatedSize", static_cast<DWORD>(UnpackedPackageSize() >> 10));

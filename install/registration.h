@@ -14,7 +14,7 @@ inline constexpr const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\Curre
 // autostart key alike.
 inline constexpr REGSAM kRunAccess = KEY_READ | KEY_WRITE;
 
-// Creates or opens the uninstall entry (64-bit view) and writes its nine
+// Creates or opens the uninstall entry (64-bit view) and writes its ten
 // values; silent on failure. Reads the size of the unpacked package.
 void WriteUninstallEntry(const std::wstring& installFolder, const std::wstring& mainExecutable);
 // Points an existing per-user autostart value at the installed main

@@ -1,5 +1,9 @@
 #include "install/setup_lock.h"
 
+#include "base/log.h"
+#include "ui/run_mode.h"
+#include "install/lock_wait_call.h"
+
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
@@ -19,6 +23,10 @@ constexpr wchar_t kGlobalMutex[] = L"Global\\QuroHostSetupRun";
 // rights can name as owner; full access for that group and SYSTEM, nothing
 // for anyone else.
 constexpr wchar_t kAdministratorsOnly[] = L"O:BAD:P(A;;GA;;;BA)(A;;GA;;;SY)";
+// How long an unattended run waits for another setup: long enough for an
+// install or removal that a person or another engine started just before,
+// well short of the hour after which Intune gives up on a run.
+constexpr DWORD kUnattendedLockWaitMs = 3 * 60 * 1000;
 
 // A mutex of our name that someone without administrator rights made first
 // (to hold every setup back) is not waited for: the run goes on unguarded
@@ -56,8 +64,10 @@ SetupLock WaitForSetupLock()
     if (!lock.mutex) return lock;
     // An abandoned mutex is the mark of a setup that was ended partway: the
     // lock is ours, and this run's own sequence clears what that one left.
-    const DWORD waited = ::WaitForSingleObject(lock.mutex.get(), INFINITE);
+    const DWORD waited = LockWaitCall(lock.mutex.get(), IsUnattended() ? kUnattendedLockWaitMs : INFINITE);
     lock.held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    lock.timedOut = waited == WAIT_TIMEOUT;
+    if (lock.timedOut) Log(L"another setup is still running: nothing was changed");
     return lock;
 }
 

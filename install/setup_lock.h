@@ -12,11 +12,17 @@ namespace quro {
 struct SetupLock {
     UniqueHandle mutex;
     bool held = false;
+    // Another setup held the lock for longer than an unattended run waits:
+    // the run must end, changing nothing.
+    bool timedOut = false;
 };
 
 // Waits, showing nothing, until no other elevated setup runs, and returns
 // the lock. A lock that cannot be had at all (no such object on this system)
-// is not held, and the run goes on unguarded rather than never.
+// is not held, and the run goes on unguarded rather than never. A person's
+// run waits as long as it takes; an unattended one, whose engine gives up
+// on it after some time and then reports a failure it cannot explain, waits
+// a few minutes and then reports that another setup is running.
 SetupLock WaitForSetupLock();
 
 }  // namespace quro

@@ -2,8 +2,11 @@
 
 #include "base/exit_codes.h"
 #include "base/file_tree.h"
+#include "base/log.h"
 #include "base/system_paths.h"
 #include "ui/message_box.h"
+#include "ui/progress_window.h"
+#include "ui/run_mode.h"
 #include "ui/texts.h"
 #include "install/locations.h"
 #include "remove/process_start.h"
@@ -53,6 +56,36 @@ bool IsInsideInstallFolder(const std::wstring& ownPath, const std::wstring& inst
 
 namespace {
 
+// An unattended removal waits for the temporary copy, and the waiting
+// program's own file lies in the install folder that the copy deletes:
+// Windows lets a running program's file be renamed on its volume but not
+// deleted. So it moves into the temporary folder, which the copy hands to
+// the restart's deletion with everything in it, and it comes back when the
+// copy removed nothing, so that the installation keeps its uninstaller.
+constexpr wchar_t kWaitingName[] = L"\\Quro-Setup-waiting.exe";
+
+int RunTemporaryCopyAndWait(const std::wstring& ownPath, const std::wstring& folder, const std::wstring& copy,
+                            const std::wstring& commandLine)
+{
+    const std::wstring moved = folder + kWaitingName;
+    const bool away = ::MoveFileExW(ownPath.c_str(), moved.c_str(), 0) != FALSE;
+    const StartedProcess started = StartProcess(copy, commandLine, folder, false);
+    DWORD code = exit_code::kNoTemporaryCopy;
+    if (started.process) {
+        WaitPumping(started.process.get());
+        if (!::GetExitCodeProcess(started.process.get(), &code)) code = exit_code::kNoTemporaryCopy;
+    }
+    const int result = static_cast<int>(code);
+    if (result == exit_code::kDone || result == exit_code::kRestartNeeded) return result;
+    // Nothing was removed (declined, the application left running, another
+    // setup at work, or no copy at all): all as it was, the temporary folder
+    // included, whose copy has ended.
+    if (away) ::MoveFileExW(moved.c_str(), ownPath.c_str(), 0);
+    RemoveTree(folder);
+    if (!started.process) return NoTemporaryCopyFailure();
+    return result;
+}
+
 int StartTemporaryCopy(const std::wstring& ownPath)
 {
     // A sibling of the install folder: outside what removal deletes, and
@@ -74,9 +107,14 @@ int StartTemporaryCopy(const std::wstring& ownPath)
     }
 
     // The copy's own folder as its working folder: one inherited from us
-    // could be the install folder, which Windows then refuses to delete. The
-    // copy carries on alone; whoever started us learns only that it started.
-    if (!StartProcess(copy, L"\"" + copy + L"\" /uninstall-temp", folder, false).process) {
+    // could be the install folder, which Windows then refuses to delete. An
+    // unattended run hands its mode and log on, and its caller, which reads
+    // only the exit code, learns the removal's; a person's copy carries on
+    // alone, and whoever started us learns only that it started.
+    const std::wstring commandLine = L"\"" + copy + L"\" /uninstall-temp" + UnattendedWords();
+    Log(L"temporary copy: " + commandLine);
+    if (IsUnattended()) return RunTemporaryCopyAndWait(ownPath, folder, copy, commandLine);
+    if (!StartProcess(copy, commandLine, folder, false).process) {
         RemoveTree(folder);
         return NoTemporaryCopyFailure();
     }

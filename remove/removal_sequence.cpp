@@ -3,6 +3,7 @@
 #include "base/exit_codes.h"
 #include "base/file_tree.h"
 #include "base/hosted_app.h"
+#include "base/log.h"
 #include "base/path_compare.h"
 #include "base/system_paths.h"
 #include "base/unique_handles.h"
@@ -36,8 +37,9 @@ void RunCleanupCall(const std::wstring& installFolder)
     const std::wstring mainExecutable = MainExecutablePath(installFolder);
     if (!PathExists(mainExecutable)) return;
 
-    const StartedProcess started =
-        StartProcess(mainExecutable, L"\"" + mainExecutable + L"\" " + kCleanupArgument, installFolder, true);
+    const std::wstring commandLine = L"\"" + mainExecutable + L"\" " + kCleanupArgument;
+    Log(L"clean-up call: " + commandLine);
+    const StartedProcess started = StartProcess(mainExecutable, commandLine, installFolder, true);
     if (started.process) ::WaitForSingleObject(started.process.get(), kCleanupWaitMs);
 }
 
@@ -60,6 +62,7 @@ void DeleteAutostartValue(const std::wstring& installFolder)
     const std::size_t units = size / sizeof(wchar_t);
     const std::wstring_view text(data, ::wcsnlen(data, units));
     if (NamesPathInside(text, installFolder)) {
+        Log(L"delete the autostart value");
         ::RegDeleteValueW(run.get(), kAutostartValueName);
     }
 }
@@ -71,6 +74,7 @@ void RemoveDataFolder(REFKNOWNFOLDERID base, const wchar_t* suffix)
 {
     const std::wstring root = KnownFolderPath(base);
     if (root.empty()) return;
+    Log(L"delete " + root + suffix);
     RemoveTree(root + suffix);
 }
 
@@ -78,7 +82,9 @@ void RemoveDataFolder(REFKNOWNFOLDERID base, const wchar_t* suffix)
 // "\Quro Host.lnk" in the current drive's root: nothing of ours.
 void DeleteShortcut(REFKNOWNFOLDERID base, const std::wstring& path)
 {
-    if (!KnownFolderPath(base).empty()) ::DeleteFileW(path.c_str());
+    if (KnownFolderPath(base).empty()) return;
+    Log(L"delete " + path);
+    ::DeleteFileW(path.c_str());
 }
 
 std::wstring ParentFolder(const std::wstring& path)
@@ -94,6 +100,7 @@ int RunRemovalSequence(bool isTemporaryCopy)
     // Held until the run ends, as an install holds it: a removal waits for a
     // running install before it asks anything, and an install for it.
     const SetupLock lock = WaitForSetupLock();
+    if (lock.timedOut) return exit_code::kAnotherSetupRunning;
     const std::wstring installFolder = InstallFolder();
     const std::wstring ownPath = OwnExecutablePath();
     // Without Program Files the install folder would be "\Quro" at the root of
@@ -101,8 +108,8 @@ int RunRemovalSequence(bool isTemporaryCopy)
     const bool haveInstallFolder = !KnownFolderPath(FOLDERID_ProgramFiles).empty();
 
     // Both questions come before anything changes.
-    if (!AskYesNo(Localize(RemoveQuestion), false)) return exit_code::kRefused;
-    const bool removeData = AskYesNo(Localize(RemoveDataQuestion), true);
+    if (!AskYesNo(Localize(RemoveQuestion), false, Question::Remove)) return exit_code::kRefused;
+    const bool removeData = AskYesNo(Localize(RemoveDataQuestion), true, Question::RemoveData);
     if (!CloseHostedApplication(true)) return exit_code::kStillRunning;
 
     // From here on every step is tried once and its outcome ignored: the
@@ -110,13 +117,18 @@ int RunRemovalSequence(bool isTemporaryCopy)
     if (haveInstallFolder) RunCleanupCall(installFolder);
     DeleteShortcut(FOLDERID_CommonPrograms, StartMenuShortcutPath());
     DeleteShortcut(FOLDERID_PublicDesktop, DesktopShortcutPath());
+    Log(L"delete the uninstall entry");
     ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY, 0);
     if (haveInstallFolder) {
         DeleteAutostartValue(installFolder);
+        Log(L"delete " + installFolder);
         RemoveTree(installFolder);
         // Registered contents first and the folder itself last, so that each
         // folder is empty by its turn at restart and nothing of it survives.
-        if (PathExists(installFolder)) ScheduleTreeDeletionAtRestart(installFolder, true);
+        if (PathExists(installFolder)) {
+            Log(L"in use, left for the next restart: " + installFolder);
+            ScheduleTreeDeletionAtRestart(installFolder, true);
+        }
     }
 
     if (removeData) {
@@ -125,15 +137,16 @@ int RunRemovalSequence(bool isTemporaryCopy)
     }
 
     if (isTemporaryCopy && !ownPath.empty()) {
-        // The file before its folder, so that the folder is empty when its turn comes.
-        ::MoveFileExW(ownPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        // The files before their folder, so that the folder is empty when its
+        // turn comes: this copy, and the uninstaller of an unattended removal,
+        // which moved itself here out of the install folder and waits for us.
         const std::wstring ownFolder = ParentFolder(ownPath);
-        if (!ownFolder.empty()) ::MoveFileExW(ownFolder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        if (!ownFolder.empty()) ScheduleTreeDeletionAtRestart(ownFolder, true);
     }
 
     const bool leftovers = haveInstallFolder && PathExists(installFolder);
     ShowMessage(Localize(leftovers ? RemovedWithRestart : Removed), false);
-    return exit_code::kDone;
+    return leftovers ? exit_code::kRestartNeeded : exit_code::kDone;
 }
 
 }  // namespace quro

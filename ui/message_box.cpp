@@ -1,5 +1,6 @@
 #include "ui/message_box.h"
 
+#include "base/log.h"
 #include "ui/language.h"
 #include "ui/message_box_call.h"
 #include "ui/texts.h"
@@ -25,14 +26,21 @@ UINT ShowMessageStyle(bool isError)
 
 }  // namespace
 
-bool AskYesNo(const std::wstring& text, bool defaultNo)
+bool AskYesNo(const std::wstring& text, bool defaultNo, Question question)
 {
+    const bool unattended = IsUnattended();
     // A failed box (0) is no Yes: every caller takes that as No.
-    return MessageBoxCall(nullptr, text.c_str(), Localize(SetupCaption).c_str(), AskYesNoStyle(defaultNo)) == IDYES;
+    const bool yes = unattended ? FixedAnswer(question)
+                                : MessageBoxCall(nullptr, text.c_str(), Localize(SetupCaption).c_str(),
+                                                 AskYesNoStyle(defaultNo)) == IDYES;
+    Log(L"asked: " + text + (yes ? L" -> yes" : L" -> no") + (unattended ? L" (unattended)" : L""));
+    return yes;
 }
 
 void ShowMessage(const std::wstring& text, bool isError)
 {
+    Log((isError ? L"failure: " : L"message: ") + text);
+    if (IsUnattended()) return;
     MessageBoxCall(nullptr, text.c_str(), Localize(SetupCaption).c_str(), ShowMessageStyle(isError));
 }
 

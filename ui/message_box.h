@@ -3,6 +3,8 @@
 // localized caption; in Arabic they read right-aligned, right to left.
 #pragma once
 
+#include "ui/run_mode.h"
+
 #include <windows.h>
 
 #include <string>
@@ -10,8 +12,11 @@
 namespace quro {
 
 // True exactly when the user chose Yes. defaultNo makes No the default button.
-bool AskYesNo(const std::wstring& text, bool defaultNo);
-// isError picks the error icon, else the information icon.
+// In a run that nobody answers no box is shown: question's fixed answer is
+// taken, and the log gets the text and the answer.
+bool AskYesNo(const std::wstring& text, bool defaultNo, Question question);
+// isError picks the error icon, else the information icon. The log gets the
+// text in any run; a run that nobody answers shows no box.
 void ShowMessage(const std::wstring& text, bool isError);
 
 }  // namespace quro

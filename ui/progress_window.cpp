@@ -3,6 +3,7 @@
 #include "base/system_dll.h"
 #include "base/unique_handles.h"
 #include "ui/language.h"
+#include "ui/run_mode.h"
 
 #include <commctrl.h>
 
@@ -117,6 +118,9 @@ void InitProgressClass()
 
 void CreateProgressWindow(const std::wstring& title)
 {
+    // A quiet run shows nothing at all; the other operations skip a window
+    // that does not exist.
+    if (CurrentRunOptions().mode == RunMode::Quiet) return;
     InitProgressClass();
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
 
@@ -197,6 +201,16 @@ void PumpMessagesFor(DWORD milliseconds)
         const ULONGLONG now = ::GetTickCount64();
         if (now >= end) return;
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+    }
+}
+
+void WaitPumping(HANDLE object)
+{
+    for (;;) {
+        PumpMessages();
+        // Woken by a message: drain it and wait on; signalled, or a handle
+        // that cannot be waited on: done.
+        if (::MsgWaitForMultipleObjects(1, &object, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0 + 1) return;
     }
 }
 

@@ -21,5 +21,8 @@ void PumpMessages();
 // Waits that long while draining the queue as messages arrive, so that the
 // window goes on painting through a pause of the install.
 void PumpMessagesFor(DWORD milliseconds);
+// Waits until object is signalled, draining the queue meanwhile, as a
+// thread that owns windows and a COM apartment must.
+void WaitPumping(HANDLE object);
 
 }  // namespace quro

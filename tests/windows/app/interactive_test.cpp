@@ -29,20 +29,39 @@ using namespace quro;
 namespace {
 struct ShellRequest {
     std::wstring verb, file, parameters;
+    ULONG mask;
 };
 std::vector<ShellRequest> g_shellRequests;
 bool g_elevated = false;
+// The exit code of the elevated copy that the shell starts when asked for
+// its process; below 0 the user refuses the administrator prompt.
+int g_copyExitCode = -1;
 }  // namespace
 
 namespace quro {
 
-// What Windows reports when the user refuses the elevation prompt.
+// What Windows reports when the user refuses the elevation prompt, or a
+// copy that ends with the exit code the case says.
 BOOL ShellExecuteCall(SHELLEXECUTEINFOW* info)
 {
     g_shellRequests.push_back({info->lpVerb ? info->lpVerb : L"", info->lpFile ? info->lpFile : L"",
-                               info->lpParameters ? info->lpParameters : L""});
-    ::SetLastError(ERROR_CANCELLED);
-    return FALSE;
+                               info->lpParameters ? info->lpParameters : L"", info->fMask});
+    if (g_copyExitCode < 0) {
+        ::SetLastError(ERROR_CANCELLED);
+        return FALSE;
+    }
+    std::wstring command = L"cmd.exe /c exit " + std::to_wstring(g_copyExitCode);
+    STARTUPINFOW startup{sizeof startup};
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                          &startup, &started))
+        return FALSE;
+    ::CloseHandle(started.hThread);
+    if (info->fMask & SEE_MASK_NOCLOSEPROCESS)
+        info->hProcess = started.hProcess;
+    else
+        ::CloseHandle(started.hProcess);
+    return TRUE;
 }
 
 // Every Wine process is elevated: the token reads as the case says.
@@ -69,6 +88,9 @@ TEST(Commands, TheFirstArgumentPicksTheCommandExactly)
         {{L"/extract-to:", L"out"}, Command::Interactive},
         {{L"/extract-to", L"C:\\x"}, Command::ExtractTo},
         {{L"/install"}, Command::Install},
+        {{L"/quiet", L"ar"}, Command::Install},
+        {{L"/passive"}, Command::Install},
+        {{L"/Quiet"}, Command::Interactive},
         {{L"/install", L"ar", L"extra"}, Command::Install},
         {{L"/Install"}, Command::Interactive},
         {{L"/installx"}, Command::Interactive},
@@ -99,6 +121,8 @@ struct Row {
     int exitCode;
     std::optional<std::string> fileAfter;
     bool relaunched = false;  // started by a relaunch that could not elevate
+    bool visible = true;      // false: a window station nobody sees (session 0)
+    int copyExitCode = -1;    // the elevated copy's, when one is started and waited for
 };
 
 TEST(Interactive, LanguageQuestionsAndRelaunch)
@@ -165,6 +189,47 @@ TEST(Interactive, LanguageQuestionsAndRelaunch)
         // program carries no package, which the install reports in the chosen
         // language with the reason in English.
         {{}, true, std::nullopt, kArabic, {}, {noPackage}, nullptr, exit_code::kPackageFailed, "Ar"},
+        // Unattended: no chooser and no box; the elevated copy gets the same
+        // words, and its exit code is this run's.
+        {{L"/install", L"ar", L"/quiet", L"/closeapp"},
+         false,
+         "En",
+         0,
+         {},
+         {},
+         L"/install ar /quiet /closeapp",
+         exit_code::kRestartNeeded,
+         "En",
+         false,
+         true,
+         exit_code::kRestartNeeded},
+        {{L"/quiet"},
+         false,
+         std::nullopt,
+         0,
+         {},
+         {},
+         L"/install en /quiet",
+         exit_code::kAnotherSetupRunning,
+         std::nullopt,
+         false,
+         true,
+         exit_code::kAnotherSetupRunning},
+        {{L"/uninstall", L"/removedata", L"/passive"},
+         false,
+         "Ar",
+         0,
+         {},
+         {},
+         L"/uninstall /passive /removedata",
+         exit_code::kRefused,
+         "Ar"},
+        // An unattended copy still without rights does not relaunch again.
+        {{L"/passive"}, false, std::nullopt, 0, {}, {}, nullptr, exit_code::kRefused, std::nullopt, true},
+        // Where nobody sees a window, the chooser is not shown and nothing is
+        // stored; an install asks nothing and reports nothing in a box.
+        {{}, false, "Ar", 0, {}, {}, nullptr, exit_code::kRefused, "Ar", false, false},
+        {{L"/install"}, true, std::nullopt, 0, {}, {}, nullptr, exit_code::kPackageFailed, std::nullopt, false, false},
     };
     SavedLanguageFolder saved;
     const std::wstring self = OwnExecutablePath();
@@ -177,6 +242,8 @@ TEST(Interactive, LanguageQuestionsAndRelaunch)
             ASSERT_TRUE(WriteFileText(LanguageFilePath(), *row.fileBefore));
         }
         g_elevated = row.elevated;
+        g_windowsVisible = row.visible;
+        g_copyExitCode = row.copyExitCode;
         g_shellRequests.clear();
         g_seenTaskDialogs.clear();
         g_taskDialogButton = row.chooser;
@@ -201,6 +268,8 @@ TEST(Interactive, LanguageQuestionsAndRelaunch)
             EXPECT_EQ(g_shellRequests[0].verb, L"runas");
             EXPECT_EQ(g_shellRequests[0].file, self);
             EXPECT_EQ(g_shellRequests[0].parameters, row.relaunch);
+            // The first process ends, or waits, right after the shell call.
+            EXPECT_TRUE(g_shellRequests[0].mask & SEE_MASK_NOASYNC);
         }
         EXPECT_EQ(ReadFileText(LanguageFilePath()), row.fileAfter);
     }

@@ -63,6 +63,8 @@ TEST_F(UninstallEntry, HoldsTheNineValuesAndKeepsOthers)
         {L"DisplayIcon", REG_SZ, state::StringValue(kMain).data},
         {L"UninstallString", REG_SZ,
          state::StringValue(L"\"C:\\Program Files\\Quro Test\\Quro-Setup.exe\" /uninstall").data},
+        {L"QuietUninstallString", REG_SZ,
+         state::StringValue(L"\"C:\\Program Files\\Quro Test\\Quro-Setup.exe\" /uninstall /quiet").data},
         {L"NoModify", REG_DWORD, state::DwordValue(1).data},
         {L"NoRepair", REG_DWORD, state::DwordValue(1).data},
         {L"EstimatedSize", REG_DWORD, state::DwordValue(4).data},

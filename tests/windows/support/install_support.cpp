@@ -120,3 +120,12 @@ LinkInfo ReadLink(const std::wstring& linkPath)
     info.loaded = true;
     return info;
 }
+
+bool WaitForPause(const std::wstring& paused, HANDLE process)
+{
+    for (int waited = 0; waited < 60000; waited += 20) {
+        if (Exists(paused)) return true;
+        if (::WaitForSingleObject(process, 20) == WAIT_OBJECT_0) return false;
+    }
+    return false;
+}

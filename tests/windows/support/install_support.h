@@ -40,3 +40,7 @@ struct LinkInfo {
     int iconIndex = -1;
 };
 LinkInfo ReadLink(const std::wstring& linkPath);
+
+// Whether the paused build (tests/windows/install/pause_seams.cpp) reached
+// its pause (it made the file paused) before it ended or a minute passed.
+bool WaitForPause(const std::wstring& paused, HANDLE process);

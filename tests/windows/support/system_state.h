@@ -49,9 +49,9 @@ inline constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVers
 inline constexpr wchar_t kRunValue[] = L"Dralo Host";
 // The values of the uninstall entry (in the 64-bit view); whether each is
 // there, whatever it holds: what they hold is the registration test's.
-inline constexpr const wchar_t* kUninstallValues[] = {L"DisplayName",     L"DisplayVersion", L"Publisher",
-                                                      L"InstallLocation", L"DisplayIcon",    L"UninstallString",
-                                                      L"NoModify",        L"NoRepair",       L"EstimatedSize"};
+inline constexpr const wchar_t* kUninstallValues[] = {
+    L"DisplayName",     L"DisplayVersion", L"Publisher", L"InstallLocation", L"DisplayIcon",
+    L"UninstallString", L"NoModify",       L"NoRepair",  L"EstimatedSize",   L"QuietUninstallString"};
 bool UninstallEntryComplete();
 
 }  // namespace state

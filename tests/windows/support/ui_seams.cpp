@@ -2,6 +2,7 @@
 
 #include "ui/message_box_call.h"
 #include "ui/task_dialog_call.h"
+#include "ui/window_station_call.h"
 
 #include <deque>
 
@@ -17,6 +18,7 @@ std::deque<int> g_answers;
 std::vector<SeenTaskDialog> g_seenTaskDialogs;
 HRESULT g_taskDialogResult = S_OK;
 int g_taskDialogButton = 0;
+bool g_windowsVisible = true;
 
 void ResetRecordedBoxes()
 {
@@ -54,6 +56,15 @@ HRESULT TaskDialogCall(const TASKDIALOGCONFIG* config, int* pressedButton)
     g_seenTaskDialogs.push_back(std::move(seen));
     if (SUCCEEDED(g_taskDialogResult) && pressedButton) *pressedButton = g_taskDialogButton;
     return g_taskDialogResult;
+}
+
+// Session 0 answers with a station that shows nothing; Wine's null driver,
+// whose boxes block as they do there, still says it shows.
+BOOL WindowStationFlagsCall(USEROBJECTFLAGS* flags)
+{
+    *flags = USEROBJECTFLAGS{};
+    flags->dwFlags = g_windowsVisible ? WSF_VISIBLE : 0;
+    return TRUE;
 }
 
 }  // namespace quro

@@ -35,3 +35,6 @@ struct SeenTaskDialog {
 extern std::vector<SeenTaskDialog> g_seenTaskDialogs;
 extern HRESULT g_taskDialogResult;
 extern int g_taskDialogButton;
+// What the window station says: visible, as on a desktop, unless a test
+// makes it the station of session 0.
+extern bool g_windowsVisible;

@@ -3,6 +3,7 @@
 // TaskDialogCall, which record what the program asked for.
 #include "ui/language.h"
 #include "ui/message_box.h"
+#include "ui/run_mode.h"
 #include "ui/texts.h"
 #include "app/interactive.h"
 #include "tests/windows/support/language_file_support.h"
@@ -124,7 +125,7 @@ TEST_F(LanguageTest, MessageBoxStylesAndCaptions)
                 SetUiLanguage(language);
                 ResetRecordedBoxes();
                 if (question)
-                    AskYesNo(L"question?", flag);
+                    AskYesNo(L"question?", flag, Question::Install);
                 else
                     ShowMessage(L"notice.", flag);
                 ASSERT_EQ(RecordedBoxes().size(), 1u);
@@ -148,8 +149,45 @@ TEST_F(LanguageTest, AskYesNoIsYesOnlyForYes)
     const std::pair<int, bool> rows[] = {{IDYES, true}, {IDNO, false}, {0, false}, {IDCANCEL, false}, {IDOK, false}};
     for (const auto& [answer, expected] : rows) {
         AnswerNextQuestions({answer});
-        EXPECT_EQ(AskYesNo(L"?", false), expected) << answer;
+        EXPECT_EQ(AskYesNo(L"?", false, Question::Install), expected) << answer;
     }
+}
+
+// Nobody answers an unattended run: no box or chooser shows, each question
+// takes its fixed answer, and the copies it starts are told the same.
+TEST_F(LanguageTest, UnattendedRunsShowNothingAndAnswerThemselves)
+{
+    const struct {
+        RunOptions options;
+        std::vector<bool> answers;  // Install, CloseApplication, OpenApplication, Remove, RemoveData
+        std::wstring words;
+    } rows[] = {
+        {{RunMode::Quiet, false, false, L""}, {true, false, false, true, false}, L" /quiet"},
+        {{RunMode::Passive, true, true, L"C:\\logs\\"},
+         {true, true, false, true, true},
+         L" /passive /closeapp /removedata /log \"C:\\logs\\\\\""},
+        {{RunMode::Quiet, false, false, L"C:\\a b\\x\"y.log"},
+         {true, false, false, true, false},
+         L" /quiet /log \"C:\\a b\\x\\\"y.log\""},
+    };
+    for (const auto& row : rows) {
+        SetRunOptions(row.options);
+        ResetRecordedBoxes();
+        AnswerNextQuestions({IDYES, IDYES, IDYES, IDYES, IDYES});
+        std::vector<bool> answers;
+        for (const Question q : {Question::Install, Question::CloseApplication, Question::OpenApplication,
+                                 Question::Remove, Question::RemoveData}) {
+            answers.push_back(AskYesNo(L"?", false, q));
+        }
+        ShowMessage(L"notice.", true);
+        EXPECT_EQ(answers, row.answers);
+        EXPECT_TRUE(RecordedBoxes().empty());
+        EXPECT_FALSE(ChooseLanguage().has_value());
+        EXPECT_EQ(UnattendedWords(), row.words);
+    }
+    EXPECT_TRUE(g_seenTaskDialogs.empty());
+    SetRunOptions({});
+    EXPECT_EQ(UnattendedWords(), L"");
 }
 
 TEST_F(LanguageTest, ConfirmInstallAsksTheComposedQuestionWithYesAsDefault)

@@ -1,0 +1,7 @@
+#include "install/lock_wait_call.h"
+
+namespace quro {
+
+DWORD LockWaitCall(HANDLE lock, DWORD milliseconds) { return ::WaitForSingleObject(lock, milliseconds); }
+
+}  // namespace quro
