@@ -6,11 +6,14 @@
 #include "install/locations.h"
 #include "tests/windows/support/drive_setup.h"
 #include "tests/windows/support/install_support.h"
+#include "tests/windows/support/restart_list.h"
 
 #include <gtest/gtest.h>
 
 #include <objbase.h>
+#include <sddl.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
@@ -303,6 +306,127 @@ TEST_F(InstallEndToEnd, RunsStartedTogetherTakeTurns)
     }
     EXPECT_FALSE(Exists(state::InstallFolder() + L".new"));
     EXPECT_TRUE(state::OldFolders().empty());
+}
+
+// Unattended runs in a lane where nobody can answer a window (Wine's null
+// driver, where a box waits for ever as in session 0): each must end by
+// itself, within its time bound, with the exit code an engine reads.
+class Unattended : public InstallEndToEnd {
+protected:
+    static constexpr DWORD kBoundMs = 60000;
+    std::wstring log_ = scratch_ / L"setup.log";
+    std::wstring Log() const { return L" /log \"" + log_ + L"\""; }
+};
+
+TEST_F(Unattended, InstallAndUpdateAskNothingAndShowNothing)
+{
+    ASSERT_EQ(RunToExit(g_defaultSetup, L"/quiet" + Log(), L"", kBoundMs), 0u);
+    const std::wstring folder = state::InstallFolder();
+    const Tree packaged = PackagedTreeOf(g_defaultSetup);
+    EXPECT_EQ(WithoutSetupCopy(ReadTree(folder)), packaged);
+    EXPECT_TRUE(state::UninstallEntryComplete());
+    EXPECT_EQ(StringValue(L"QuietUninstallString"), L"\"" + folder + L"\\Quro-Setup.exe\" /uninstall /quiet");
+    EXPECT_FALSE(HostedProcessAppears(1000)) << "the application is never opened";
+
+    // The application runs: left running and nothing changed, unless the
+    // command line says to close it.
+    const std::wstring other = scratch_ / L"other.exe";
+    MakeSetup(other, kOlder);
+    UniqueHandle running(driver::StartProgram(folder + L"\\DraloHost.exe", L"").process.release());
+    ASSERT_TRUE(HostedProcessAppears(10000));
+    EXPECT_EQ(RunToExit(other, L"/install en /quiet" + Log(), L"", kBoundMs), 2u);
+    EXPECT_EQ(::WaitForSingleObject(running.get(), 0), DWORD(WAIT_TIMEOUT));
+    EXPECT_EQ(WithoutSetupCopy(ReadTree(folder)), packaged);
+    EXPECT_EQ(RunToExit(other, L"/install en /passive /closeapp" + Log(), L"", kBoundMs), 0u);
+    EXPECT_EQ(::WaitForSingleObject(running.get(), 0), DWORD(WAIT_OBJECT_0));
+    EXPECT_EQ(WithoutSetupCopy(ReadTree(folder)), TreeOf(kOlder));
+
+    const std::string log = ReadFileText(log_).value_or("");
+    for (const char* line : {"command line: ", "/quiet /log", "extract ", "files into ", "swap: ", "register",
+                             "asked: Quro Host is open. It will be closed so it can be updated. Continue? -> no "
+                             "(unattended)",
+                             "message: Nothing was changed.", "exit code 2", "-> yes (unattended)", "exit code 0"}) {
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    }
+}
+
+// Held at the uninstall entry by the paused build: a quiet run has no window
+// at all, a passive one its progress window and nothing else.
+TEST_F(Unattended, OnlyAPassiveRunShowsItsProgress)
+{
+    const std::wstring setup = scratch_ / L"paused.exe";
+    MakeSetup(setup, kOlder, L"quro-setup-paused-stub.exe");
+    const std::wstring paused = scratch_ / L"paused", resume = scratch_ / L"resume";
+    ::SetEnvironmentVariableW(L"QURO_PAUSED_FILE", paused.c_str());
+    ::SetEnvironmentVariableW(L"QURO_RESUME_FILE", resume.c_str());
+    for (const auto& [mode, windows] : {std::pair{L"/quiet", 0u}, std::pair{L"/passive", 1u}}) {
+        ::DeleteFileW(paused.c_str());
+        ::DeleteFileW(resume.c_str());
+        ::SetEnvironmentVariableW(L"QURO_PAUSE_AT", L"registration");
+        driver::Started run = driver::StartProgram(setup, std::wstring(L"/install en ") + mode);
+        ::SetEnvironmentVariableW(L"QURO_PAUSE_AT", nullptr);
+        ASSERT_TRUE(WaitForPause(paused, run.process.get())) << mode;
+        EXPECT_EQ(driver::WaitForWindow(L"Quro Host Setup", 0, run.processId) ? 1u : 0u, windows) << mode;
+        WriteBytes(resume, BytesOf("go on"));
+        EXPECT_EQ(driver::WaitForExit(run.process.get(), kBoundMs), 0u) << mode;
+    }
+}
+
+// Another setup holds the lock: an unattended run waits a bounded time (the
+// paused build's wait is a sixtieth of the program's), then ends with 1618
+// and nothing changed.
+TEST_F(Unattended, AnotherSetupRunningEndsWith1618)
+{
+    const std::wstring setup = scratch_ / L"paused.exe";
+    MakeSetup(setup, kOlder, L"quro-setup-paused-stub.exe");
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BAD:P(A;;GA;;;BA)(A;;GA;;;SY)",
+                                                                       SDDL_REVISION_1, &descriptor, nullptr));
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    UniqueHandle lock(::CreateMutexW(&attributes, TRUE, L"Global\\QuroHostSetupRun"));
+    ::LocalFree(descriptor);
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(RunToExit(setup, L"/quiet" + Log(), L"", kBoundMs), 1618u);
+    ::ReleaseMutex(lock.get());
+    EXPECT_FALSE(Exists(state::InstallFolder()));
+    EXPECT_FALSE(Exists(state::InstallFolder() + L".new"));
+    EXPECT_NE(ReadFileText(log_).value_or("").find("another setup is still running"), std::string::npos);
+}
+
+// The registered quiet uninstall command returns only when the removal is
+// done: 0 with everything gone, 3010 when a file held open waits for the
+// restart.
+TEST_F(Unattended, QuietUninstallReturnsWhenTheWorkIsDone)
+{
+    PendingDeletionsGuard pending;
+    for (const bool holdAFile : {false, true}) {
+        SCOPED_TRACE(holdAFile ? "a file held open" : "nothing held");
+        ClearPendingDeletions();
+        ASSERT_EQ(RunToExit(g_defaultSetup, L"/install en /quiet", L"", kBoundMs), 0u);
+        const std::wstring folder = state::InstallFolder();
+        const std::wstring command = StringValue(L"QuietUninstallString");
+        ASSERT_EQ(command.rfind(L"\"" + folder + L"\\Quro-Setup.exe\" ", 0), 0u) << command;
+        UniqueFileHandle held;
+        if (holdAFile) {
+            WriteBytes(folder + L"\\held.txt", BytesOf("in use"));
+            held.reset(::CreateFileW((folder + L"\\held.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(held);
+        }
+        const driver::Started run = driver::StartCommandLine(L"", command + Log());
+        ASSERT_TRUE(run.process);
+        EXPECT_EQ(driver::WaitForExit(run.process.get(), kBoundMs), holdAFile ? 3010u : 0u);
+        EXPECT_EQ(Exists(folder), holdAFile);
+        EXPECT_EQ(StringValue(L"DisplayName"), L"<absent>");
+        EXPECT_FALSE(Exists(state::StartMenuShortcut()));
+        EXPECT_FALSE(Exists(state::DesktopShortcut()));
+        const std::vector<std::wstring> restart = PendingDeletions();
+        // The uninstaller that waited went into the temporary folder, which
+        // goes at the restart with both copies in it.
+        ASSERT_GE(restart.size(), 3u);
+        EXPECT_EQ(restart.back().find(state::ProgramFiles() + L"\\Quro-Remove-"), 0u) << restart.back();
+        EXPECT_EQ(std::count(restart.begin(), restart.end(), folder), holdAFile ? 1 : 0);
+    }
 }
 
 }  // namespace

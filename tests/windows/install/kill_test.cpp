@@ -5,7 +5,7 @@
 // holds one version complete, or, only between the two renames, is absent
 // while the previous version lies complete under an old folder's name;
 // running the setup again always ends with the new version complete, its
-// uninstaller the setup program byte for byte and all nine uninstall values
+// uninstaller the setup program byte for byte and all ten uninstall values
 // in place.
 //   --kills=N   number of killed updates (default 3: one in each aimed step), the kinds in turn
 //   --report    print the counts (for bench/), and do not fail on mixed trees
@@ -51,17 +51,6 @@ const wchar_t* const kWindows[] = {L"swap", L"copy", L"registration", nullptr};
 const char* const kWindowNames[] = {"between the renames", "during the setup copy", "during registration",
                                     "random moment"};
 constexpr int kWindowCount = 4;
-
-// Whether the paused build reached its pause (it made the file paused)
-// before it ended or a minute passed.
-bool WaitForPause(const std::wstring& paused, HANDLE process)
-{
-    for (int waited = 0; waited < 60000; waited += 20) {
-        if (Exists(paused)) return true;
-        if (::WaitForSingleObject(process, 20) == WAIT_OBJECT_0) return false;
-    }
-    return false;
-}
 
 State Classify(const Tree& previous, const Tree& next)
 {

@@ -8,10 +8,13 @@
 // creates the file QURO_PAUSED_FILE names and waits to be ended, or, when
 // QURO_RESUME_FILE names a file, until that file exists, and then goes on.
 // Files, not events, so that scripts on the build host can take part.
-// Without QURO_PAUSE_AT it behaves as the shipped program.
+// Without QURO_PAUSE_AT it behaves as the shipped program, but for the
+// bounded wait of an unattended run for another setup's lock, which takes
+// seconds here where the shipped program takes minutes.
 #include "base/nt_create_file_call.h"
 #include "base/unique_handles.h"
 #include "package/write_file_call.h"
+#include "install/lock_wait_call.h"
 #include "install/move_file_call.h"
 #include "install/reg_set_value_call.h"
 #include "app/token_information_call.h"
@@ -101,6 +104,11 @@ BOOL TokenInformationCall(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* info
 {
     if (PausesAt(L"start")) Pause();
     return ::GetTokenInformation(token, kind, information, length, returned);
+}
+
+DWORD LockWaitCall(HANDLE lock, DWORD milliseconds)
+{
+    return ::WaitForSingleObject(lock, milliseconds == INFINITE ? INFINITE : milliseconds / 60);
 }
 
 }  // namespace quro
