@@ -305,6 +305,7 @@ TEST(Release, WingetManifestsPassMicrosoftsSchemas)
                 {"InstallerReturnCode": 2, "ReturnResponse": "packageInUse"},
                 {"InstallerReturnCode": 1618, "ReturnResponse": "installInProgress"},
                 {"InstallerReturnCode": 3010, "ReturnResponse": "rebootRequiredToFinish"}])")},
+            {"/installer/UnsupportedArguments", {"location"}},
             {"/installer/ProductCode", "QuroHost"},
             {"/installer/AppsAndFeaturesEntries/0/DisplayVersion", c.displayVersion},
             {"/installer/ElevationRequirement", "elevatesSelf"},

@@ -363,6 +363,9 @@ WingetReport WriteWingetManifests(const WingetRequest& r)
         .Field("Silent", "/quiet", 2)
         .Field("SilentWithProgress", "/passive", 2)
         .Field("Log", "/log \"<LOGPATH>\"", 2)
+        // The program always installs into Program Files\Quro: winget warns
+        // that --location is not taken rather than dropping it unsaid.
+        .Line("UnsupportedArguments:\n- location")
         .Line("ExpectedReturnCodes:")
         .Line("- InstallerReturnCode: 2")
         .Field("ReturnResponse", "packageInUse", 2)
