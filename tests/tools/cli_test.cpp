@@ -157,6 +157,11 @@ TEST(Cli, CommandLine)
                                            "d",
                                            "e\xe2\x80\xae"
                                            "f"}));
+    PackStored(dir / "app", dir / "Setup.exe", QURO_TEST_STUB);
+    const auto winget = [&](std::vector<std::string> more) {
+        more.insert(more.begin(), {"winget", "--url", "https://q.example/S.exe", "-o", dir / "w"});
+        return more;
+    };
     struct Case {
         const char* name;
         std::vector<std::string> arguments;
@@ -191,6 +196,16 @@ TEST(Cli, CommandLine)
         // then one named "..", in 178 bytes (LZMS).
         {"inspect of 24 million records", {"inspect", QURO_LIST_BOMB}, 1, "damaged list (name)", ""},
         {"unpack of 24 million records", {"unpack", QURO_LIST_BOMB, dir / "out"}, 1, "damaged list (name)", ""},
+        {"winget of a package resource", winget({dir / "names.bin"}), 1, "a package resource, not a setup", ""},
+        {"winget of a program without a package", winget({QURO_TEST_STUB_BARE}), 1, "carries no package", ""},
+        {"winget with placeholders under --strict", winget({"--strict", dir / "Setup.exe"}), 1,
+         "--strict: 4 warnings are errors; nothing was written", ""},
+        {"winget with a one-part id", winget({dir / "Setup.exe", "--id", "QuroHost"}), 1,
+         "--id: QuroHost: two to eight parts", ""},
+        {"winget of an ftp URL", {"winget", dir / "Setup.exe", "--url", "ftp://q", "-o", dir / "w"}, 1,
+         "--url: not an http or https URL", ""},
+        {"winget without --url", {"winget", dir / "Setup.exe", "-o", dir / "w"}, 2,
+         "--url is required (see quro-pack winget --help)", ""},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -215,6 +230,7 @@ TEST(Cli, CommandLine)
     EXPECT_TRUE(fs::exists(dir / "p.bin"));
     EXPECT_FALSE(fs::exists(dir / "s.bin"));
     EXPECT_FALSE(fs::exists(dir / "out"));
+    EXPECT_FALSE(fs::exists(dir / "w"));
 }
 
 TEST(Cli, DefaultStubIsTheOneBesideTheTool)

@@ -237,3 +237,80 @@ TEST(Release, MillionsOfRecordsStayWithinBounds)
                                         : "  ]\n}\n");
     }
 }
+
+// The winget manifests pass Microsoft's schemas (data/winget/) and state what
+// the setup program does: its bytes' SHA-256, its switches and exit codes, the
+// uninstall entry it writes. The package version is the numeric file version;
+// the list of installed programs shows the product version (here made to
+// differ), and maker texts that YAML would misread come back as given.
+TEST(Release, WingetManifestsPassMicrosoftsSchemas)
+{
+    TempDir dir;
+    WriteText(dir / "app/DraloHost.exe", "MZ");
+    Bytes patched = ReadBytes(MakeSetup(dir, dir / "app", "Setup.exe"));
+    const std::u16string from = u"ProductVersion", was = u"1.2.3.4", is = u"1J.2.34";
+    const auto at = std::search(patched.begin(), patched.end(), reinterpret_cast<const std::uint8_t*>(from.data()),
+                                reinterpret_cast<const std::uint8_t*>(from.data() + from.size()));
+    const auto version = std::search(at, patched.end(), reinterpret_cast<const std::uint8_t*>(was.data()),
+                                     reinterpret_cast<const std::uint8_t*>(was.data() + was.size()));
+    ASSERT_NE(version, patched.end());
+    std::copy_n(reinterpret_cast<const std::uint8_t*>(is.data()), 2 * is.size(), version);
+    WriteBytes(dir / "Patched.exe", patched);
+    const std::string texts[] = {"yes", "Hosts: 'a' \"b\" #c", "two\nlines\t\xc3\xa9\xe2\x80\xa8."};
+    struct Case {
+        std::string setup;
+        std::vector<std::string> options;
+        nlohmann::json displayVersion;
+        std::vector<nlohmann::json> locale;  // License, ShortDescription, Description
+        std::size_t warnings;
+    };
+    const Case cases[] = {
+        {dir / "Setup.exe",
+         {},
+         nullptr,
+         {"<License: set with --license>", "<ShortDescription: set with --short-description>", nullptr},
+         4},
+        {dir / "Patched.exe",
+         {"--id", "Quro.Quro.Host", "--license", texts[0], "--short-description", texts[1], "--description", texts[2],
+          "--publisher-url", "https://quro.example", "--license-url", "https://quro.example/eula"},
+         "1J.2.34",
+         {texts[0], texts[1], texts[2]},
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.setup);
+        std::vector<std::string> arguments{
+            QURO_PACK_EXE, "winget", c.setup, "--url", "https://quro.example/S.exe", "-o", dir / "out/new"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const RunResult r = RunTool(arguments);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(LinesOf(r.err).size(), c.warnings) << r.err;
+        const std::string id = c.options.empty() ? "Quro.QuroHost" : c.options[1];
+        const RunResult check = RunTool({QURO_PYTHON, QURO_WINGET_VALIDATE, QURO_WINGET_SCHEMAS, dir / "out/new", id});
+        ASSERT_EQ(check.exitCode, 0) << check.err;
+        const nlohmann::json doc = nlohmann::json::parse(check.out);
+        std::string sha256 = Sha256Hex(ReadBytes(c.setup));
+        std::transform(sha256.begin(), sha256.end(), sha256.begin(), ::toupper);
+        const std::pair<const char*, nlohmann::json> expected[] = {
+            {"/version/PackageIdentifier", id},
+            {"/defaultLocale/PackageVersion", "1.2.3.4"},
+            {"/defaultLocale/License", c.locale[0]},
+            {"/defaultLocale/ShortDescription", c.locale[1]},
+            {"/defaultLocale/Description", c.locale[2]},
+            {"/installer/Installers/0/InstallerSha256", sha256},
+            {"/installer/Installers/0/Architecture", "x64"},
+            {"/installer/InstallerSwitches",
+             {{"Silent", "/quiet"}, {"SilentWithProgress", "/passive"}, {"Log", "/log \"<LOGPATH>\""}}},
+            {"/installer/ExpectedReturnCodes", nlohmann::json::parse(R"([
+                {"InstallerReturnCode": 2, "ReturnResponse": "packageInUse"},
+                {"InstallerReturnCode": 1618, "ReturnResponse": "installInProgress"},
+                {"InstallerReturnCode": 3010, "ReturnResponse": "rebootRequiredToFinish"}])")},
+            {"/installer/UnsupportedArguments", {"location"}},
+            {"/installer/ProductCode", "QuroHost"},
+            {"/installer/AppsAndFeaturesEntries/0/DisplayVersion", c.displayVersion},
+            {"/installer/ElevationRequirement", "elevatesSelf"},
+        };
+        for (const auto& [pointer, value] : expected)
+            EXPECT_EQ(doc.value(nlohmann::json::json_pointer(pointer), nlohmann::json()), value) << pointer;
+    }
+}

@@ -19,6 +19,7 @@
 #include "setup_facts.h"
 #include "utf8.h"
 #include "windows_paths.h"
+#include "winget.h"
 
 #ifndef QURO_PACK_VERSION
 #define QURO_PACK_VERSION "unknown"
@@ -267,6 +268,17 @@ int RunUnpack(const Arguments& a)
     return 0;
 }
 
+int RunWinget(const WingetRequest& request, bool quiet)
+{
+    const WingetReport report = WriteWingetManifests(request);
+    Warn(report.warnings, quiet);
+    if (quiet) return 0;
+    for (const std::string& name : report.files)
+        std::printf("wrote %s/%s\n", Escaped(request.output).c_str(), Escaped(name).c_str());
+    std::printf("their folder in microsoft/winget-pkgs: %s\n", Escaped(report.repositoryFolder).c_str());
+    return 0;
+}
+
 int RunVersion()
 {
     std::string stub, noStub;
@@ -353,6 +365,23 @@ int Run(int argc, char** argv)
     CLI::App* diff = app.add_subcommand("diff", "the files that installing NEW over OLD adds, removes and changes");
     diff->add_option("OLD NEW", a.positional, "the two releases")->required()->expected(2);
     diff->add_flag("--json", a.json, "as one JSON document: the changes, the counts, the totals");
+    WingetRequest w;
+    CLI::App* winget =
+        app.add_subcommand("winget", "write the manifests that submit SETUP to winget's community repository (schema " +
+                                         std::string(kWingetManifestVersion) + ")");
+    winget->add_option("SETUP", w.setup, "a setup that inspect finds ok")->required();
+    winget->add_option("--url", w.installerUrl, "where winget downloads SETUP (http or https)")->required();
+    winget->add_option("-o,--output", w.output, "the folder for the three files, made when missing")->required();
+    winget->add_option("--id", w.identifier, "the package identifier")->capture_default_str();
+    winget->add_option("--license", w.license, "the licence's name, such as Proprietary or MIT");
+    winget->add_option("--short-description", w.shortDescription, "one line on what the application does");
+    winget->add_option("--description", w.description, "a longer text; left out by default");
+    winget->add_option("--publisher-url", w.publisherUrl, "the publisher's home page");
+    winget->add_option("--license-url", w.licenseUrl, "where the licence can be read");
+    winget->add_option("--support-url", w.supportUrl, "the publisher's support page; left out by default");
+    winget->add_flag("--strict", w.strict,
+                     "a placeholder is an error (no --license, --short-description, --publisher-url or "
+                     "--license-url); nothing is written then");
 
     try {
         app.parse(argc, argv);
@@ -378,6 +407,7 @@ int Run(int argc, char** argv)
     if (inspect->parsed()) return RunInspect(a);
     if (unpack->parsed()) return RunUnpack(a);
     if (diff->parsed()) return RunDiff(a);
+    if (winget->parsed()) return RunWinget(w, a.quiet);
     throw UsageError("no command (see quro-pack --help)");
 }
 
