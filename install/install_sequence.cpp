@@ -109,9 +109,11 @@ int RunInstall()
     UniqueFileHandle ownFile = OpenOwnExecutable();
     // A file put in the program's place since it started is not this
     // program, and would become the uninstaller that runs with administrator
-    // rights: the setup stops as for any other damaged program, before it
-    // asks or changes anything.
-    if (ownFile && !IsRunningImage(ownFile.get())) {
+    // rights; a file that cannot be opened (another program holds it without
+    // sharing) cannot be copied, and the install would register an uninstall
+    // command naming no file. Either way the setup stops as for any other
+    // damaged program, before it asks or changes anything.
+    if (!ownFile || !IsRunningImage(ownFile.get())) {
         ShowMessage(Localize(NotInstalledStart) + package_format::kDamaged, true);
         return exit_code::kPackageFailed;
     }
@@ -161,7 +163,7 @@ int RunInstall()
     // The uninstaller travels with the files: from the moment of the swap the
     // registered "Quro-Setup.exe /uninstall" names a whole file. Best-effort,
     // like every step of registration.
-    if (ownFile) CopyFromHandle(ownFile.get(), SetupCopyPath(stagingFolder));
+    CopyFromHandle(ownFile.get(), SetupCopyPath(stagingFolder));
     // Let go before the swap: a setup started from the install folder itself
     // must not keep that folder from being set aside.
     ownFile.reset();

@@ -7,8 +7,13 @@
 
 #include <vector>
 
-// ntdll's own; Windows documents it for comparing an image with a mapped
-// file, and neither mingw-w64's headers nor the SDK's user-mode ones declare it.
+// ntdll's own, exported since the first Windows NT and undocumented: no
+// header declares it. It compares the files behind two mapped views (the
+// loader's image and our view of the opened file), not their bytes, and
+// answers STATUS_SUCCESS only when they are one file; STATUS_NOT_SAME_DEVICE
+// for two files, and other failures for an address it cannot resolve. Only
+// that success proves the file is the running program, so any other answer,
+// a failure included, is refused. Wine implements it the same way.
 extern "C" NTSTATUS NTAPI NtAreMappedFilesTheSame(PVOID File1MappedAsAnImage, PVOID File2MappedAsFile);
 
 namespace quro {
@@ -30,7 +35,6 @@ bool IsRunningImage(HANDLE file)
     if (!mapping) return false;
     const UniqueView view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 1));
     if (!view) return false;
-    // STATUS_SUCCESS for the same file, STATUS_NOT_SAME_DEVICE for another.
     return ::NtAreMappedFilesTheSame(::GetModuleHandleW(nullptr), view.get()) == 0;
 }
 

@@ -169,39 +169,49 @@ TEST(KilledUpdate, NeverLeavesAMixedTreeAndTheRerunCompletes)
     RemoveInstallation();
 }
 
-// The download replaced while the elevated run is held before it opens its
-// own file: the file it would copy as the uninstaller is not the program that
-// runs, and nothing is installed or registered.
-TEST(ReplacedDownload, IsNeverInstalledOrRegistered)
+// The elevated run held before it opens its own file, and then the
+// download replaced (the file it would copy as the uninstaller is not the
+// program that runs), or held by another program without sharing (there is
+// nothing to copy): nothing is installed or registered.
+TEST(OwnFile, WhatCannotBeTheUninstallerIsNeverInstalled)
 {
     RemoveInstallation();
-    ScratchFolder scratch;
-    const std::wstring setup = scratch / L"Quro-Setup.exe";
-    MakeSetup(setup, Version("A"), L"quro-setup-paused-stub.exe");
-    MakeSetup(scratch / L"planted.exe", Version("B"));
-    const std::wstring paused = scratch / L"paused", resume = scratch / L"resume";
-    ::SetEnvironmentVariableW(L"QURO_PAUSED_FILE", paused.c_str());
-    ::SetEnvironmentVariableW(L"QURO_RESUME_FILE", resume.c_str());
-    ::SetEnvironmentVariableW(L"QURO_PAUSE_AT", L"start");
-    driver::Started run = driver::StartProgram(setup, L"/install en");
-    ::SetEnvironmentVariableW(L"QURO_PAUSE_AT", nullptr);
-    ::SetEnvironmentVariableW(L"QURO_RESUME_FILE", nullptr);
-    ASSERT_TRUE(run.process);
-    ASSERT_TRUE(WaitForPause(paused, run.process.get()));
-    // As a user's process can: the running program renamed, another in its place.
-    ASSERT_TRUE(::MoveFileExW(setup.c_str(), (scratch / L"moved.exe").c_str(), 0));
-    ASSERT_TRUE(::CopyFileW((scratch / L"planted.exe").c_str(), setup.c_str(), TRUE));
-    ASSERT_TRUE(WriteBytes(resume, {}));
+    for (const bool replace : {true, false}) {
+        SCOPED_TRACE(replace ? "replaced" : "held");
+        ScratchFolder scratch;
+        const std::wstring setup = scratch / L"Quro-Setup.exe";
+        MakeSetup(setup, Version("A"), L"quro-setup-paused-stub.exe");
+        MakeSetup(scratch / L"planted.exe", Version("B"));
+        const std::wstring paused = scratch / L"paused", resume = scratch / L"resume";
+        ::SetEnvironmentVariableW(L"QURO_PAUSED_FILE", paused.c_str());
+        ::SetEnvironmentVariableW(L"QURO_RESUME_FILE", resume.c_str());
+        ::SetEnvironmentVariableW(L"QURO_PAUSE_AT", L"start");
+        driver::Started run = driver::StartProgram(setup, L"/install en");
+        ::SetEnvironmentVariableW(L"QURO_PAUSE_AT", nullptr);
+        ::SetEnvironmentVariableW(L"QURO_RESUME_FILE", nullptr);
+        ASSERT_TRUE(run.process);
+        ASSERT_TRUE(WaitForPause(paused, run.process.get()));
+        UniqueFileHandle held;
+        if (replace) {
+            // As a user's process can: the running program renamed, another in its place.
+            ASSERT_TRUE(::MoveFileExW(setup.c_str(), (scratch / L"moved.exe").c_str(), 0));
+            ASSERT_TRUE(::CopyFileW((scratch / L"planted.exe").c_str(), setup.c_str(), TRUE));
+        } else {
+            held.reset(::CreateFileW(setup.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(held);
+        }
+        ASSERT_TRUE(WriteBytes(resume, {}));
 
-    const HWND box = WaitForMessageBox(run.processId, 60000);
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(driver::DescribeWindow(box).text,
-              L"Quro Host was not installed: the setup program is damaged (download it again)");
-    driver::PressButton(box, IDOK);
-    EXPECT_EQ(driver::WaitForExit(run.process.get(), 30000), 3u);
-    EXPECT_FALSE(Exists(state::InstallFolder()));
-    EXPECT_FALSE(Exists(state::InstallFolder() + L".new"));
-    EXPECT_FALSE(state::KeyExists(HKEY_LOCAL_MACHINE, state::kUninstallKey, KEY_WOW64_64KEY));
+        const HWND box = WaitForMessageBox(run.processId, 60000);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(driver::DescribeWindow(box).text,
+                  L"Quro Host was not installed: the setup program is damaged (download it again)");
+        driver::PressButton(box, IDOK);
+        EXPECT_EQ(driver::WaitForExit(run.process.get(), 30000), 3u);
+        EXPECT_FALSE(Exists(state::InstallFolder()));
+        EXPECT_FALSE(Exists(state::InstallFolder() + L".new"));
+        EXPECT_FALSE(state::KeyExists(HKEY_LOCAL_MACHINE, state::kUninstallKey, KEY_WOW64_64KEY));
+    }
 }
 
 }  // namespace
