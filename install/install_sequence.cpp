@@ -13,6 +13,7 @@
 #include "ui/progress_window.h"
 #include "ui/texts.h"
 #include "hosted/close_hosted.h"
+#include "install/file_holders_call.h"
 #include "install/launch.h"
 #include "install/locations.h"
 #include "install/move_file_call.h"
@@ -71,25 +72,65 @@ void RemoveStaleOldFolders(const std::wstring& installFolder)
 
 // Windows refuses to rename a folder while any file inside it is open, with
 // ERROR_ACCESS_DENIED or ERROR_SHARING_VIOLATION, and Defender or the search
-// indexer open a freshly written program right after it is closed: a refusal
-// of that kind usually passes within moments. So a refused rename is tried
-// again, the pauses doubling up to a second, for some four seconds in all,
-// before it counts as failed. Any other error fails at once.
+// indexer open a freshly written program right after it is closed: the
+// uninstaller, the largest file, is written moments before the staging
+// folder is renamed. Microsoft documents no bound on how long a scanner may
+// hold a file, and a slow scan of a large program takes many seconds; tools
+// that meet the same refusal wait up to a minute. So a refused rename is
+// tried again, the pauses doubling up to a second, for about a minute before
+// it counts as failed, the status line saying after the first seconds what
+// the install waits for. Any other error fails at once.
 constexpr DWORD kFirstRetryPauseMs = 50;
 constexpr DWORD kLongestRetryPauseMs = 1000;
-constexpr DWORD kRetryBudgetMs = 4000;
+constexpr DWORD kRetryBudgetMs = 60000;
+constexpr DWORD kSayWaitingAfterMs = 3000;
+// Enough files to find the holder of a program's folder, few enough that
+// asking the Restart Manager stays quick.
+constexpr std::size_t kMostFilesAskedAbout = 1000;
+
+std::wstring InstallingText() { return Localize(InstallingStart) + kProductVersion + L"..."; }
 
 bool RenameFolder(const std::wstring& from, const std::wstring& to)
 {
     DWORD pause = kFirstRetryPauseMs;
+    bool waitingShown = false;
     for (DWORD paused = 0;; paused += pause, pause = (std::min)(pause * 2, kLongestRetryPauseMs)) {
-        if (MoveFileCall(from.c_str(), to.c_str(), 0)) return true;
+        if (MoveFileCall(from.c_str(), to.c_str(), 0)) {
+            if (waitingShown) SetProgressStatus(InstallingText());
+            return true;
+        }
         const DWORD error = ::GetLastError();
         if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || paused >= kRetryBudgetMs) {
             return false;
         }
+        if (!waitingShown && paused >= kSayWaitingAfterMs) {
+            Log(L"waiting for another program to let go of the files in " + from);
+            SetProgressStatus(Localize(WaitingForFiles));
+            waitingShown = true;
+        }
         RetryWaitCall(pause);
     }
+}
+
+// "; in use by" and the programs Windows names as holding files of folder,
+// or nothing when it names none: the user then knows what to close.
+std::wstring HeldBy(const std::wstring& folder)
+{
+    std::vector<std::wstring> files;
+    for (const std::wstring& entry : WalkTree(folder)) {
+        const DWORD attributes = ::GetFileAttributesW(entry.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) files.push_back(entry);
+        if (files.size() == kMostFilesAskedAbout) break;
+    }
+    std::vector<std::wstring> names;
+    std::wstring text;
+    for (const std::wstring& name : FileHoldersCall(files)) {
+        // A program holding many files is named once.
+        if (name.empty() || std::find(names.begin(), names.end(), name) != names.end()) continue;
+        text += (names.empty() ? L"; in use by " : L", ") + name;
+        names.push_back(name);
+    }
+    return text;
 }
 
 int FailBeforeSwap(const std::wstring& stagingFolder, const std::wstring& reason)
@@ -128,7 +169,7 @@ int RunInstall()
     }
 
     CreateProgressWindow(Localize(SetupCaption));
-    SetProgressStatus(Localize(InstallingStart) + kProductVersion + L"...");
+    SetProgressStatus(InstallingText());
 
     Log(L"unpack and check the package");
     PackageEntries files;
@@ -175,11 +216,12 @@ int RunInstall()
     Log(L"swap: " + (hadFolder ? installFolder + L" aside as " + oldFolder + L", then " : std::wstring()) +
         stagingFolder + L" into place");
     if (hadFolder && !RenameFolder(installFolder, oldFolder)) {
-        return FailBeforeSwap(stagingFolder, kFolderInUse);
+        return FailBeforeSwap(stagingFolder, kFolderInUse + HeldBy(installFolder));
     }
     if (!RenameFolder(stagingFolder, installFolder)) {
+        const std::wstring reason = kNotInPlace + HeldBy(stagingFolder);
         if (hadFolder) RenameFolder(oldFolder, installFolder);
-        return FailBeforeSwap(stagingFolder, kNotInPlace);
+        return FailBeforeSwap(stagingFolder, reason);
     }
 
     // Past the swap every step is best-effort: the new version is in place.

@@ -62,6 +62,9 @@ const TextPair RemovedWithRestart = {
 const TextPair Removed = {
     L"Quro Host is removed.",
     L"تمت إزالة Quro Host."};
+const TextPair WaitingForFiles = {
+    L"Waiting for another program to let go of Quro Host's files...",
+    L"بانتظار أن يُغلق برنامج آخر ملفات Quro Host..."};
 // clang-format on
 
 std::wstring Localize(const TextPair& pair)

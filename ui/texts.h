@@ -29,6 +29,7 @@ extern const TextPair RemoveQuestion;
 extern const TextPair RemoveDataQuestion;
 extern const TextPair RemovedWithRestart;
 extern const TextPair Removed;
+extern const TextPair WaitingForFiles;
 
 // The form of pair for the current UiLanguage.
 std::wstring Localize(const TextPair& pair);

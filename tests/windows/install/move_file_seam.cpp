@@ -1,6 +1,7 @@
 // The install's folder renames for the seam tests. Wine renames a folder
 // that holds an open file, where Windows refuses; these modes make the
 // refusals happen on any platform, at exactly the rename a test names.
+#include "install/file_holders_call.h"
 #include "install/move_file_call.h"
 #include "install/retry_wait_call.h"
 
@@ -25,6 +26,7 @@ bool EndsWith(const std::wstring& text, const std::wstring& end)
 bool IsOldFolder(const std::wstring& path) { return path.find(L"\\Quro.old-") != std::wstring::npos; }
 
 std::wstring g_progress;
+std::wstring g_waitingStatus;
 bool g_moved = false;
 unsigned long g_paused = 0;
 int g_refusedTries = 0;
@@ -34,6 +36,12 @@ std::wstring TextOf(HWND window)
     wchar_t text[512] = {};
     ::GetWindowTextW(window, text, 512);
     return text;
+}
+
+HWND StatusLine()
+{
+    const HWND main = ::FindWindowW(L"QuroSetup", nullptr);
+    return main ? ::FindWindowExW(main, nullptr, L"Static", nullptr) : nullptr;
 }
 
 void SnapshotProgressWindow()
@@ -56,9 +64,24 @@ const std::wstring& ProgressAtFirstMove() { return g_progress; }
 
 unsigned long RetryPauseTotal() { return g_paused; }
 
+const std::wstring& StatusWhileWaiting() { return g_waitingStatus; }
+
 namespace quro {
 
-void RetryWaitCall(DWORD milliseconds) { g_paused += milliseconds; }
+void RetryWaitCall(DWORD milliseconds)
+{
+    g_paused += milliseconds;
+    if (g_waitingStatus.empty() && g_paused >= 5000) {
+        const HWND status = StatusLine();
+        g_waitingStatus = status ? TextOf(status) : L"<no status line>";
+    }
+}
+
+std::vector<std::wstring> FileHoldersCall(const std::vector<std::wstring>& files)
+{
+    if (g_mode == MoveMode::AsideFails && !files.empty()) return {kSeamHolder, kSeamHolder};
+    return {};
+}
 
 BOOL MoveFileCall(const wchar_t* from, const wchar_t* to, DWORD flags)
 {
@@ -75,7 +98,8 @@ BOOL MoveFileCall(const wchar_t* from, const wchar_t* to, DWORD flags)
         (g_mode == MoveMode::IntoPlaceAndBackFail && back);
     const bool refuseTwice =
         (g_mode == MoveMode::AsideRefusedTwice && aside) || (g_mode == MoveMode::IntoPlaceRefusedTwice && intoPlace);
-    if (refuse || (refuseTwice && g_refusedTries < 2)) {
+    const bool refuseForAWhile = g_mode == MoveMode::AsideRefusedFor10s && aside && g_paused < 10000;
+    if (refuse || (refuseTwice && g_refusedTries < 2) || refuseForAWhile) {
         ++g_refusedTries;
         // Both answers Windows gives for a folder with an open file inside.
         ::SetLastError(g_refusedTries % 2 ? ERROR_SHARING_VIOLATION : ERROR_ACCESS_DENIED);

@@ -1,7 +1,10 @@
 #pragma once
 
 // Refused renames answer as Windows does when a file inside is open; the
-// "Twice" modes refuse the first two tries of that rename and then let it pass.
+// "Twice" modes refuse the first two tries of that rename and then let it
+// pass, AsideRefusedFor10s refuses it until ten seconds of pauses have gone
+// by. While the move aside fails for good, the Restart Manager seam names a
+// holder; otherwise it names none.
 enum class MoveMode {
     PassThrough,
     AsideFails,
@@ -9,7 +12,8 @@ enum class MoveMode {
     IntoPlaceAndBackFail,
     HoldAfterAside,
     AsideRefusedTwice,
-    IntoPlaceRefusedTwice
+    IntoPlaceRefusedTwice,
+    AsideRefusedFor10s
 };
 
 void SetMoveMode(MoveMode mode);
@@ -22,3 +26,7 @@ void SetMoveMode(MoveMode mode);
 const std::wstring& ProgressAtFirstMove();
 // The pauses between refused renames, added up (none is sat out).
 unsigned long RetryPauseTotal();
+// The status line after five seconds of pauses; empty when none went by.
+const std::wstring& StatusWhileWaiting();
+
+inline constexpr wchar_t kSeamHolder[] = L"Contoso Scanner";

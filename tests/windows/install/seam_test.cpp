@@ -52,6 +52,7 @@ struct ChildRun {
     std::vector<RecordedBox> boxes;
     std::wstring progress;       // ProgressAtFirstMove of the child
     unsigned long pausedMs = 0;  // RetryPauseTotal of the child
+    std::wstring waiting;        // StatusWhileWaiting of the child
 };
 
 // Runs RunInstall in a copy of this program that carries kNewFiles.
@@ -76,6 +77,8 @@ ChildRun RunInstallWith(const wchar_t* mode)
             run.progress = all.substr(start + 2, end - start - 2);
         else if (all[start] == L'W')
             run.pausedMs = std::wcstoul(all.c_str() + start + 2, nullptr, 10);
+        else if (all[start] == L'S')
+            run.waiting = all.substr(start + 2, end - start - 2);
         else
             run.boxes.push_back(
                 {all.substr(start + 2, end - start - 2), all[start] == L'Q', all[start + 1] == L'1', {}, 0, nullptr});
@@ -90,9 +93,10 @@ protected:
 };
 
 // A rename that Windows refuses while something holds a file inside (an
-// antivirus scanning the new program) is tried again for a few seconds: a
-// refusal that passes ends in the new version; one that stays fails as ever,
-// with the previous installation as it was.
+// antivirus scanning the new program) is tried again for about a minute, the
+// status line saying so after the first seconds: a refusal that passes ends
+// in the new version; one that stays fails as ever, naming the holder where
+// Windows tells it, with the previous installation as it was.
 TEST_F(InstallSeam, ARefusedSwapIsTriedAgainThenFailsLeavingThePreviousInstallation)
 {
     struct Case {
@@ -101,7 +105,9 @@ TEST_F(InstallSeam, ARefusedSwapIsTriedAgainThenFailsLeavingThePreviousInstallat
     } cases[] = {
         {L"aside-refused-twice", nullptr},
         {L"into-place-refused-twice", nullptr},
-        {L"aside-fails", L"the old Quro Host folder is in use (close Quro Host and try again)"},
+        {L"aside-refused-for-10s", nullptr},
+        {L"aside-fails",
+         L"the old Quro Host folder is in use (close Quro Host and try again); in use by Contoso Scanner"},
         {L"into-place-fails", L"could not put the new files in place"},
     };
     for (const Case& c : cases) {
@@ -113,14 +119,16 @@ TEST_F(InstallSeam, ARefusedSwapIsTriedAgainThenFailsLeavingThePreviousInstallat
         if (!c.reason) {
             EXPECT_EQ(run.exitCode, 0u);
             EXPECT_GT(run.pausedMs, 0u);
+            EXPECT_EQ(run.waiting,
+                      run.pausedMs >= 5000 ? L"Waiting for another program to let go of Quro Host's files..." : L"");
             EXPECT_EQ(WithoutSetupCopy(ReadTree(state::InstallFolder())), TreeOf(kNewFiles));
             EXPECT_FALSE(PathExists(state::InstallFolder() + L".new"));
             EXPECT_TRUE(state::OldFolders().empty());
             continue;
         }
-        // Bounded: a few seconds of pauses, not an endless wait.
-        EXPECT_GE(run.pausedMs, 1000u);
-        EXPECT_LE(run.pausedMs, 10000u);
+        // Bounded: about a minute of pauses, not an endless wait.
+        EXPECT_GE(run.pausedMs, 55000u);
+        EXPECT_LE(run.pausedMs, 65000u);
         EXPECT_EQ(run.exitCode, 4u);
         ASSERT_EQ(run.boxes.size(), 1u);
         EXPECT_FALSE(run.boxes[0].question);
@@ -259,13 +267,14 @@ int RunChild(const std::wstring& mode, const std::wstring& log)
                  {L"hold-after-aside", MoveMode::HoldAfterAside},
                  {L"aside-refused-twice", MoveMode::AsideRefusedTwice},
                  {L"into-place-refused-twice", MoveMode::IntoPlaceRefusedTwice},
+                 {L"aside-refused-for-10s", MoveMode::AsideRefusedFor10s},
                  {L"pass-through", MoveMode::PassThrough}};
     for (const auto& m : modes) {
         if (mode == m.name) SetMoveMode(m.mode);
     }
     const int code = RunInstall();
-    std::wstring records =
-        L"P0" + ProgressAtFirstMove() + L'\x01' + L"W0" + std::to_wstring(RetryPauseTotal()) + L'\x01';
+    std::wstring records = L"P0" + ProgressAtFirstMove() + L'\x01' + L"W0" + std::to_wstring(RetryPauseTotal()) +
+                           L'\x01' + L"S0" + StatusWhileWaiting() + L'\x01';
     for (const RecordedBox& box : RecordedBoxes()) {
         records += box.question ? L'Q' : L'M';
         records += box.flag ? L'1' : L'0';
