@@ -1,6 +1,7 @@
 #include "base/file_tree.h"
 
 #include "base/nt_create_file_call.h"
+#include "base/responsive.h"
 #include "base/set_file_information_call.h"
 #include "base/unique_handles.h"
 
@@ -179,7 +180,7 @@ bool DeleteFolderThroughHandle(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& 
     for (DWORD paused = 0;; paused += pause, pause *= 2) {
         if (DeleteThroughHandle(handle, info)) return true;
         if (::GetLastError() != ERROR_DIR_NOT_EMPTY || paused >= kNotEmptyBudgetMs) return false;
-        ::Sleep(pause);
+        WaitResponsive(pause);
     }
 }
 

@@ -25,7 +25,7 @@ inline constexpr char kMagic[8] = {'Q', 'U', 'R', 'O', 'S', 'E', 'T', '1'};
 inline constexpr std::size_t kSizeOffset = 8;
 inline constexpr std::size_t kDigestOffset = 16;
 inline constexpr std::size_t kDigestSize = 32;
-// The whole package is hashed in one BCryptHash call, whose count is 32-bit.
+// The program holds the whole package in memory at once; quro-pack refuses more.
 inline constexpr std::uint64_t kMaxUnpackedSize = 0x80000000ull;
 
 inline constexpr const wchar_t kNoPackage[] = L"the setup program carries no Quro Host";

@@ -1,6 +1,7 @@
 #include "package/extract.h"
 
 #include "base/file_tree.h"
+#include "base/responsive.h"
 #include "base/unique_handles.h"
 #include "package/write_file_call.h"
 
@@ -57,6 +58,8 @@ bool WriteEntry(const std::wstring& path, const PackageEntry& entry)
         if (!WriteFileCall(file.get(), next, chunk, &written) || written != chunk) return false;
         next += chunk;
         left -= chunk;
+        // A large file takes a while to write: the window answers between pieces.
+        if (left > 0) StayResponsive();
     }
     return true;
 }

@@ -1,5 +1,6 @@
 #include "ui/progress_window.h"
 
+#include "base/responsive.h"
 #include "base/system_dll.h"
 #include "base/unique_handles.h"
 #include "ui/language.h"
@@ -121,6 +122,8 @@ void CreateProgressWindow(const std::wstring& title)
     // A quiet run shows nothing at all; the other operations skip a window
     // that does not exist.
     if (CurrentRunOptions().mode == RunMode::Quiet) return;
+    // From here the lower layers' long steps drain the queue between pieces.
+    SetResponsiveHook(&PumpMessages);
     InitProgressClass();
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
 

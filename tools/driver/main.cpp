@@ -17,6 +17,9 @@
 //   quro-driver cmdline PID                      the command line of a process
 //   quro-driver tree CAPTION [MS]                every descendant: handle, class, id, style, text
 //   quro-driver list                             every top-level window: handle, pid, visible, caption
+//   quro-driver answers CAPTION [MS]             asks the window (not a dialog) over and over
+//                                                whether it answers, until it is gone; prints
+//                                                the longest wait for an answer, in ms
 //
 // Window commands wait up to MS (default 10000) for the window; exit code 2
 // means it did not appear, 3 that the action failed, 64 a usage error.
@@ -173,6 +176,29 @@ BOOL CALLBACK ListChild(HWND window, LPARAM)
     return TRUE;
 }
 
+// Windows calls a window hung when it has not taken a message for five
+// seconds; a message sent from another thread waits exactly until the
+// window's thread drains its queue again, so the longest such wait is the
+// longest stretch without draining.
+int LongestUnanswered(HWND window)
+{
+    if (!window) return kNoWindow;
+    ULONGLONG longest = 0;
+    long long probes = 0;
+    while (::IsWindow(window)) {
+        const ULONGLONG sent = ::GetTickCount64();
+        DWORD_PTR result = 0;
+        if (!::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result) && !::IsWindow(window)) break;
+        const ULONGLONG waited = ::GetTickCount64() - sent;
+        if (waited > longest) longest = waited;
+        ++probes;
+        ::Sleep(10);
+    }
+    Print("probes", probes);
+    Print("longest_ms", static_cast<long long>(longest));
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -204,6 +230,7 @@ int wmain(int argc, wchar_t** argv)
         ::EnumChildWindows(window, ListChild, 0);
         return 0;
     }
+    if (command == L"answers") return LongestUnanswered(driver::WaitForWindow(caption, Milliseconds(argc, argv, 3)));
     if (command == L"close") {
         HWND window = driver::WaitForWindow(caption, Milliseconds(argc, argv, 3));
         if (!window) return kNoWindow;

@@ -1,6 +1,8 @@
 // What the program relies on from the Compression API in buffer mode, checked
 // against whichever cabinet.dll System32 holds: Windows' own, or the test
 // bench's stand-in, which has to behave the same way.
+#include "base/responsive.h"
+#include "package/container.h"
 #include "tests/windows/support/package_builder.h"
 #include "tests/windows/support/test_files.h"
 
@@ -8,6 +10,8 @@
 
 #include <windows.h>
 #include <compressapi.h>
+
+#include <cstring>
 
 namespace {
 
@@ -73,6 +77,39 @@ TEST(CompressionApi, GenuineWindowsBuffersDecodeToTheirData)
         EXPECT_EQ(produced, raw.size());
         EXPECT_TRUE(out == raw);
     }
+}
+
+// The program hands each chunk to the Compression API on its own, framed as
+// Windows frames a buffer of one chunk, and drains the window's queue
+// between chunks and between pieces of the digest: Windows' own buffers, and
+// a package of two chunks, come out whole.
+int g_served = 0;
+
+TEST(CompressionApi, TheProgramUnpacksChunkByChunkWhatWindowsWrote)
+{
+    quro::SetResponsiveHook([] { ++g_served; });
+    std::vector<std::pair<Bytes, Bytes>> packages;  // resource, unpacked
+    for (const std::string name : {"zeros", "sequential", "english", "small", "random"}) {
+        const Bytes raw = Genuine(name + ".raw"), buffer = Genuine(name + ".lzms");
+        Bytes resource = BytesOf("QUROSET1");
+        AppendLe64(resource, raw.size());
+        const Bytes digest = Sha256(raw);
+        resource.insert(resource.end(), digest.begin(), digest.end());
+        resource.insert(resource.end(), buffer.begin(), buffer.end());
+        packages.emplace_back(resource, raw);
+    }
+    Bytes big((64u << 20) + 4096);
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = std::uint8_t(i * 13 + (i >> 16));
+    packages.emplace_back(Container(big), big);
+    for (const auto& [resource, unpacked] : packages) {
+        g_served = 0;
+        ASSERT_EQ(quro::UnpackContainerBytes(resource.data(), static_cast<std::uint32_t>(resource.size())), L"");
+        ASSERT_EQ(quro::UnpackedPackageSize(), unpacked.size());
+        EXPECT_EQ(std::memcmp(quro::UnpackedPackageData(), unpacked.data(), unpacked.size()), 0);
+    }
+    // Two chunks and five pieces of 16 MiB to hash.
+    EXPECT_GE(g_served, 7);
+    quro::SetResponsiveHook(nullptr);
 }
 
 TEST(CompressionApi, DecompressOutcomes)
