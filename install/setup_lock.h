@@ -8,15 +8,18 @@
 
 namespace quro {
 
-// Held until it is destroyed, which is at the end of the process.
+// Held until it is destroyed, which is at the end of the process: the
+// mutex, or, where someone else took the mutex's name, the lock file.
 struct SetupLock {
     UniqueHandle mutex;
+    UniqueFileHandle file;
     bool held = false;
 };
 
 // Waits, showing nothing, until no other elevated setup runs, and returns
-// the lock. A lock that cannot be had at all (no such object on this system)
-// is not held, and the run goes on unguarded rather than never.
+// the lock. A lock that cannot be had at all (neither the mutex nor the lock
+// file under Program Files) is not held, and the run goes on unguarded
+// rather than never.
 SetupLock WaitForSetupLock();
 
 }  // namespace quro
