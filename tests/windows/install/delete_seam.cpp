@@ -4,7 +4,6 @@
 #include "base/nt_create_file_call.h"
 #include "base/set_file_information_call.h"
 
-#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -21,12 +20,25 @@ constexpr ULONG kDontReparse = 0x1000;
 std::set<HANDLE> g_reparseHandles;  // open handles of the entry named reparseName
 bool g_everyOpenRefusedReparse = true;
 
+// Wine's listing with the reparse attribute on the entry named reparseName.
+BOOL Listing(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS kind, void* information, DWORD size)
+{
+    if (!::GetFileInformationByHandleEx(handle, kind, information, size)) return FALSE;
+    for (auto* at = static_cast<unsigned char*>(information);;) {
+        auto* record = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(at);
+        if (std::wstring(record->FileName, record->FileNameLength / 2) == g_answers.reparseName)
+            record->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        if (record->NextEntryOffset == 0) return TRUE;
+        at += record->NextEntryOffset;
+    }
+}
+
 // Windows' listing with 128-bit ids, made from Wine's with 64-bit ones.
 BOOL WideListing(HANDLE handle, bool restart, void* information, DWORD size)
 {
     std::vector<LARGE_INTEGER> narrow(size / sizeof(LARGE_INTEGER));
-    const auto kind = restart ? FileIdBothDirectoryRestartInfo : FileIdBothDirectoryInfo;
-    if (!::GetFileInformationByHandleEx(handle, kind, narrow.data(), size)) return FALSE;
+    if (!Listing(handle, restart ? FileIdBothDirectoryRestartInfo : FileIdBothDirectoryInfo, narrow.data(), size))
+        return FALSE;
     auto* from = reinterpret_cast<const unsigned char*>(narrow.data());
     auto* to = static_cast<unsigned char*>(information);
     for (FILE_ID_EXTD_DIR_INFO* last = nullptr;;) {
@@ -43,19 +55,6 @@ BOOL WideListing(HANDLE handle, bool restart, void* information, DWORD size)
         to += (offsetof(FILE_ID_EXTD_DIR_INFO, FileName) + in->FileNameLength + 7) & ~std::size_t(7);
         if (in->NextEntryOffset == 0) return TRUE;
         from += in->NextEntryOffset;
-    }
-}
-
-// The reparse attribute on the listed entry named reparseName.
-template <class Record>
-void MarkReparse(void* information)
-{
-    for (auto* at = static_cast<unsigned char*>(information);;) {
-        auto* record = reinterpret_cast<Record*>(at);
-        if (std::wstring(record->FileName, record->FileNameLength / 2) == g_answers.reparseName)
-            record->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-        if (record->NextEntryOffset == 0) return;
-        at += record->NextEntryOffset;
     }
 }
 
@@ -107,13 +106,11 @@ BOOL FileInformationCall(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS kind, void* in
         ::SetLastError(ERROR_INVALID_PARAMETER);  // Wine's answer, whatever Wine gives
         return FALSE;
     }
-    const BOOL done = wide ? WideListing(handle, kind == FileIdExtdDirectoryRestartInfo, information, size)
-                           : ::GetFileInformationByHandleEx(handle, kind, information, size);
-    if (!done || g_answers.reparseName.empty()) return done;
-    if (wide) MarkReparse<FILE_ID_EXTD_DIR_INFO>(information);
+    if (wide) return WideListing(handle, kind == FileIdExtdDirectoryRestartInfo, information, size);
     if (kind == FileIdBothDirectoryInfo || kind == FileIdBothDirectoryRestartInfo)
-        MarkReparse<FILE_ID_BOTH_DIR_INFO>(information);
-    if (kind == FileAttributeTagInfo && g_reparseHandles.count(handle)) {
+        return Listing(handle, kind, information, size);
+    const BOOL done = ::GetFileInformationByHandleEx(handle, kind, information, size);
+    if (done && kind == FileAttributeTagInfo && g_reparseHandles.count(handle)) {
         auto* tag = static_cast<FILE_ATTRIBUTE_TAG_INFO*>(information);
         tag->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
         tag->ReparseTag = g_answers.reparseTag;
