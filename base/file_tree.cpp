@@ -1,5 +1,6 @@
 #include "base/file_tree.h"
 
+#include "base/file_information_call.h"
 #include "base/nt_create_file_call.h"
 #include "base/responsive.h"
 #include "base/set_file_information_call.h"
@@ -8,6 +9,7 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <cstring>
 #include <vector>
 
 namespace quro {
@@ -17,8 +19,8 @@ namespace quro {
 // subfolder for a link between two of our steps. Nothing here therefore acts
 // on a path it has built: each folder is opened once, without following a
 // link, listed through its handle; each entry is opened relative to that
-// handle and must be the very entry the listing showed (same file id) before
-// anything is done to it; and it is deleted through its own handle.
+// handle and must be the very entry the listing showed (same volume and file
+// id) before anything is done to it; and it is deleted through its own handle.
 
 namespace {
 
@@ -40,6 +42,12 @@ constexpr NTSTATUS kStatusDeletePending = static_cast<NTSTATUS>(0xC0000056);
 // tried again, the pauses doubling, for about a second and a half.
 constexpr DWORD kFirstNotEmptyPauseMs = 50;
 constexpr DWORD kNotEmptyBudgetMs = 1500;
+// OBJECT_ATTRIBUTES' OBJ_DONT_REPARSE (ntdef.h): the open fails with
+// STATUS_REPARSE_POINT_ENCOUNTERED rather than follow a reparse point while
+// the name is parsed. Systems that predate it refuse the attribute with
+// STATUS_INVALID_PARAMETER; Wine 8 takes it.
+constexpr ULONG kObjDontReparse = 0x1000;
+constexpr NTSTATUS kStatusInvalidParameter = static_cast<NTSTATUS>(0xC000000D);
 
 bool IsNotFoundError(DWORD error)
 {
@@ -62,54 +70,136 @@ bool IsGoneError(DWORD error) { return IsNotFoundError(error) || error == ERROR_
 
 bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
-// A folder we may enter: a real directory, not a link or junction to one.
-bool IsPlainFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsLink(attributes); }
+bool IsFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
-// One entry of a folder as its listing showed it.
+// How a system says it does not know an information class.
+bool IsRefusedClass(DWORD error)
+{
+    return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
+}
+
+// Whether the folder behind a handle is one we may enter and empty: a plain
+// folder, or a reparse point that is no link. Windows tells them apart by the
+// tag (FileAttributeTagInfo): a name surrogate (symbolic link, junction,
+// mount point) stands for another name and is deleted as itself, never
+// entered; any other tag (a cloud-file placeholder of OneDrive and the like)
+// sits on a real folder whose contents are here, and deleting it as itself
+// would fail as "not empty". A reparse point whose tag the platform does not
+// tell (Wine gives 0 for a Unix symbolic link) counts as a link.
+bool IsEnterable(const BY_HANDLE_FILE_INFORMATION& shown, DWORD listedAttributes, DWORD reparseTag)
+{
+    if (!IsFolder(shown.dwFileAttributes)) return false;
+    if (!IsLink(shown.dwFileAttributes) && !IsLink(listedAttributes)) return true;
+    return reparseTag != 0 && !IsReparseTagNameSurrogate(reparseTag);
+}
+
+// Where an entry lives: its volume's serial number and its file id there.
+// FILE_ID_INFO gives the 128-bit id that ReFS (a Dev Drive among others)
+// needs, where the 64-bit id Microsoft documents as not unique; Windows
+// before 8 refuses the class, and then the 32-bit serial and the 64-bit
+// index serve, the index in the low half as NTFS places it in the long id.
+struct Identity {
+    ULONGLONG volume = 0;
+    FILE_ID_128 id{};
+};
+
+Identity IdentityOf(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& info)
+{
+    Identity identity;
+    FILE_ID_INFO wide{};
+    if (FileInformationCall(handle, FileIdInfo, &wide, sizeof wide)) {
+        identity.volume = wide.VolumeSerialNumber;
+        identity.id = wide.FileId;
+        return identity;
+    }
+    identity.volume = info.dwVolumeSerialNumber;
+    const ULONGLONG index = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    std::memcpy(identity.id.Identifier, &index, sizeof index);
+    return identity;
+}
+
+ULONGLONG VolumeOf(HANDLE folder)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(folder, &info)) return 0;
+    return IdentityOf(folder, info).volume;
+}
+
+// One entry of a folder as its listing showed it: its name, attributes, and
+// its volume and id, set when the file system gives ids.
 struct Entry {
     std::wstring name;
     DWORD attributes = 0;
-    LONGLONG id = 0;
+    Identity identity;
+    bool hasId = false;
 };
 
 bool IsDotOrDotDot(const std::wstring& name) { return name == L"." || name == L".."; }
 
+// The entries of one buffer of a listing, records of type Record.
+template <class Record>
+void TakeEntries(const void* buffer, ULONGLONG volume, std::vector<Entry>& entries)
+{
+    const auto* at = static_cast<const unsigned char*>(buffer);
+    for (;;) {
+        const auto* info = reinterpret_cast<const Record*>(at);
+        Entry entry;
+        entry.name.assign(info->FileName, info->FileNameLength / sizeof(wchar_t));
+        entry.attributes = info->FileAttributes;
+        entry.identity.volume = volume;
+        static_assert(sizeof info->FileId <= sizeof entry.identity.id);
+        std::memcpy(&entry.identity.id, &info->FileId, sizeof info->FileId);
+        const FILE_ID_128 none{};
+        entry.hasId = std::memcmp(&entry.identity.id, &none, sizeof none) != 0;
+        if (!IsDotOrDotDot(entry.name)) entries.push_back(std::move(entry));
+        if (info->NextEntryOffset == 0) break;
+        at += info->NextEntryOffset;
+    }
+}
+
 // Every entry of the folder behind handle, "." and ".." left out. False when
 // the listing fails partway: what we did not see we cannot act on either.
+// The listing with 128-bit ids (Windows 8 and later) first; systems that
+// refuse that class (Wine 8 answers 87) list with the 64-bit ids.
 bool ListFolder(HANDLE folder, std::vector<Entry>& entries)
 {
-    // FILE_ID_BOTH_DIR_INFO holds LARGE_INTEGERs: the buffer is made of them.
+    // The records hold LARGE_INTEGERs: the buffer is made of them.
     std::vector<LARGE_INTEGER> buffer(8192);
     const DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof buffer[0]);
-    FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+    const ULONGLONG volume = VolumeOf(folder);
+    bool wide = true;
+    FILE_INFO_BY_HANDLE_CLASS kind = FileIdExtdDirectoryRestartInfo;
     for (;;) {
-        if (!::GetFileInformationByHandleEx(folder, kind, buffer.data(), bytes)) {
-            return ::GetLastError() == ERROR_NO_MORE_FILES;
+        if (!FileInformationCall(folder, kind, buffer.data(), bytes)) {
+            const DWORD error = ::GetLastError();
+            if (kind == FileIdExtdDirectoryRestartInfo && IsRefusedClass(error)) {
+                wide = false;
+                kind = FileIdBothDirectoryRestartInfo;
+                continue;
+            }
+            return error == ERROR_NO_MORE_FILES;
         }
-        kind = FileIdBothDirectoryInfo;
-        const auto* at = reinterpret_cast<const unsigned char*>(buffer.data());
-        for (;;) {
-            const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
-            Entry entry;
-            entry.name.assign(info->FileName, info->FileNameLength / sizeof(wchar_t));
-            entry.attributes = info->FileAttributes;
-            entry.id = info->FileId.QuadPart;
-            if (!IsDotOrDotDot(entry.name)) entries.push_back(std::move(entry));
-            if (info->NextEntryOffset == 0) break;
-            at += info->NextEntryOffset;
+        if (wide) {
+            kind = FileIdExtdDirectoryInfo;
+            TakeEntries<FILE_ID_EXTD_DIR_INFO>(buffer.data(), volume, entries);
+        } else {
+            kind = FileIdBothDirectoryInfo;
+            TakeEntries<FILE_ID_BOTH_DIR_INFO>(buffer.data(), volume, entries);
         }
     }
 }
 
 // Opens the entry that the listing of parent showed, relative to parent's
 // handle and without following a link, and only if it is still that entry:
-// a file id that differs means the name now leads somewhere else (an entry
-// swapped for a link, or, where the platform follows links on open, the
-// link's target). Null with the last error set otherwise; a vanished entry
-// sets ERROR_FILE_NOT_FOUND, one being deleted ERROR_DELETE_PENDING. info,
-// when given, receives what the handle shows of the entry.
+// a volume or file id that differs means the name now leads somewhere else
+// (an entry swapped for a link, or, where the platform follows links on
+// open, the link's target). Null with the last error set otherwise; a
+// vanished entry sets ERROR_FILE_NOT_FOUND, one being deleted
+// ERROR_DELETE_PENDING. shown, when given, receives what the handle shows of
+// the entry (the reparse attribute as either query shows it), and
+// reparseTag its reparse tag, 0 when it has none or the platform does not say.
 UniqueFileHandle OpenEntry(HANDLE parent, const Entry& entry, ACCESS_MASK access,
-                           BY_HANDLE_FILE_INFORMATION* shown = nullptr)
+                           BY_HANDLE_FILE_INFORMATION* shown = nullptr, DWORD* reparseTag = nullptr)
 {
     UniqueFileHandle handle =
         OpenInFolder(parent, entry.name, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
@@ -117,9 +207,15 @@ UniqueFileHandle OpenEntry(HANDLE parent, const Entry& entry, ACCESS_MASK access
     if (!handle) return handle;
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(handle.get(), &info)) return UniqueFileHandle();
-    const LONGLONG id = (static_cast<LONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (FileInformationCall(handle.get(), FileAttributeTagInfo, &tag, sizeof tag)) {
+        info.dwFileAttributes |= tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+        if (!IsLink(tag.FileAttributes)) tag.ReparseTag = 0;
+    }
+    const Identity identity = IdentityOf(handle.get(), info);
     // A listing without ids (FAT) comes from a file system without links.
-    const bool sameEntry = entry.id == 0 || id == entry.id;
+    const bool sameEntry = !entry.hasId || (identity.volume == entry.identity.volume &&
+                                            std::memcmp(&identity.id, &entry.identity.id, sizeof identity.id) == 0);
     // A link that opens as something else was followed: whatever we did to
     // the handle would happen behind the link.
     const bool linkFollowed = IsLink(entry.attributes) && !IsLink(info.dwFileAttributes);
@@ -129,6 +225,7 @@ UniqueFileHandle OpenEntry(HANDLE parent, const Entry& entry, ACCESS_MASK access
         return UniqueFileHandle();
     }
     if (shown) *shown = info;
+    if (reparseTag) *reparseTag = tag.ReparseTag;
     return handle;
 }
 
@@ -196,18 +293,22 @@ struct RemovalLevel {
 enum class Outcome { Gone, Entered, Stays };
 
 // Opens the entry of folder for deletion: a file or a link goes at once; a
-// folder is listed and joins levels, so that its contents go first.
+// folder is listed and joins levels, so that its contents go first. A folder
+// deeper than kMaxTreeDepth stays, with everything in it.
 Outcome BeginRemoval(HANDLE folder, const Entry& entry, std::vector<RemovalLevel>& levels)
 {
-    const bool enter = IsPlainFolder(entry.attributes);
     ACCESS_MASK access = DELETE | FILE_READ_ATTRIBUTES;
-    if (enter) access |= FILE_LIST_DIRECTORY;
+    if (IsFolder(entry.attributes)) access |= FILE_LIST_DIRECTORY;
     // Only a read-only entry needs its attributes written, for the classic retry.
     if ((entry.attributes & FILE_ATTRIBUTE_READONLY) && !IsLink(entry.attributes)) access |= FILE_WRITE_ATTRIBUTES;
     RemovalLevel level;
-    level.handle = OpenEntry(folder, entry, access, &level.info);
+    DWORD reparseTag = 0;
+    level.handle = OpenEntry(folder, entry, access, &level.info, &reparseTag);
     if (!level.handle) return IsGoneError(::GetLastError()) ? Outcome::Gone : Outcome::Stays;
-    if (!enter) return DeleteThroughHandle(level.handle.get(), level.info) ? Outcome::Gone : Outcome::Stays;
+    if (!IsEnterable(level.info, entry.attributes, reparseTag)) {
+        return DeleteThroughHandle(level.handle.get(), level.info) ? Outcome::Gone : Outcome::Stays;
+    }
+    if (levels.size() >= kMaxTreeDepth) return Outcome::Stays;
     if (!ListFolder(level.handle.get(), level.children)) return Outcome::Stays;
     levels.push_back(std::move(level));
     return Outcome::Entered;
@@ -247,8 +348,8 @@ struct WalkLevel {
 };
 
 // Lists the folder behind top into entries (paths below path), each folder
-// before its contents; links are listed, never entered. The levels are held
-// on the heap, as in the removal.
+// before its contents; links are listed, never entered, and so are folders
+// deeper than kMaxTreeDepth. The levels are held on the heap, as in the removal.
 void WalkInto(UniqueFileHandle top, const std::wstring& path, std::vector<std::wstring>& entries)
 {
     std::vector<WalkLevel> levels;
@@ -265,9 +366,12 @@ void WalkInto(UniqueFileHandle top, const std::wstring& path, std::vector<std::w
         const Entry child = level.children[level.next++];
         std::wstring childPath = level.path + L'\\' + child.name;
         entries.push_back(childPath);
-        if (!IsPlainFolder(child.attributes)) continue;
-        UniqueFileHandle handle = OpenEntry(level.handle.get(), child, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
-        if (!handle) continue;
+        if (!IsFolder(child.attributes) || levels.size() >= kMaxTreeDepth) continue;
+        BY_HANDLE_FILE_INFORMATION shown{};
+        DWORD reparseTag = 0;
+        UniqueFileHandle handle =
+            OpenEntry(level.handle.get(), child, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, &shown, &reparseTag);
+        if (!handle || !IsEnterable(shown, child.attributes, reparseTag)) continue;
         WalkLevel below{std::move(handle), std::move(childPath), {}, 0};
         ListFolder(below.handle.get(), below.children);
         levels.push_back(std::move(below));
@@ -315,13 +419,21 @@ UniqueFileHandle OpenInFolder(HANDLE folder, const std::wstring& name, ACCESS_MA
     UNICODE_STRING relative;
     relative.Buffer = const_cast<wchar_t*>(name.c_str());
     relative.Length = relative.MaximumLength = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    // FILE_OPEN_REPARSE_POINT opens a link itself; OBJ_DONT_REPARSE refuses
+    // any reparse on the way there as well. Where the system refuses the
+    // attribute, the open goes again without it, as it went before.
     OBJECT_ATTRIBUTES object;
-    InitializeObjectAttributes(&object, &relative, OBJ_CASE_INSENSITIVE, folder, nullptr);
+    InitializeObjectAttributes(&object, &relative, OBJ_CASE_INSENSITIVE | kObjDontReparse, folder, nullptr);
     IO_STATUS_BLOCK status{};
     HANDLE opened = nullptr;
-    const NTSTATUS result =
-        NtCreateFileCall(&opened, access | SYNCHRONIZE, &object, &status, FILE_ATTRIBUTE_NORMAL, share, disposition,
-                         options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT);
+    const ULONG openOptions = options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT;
+    NTSTATUS result = NtCreateFileCall(&opened, access | SYNCHRONIZE, &object, &status, FILE_ATTRIBUTE_NORMAL, share,
+                                       disposition, openOptions);
+    if (result == kStatusInvalidParameter) {
+        object.Attributes &= ~kObjDontReparse;
+        result = NtCreateFileCall(&opened, access | SYNCHRONIZE, &object, &status, FILE_ATTRIBUTE_NORMAL, share,
+                                  disposition, openOptions);
+    }
     if (result < 0) {
         ::SetLastError(result == kStatusDeletePending ? ERROR_DELETE_PENDING : ::RtlNtStatusToDosError(result));
         return UniqueFileHandle();
@@ -364,10 +476,13 @@ std::vector<std::wstring> WalkTree(const std::wstring& folder)
     std::wstring name;
     const UniqueFileHandle parent = OpenParent(folder, name);
     Entry top;
+    if (!parent || !FindEntry(parent.get(), name, top) || !IsFolder(top.attributes)) return entries;
+    BY_HANDLE_FILE_INFORMATION shown{};
+    DWORD reparseTag = 0;
+    UniqueFileHandle handle =
+        OpenEntry(parent.get(), top, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, &shown, &reparseTag);
     // Nothing lies below a link as far as we are concerned.
-    if (!parent || !FindEntry(parent.get(), name, top) || !IsPlainFolder(top.attributes)) return entries;
-    UniqueFileHandle handle = OpenEntry(parent.get(), top, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
-    if (handle) WalkInto(std::move(handle), folder, entries);
+    if (handle && IsEnterable(shown, top.attributes, reparseTag)) WalkInto(std::move(handle), folder, entries);
     return entries;
 }
 

@@ -8,10 +8,17 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 namespace quro {
+
+// How deep the removal and the walk go below the folder they are given: each
+// level holds a handle and a listing. Folders deeper down stay (RemoveTree
+// fails there) and are not listed; a restart's deletion of the top folder
+// then fails as for any folder that is not empty.
+inline constexpr std::size_t kMaxTreeDepth = 256;
 
 // Any kind of entry counts as present; "not found" errors (2, 3, 53, 64, 123,
 // 267) count as absent; any other error counts as present.

@@ -6,6 +6,7 @@
 #include "base/unique_handles.h"
 #include "ui/message_box.h"
 #include "ui/texts.h"
+#include "hosted/process_image_call.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -40,21 +41,33 @@ bool IsHostedImage(const wchar_t* imageName)
 // elsewhere (a portable copy, another product's helper) is none of ours to
 // ask about or end, and one that keeps coming back would otherwise block
 // every install and removal. A process whose image cannot be read is not
-// taken for ours.
-bool RunsFromInside(HANDLE process, const std::wstring& folder)
+// taken for ours. Windows reports the image by the name it was started with,
+// which may be the folder's short (8.3) form; the reported path is compared
+// with the folder's forms and never resolved itself: anyone may run a
+// DraloHost.exe from \\their-host\share, and resolving that path would have
+// this elevated process sign in to their server as the administrator.
+bool RunsFromInside(HANDLE process, const FolderForms& folder)
 {
     std::vector<wchar_t> image(kLongestPath);
     DWORD length = kLongestPath;
-    if (!::QueryFullProcessImageNameW(process, 0, image.data(), &length)) return false;
-    const std::wstring_view path(image.data(), length);
-    if (path.size() > folder.size() && IsAtOrBelow(path, folder)) return true;
-    // Windows reports the image by the name it was started with, which may
-    // be the short (8.3) form of the same folder.
-    std::vector<wchar_t> full(kLongestPath);
-    const DWORD fullLength = ::GetLongPathNameW(image.data(), full.data(), kLongestPath);
-    if (fullLength == 0 || fullLength >= kLongestPath) return false;
-    const std::wstring_view longPath(full.data(), fullLength);
-    return longPath.size() > folder.size() && IsAtOrBelow(longPath, folder);
+    if (!ProcessImageCall(process, image.data(), &length)) return false;
+    return IsBelowAny(std::wstring_view(image.data(), length), folder);
+}
+
+// Every hosted process whose image lies inside folder.
+ProcessIdList FindHostedProcessesIn(const FolderForms& folder)
+{
+    ProcessIdList found;
+    UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return found;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (!IsHostedImage(entry.szExeFile)) continue;
+        const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+        if (process && RunsFromInside(process.get(), folder)) found.push_back(entry.th32ProcessID);
+    }
+    return found;
 }
 
 // Administrators hold the debug privilege switched off; switched on, this
@@ -93,31 +106,17 @@ private:
 
 }  // namespace
 
-ProcessIdList FindHostedProcesses()
-{
-    ProcessIdList found;
-    const std::wstring folder = InstallFolder();
-    UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return found;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
-        if (!IsHostedImage(entry.szExeFile)) continue;
-        const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
-        if (process && RunsFromInside(process.get(), folder)) found.push_back(entry.th32ProcessID);
-    }
-    return found;
-}
+ProcessIdList FindHostedProcesses() { return FindHostedProcessesIn(FormsOf(InstallFolder())); }
 
 bool CloseHostedApplication(bool forRemoval)
 {
     const DebugPrivilegeOn debug;
-    const ProcessIdList running = FindHostedProcesses();
+    const FolderForms folder = FormsOf(InstallFolder());
+    const ProcessIdList running = FindHostedProcessesIn(folder);
     if (running.empty()) return true;
     if (!AskYesNo(Localize(forRemoval ? OpenForRemoval : OpenForUpdate), false, Question::CloseApplication)) {
         return false;
     }
-    const std::wstring folder = InstallFolder();
     for (DWORD id : running) {
         UniqueHandle process(::OpenProcess(kEndAccess, FALSE, id));
         // Gone already, or not ours to end: the second search tells which.
@@ -129,7 +128,7 @@ bool CloseHostedApplication(bool forRemoval)
         ::WaitForSingleObject(process.get(), kWaitPerProcessMs);
     }
     ::Sleep(kSettleMs);
-    return FindHostedProcesses().empty();
+    return FindHostedProcessesIn(folder).empty();
 }
 
 }  // namespace quro

@@ -7,6 +7,10 @@
 #include "install/locations.h"
 #include "install/reg_set_value_call.h"
 
+#include <shellapi.h>
+
+#include <algorithm>
+
 namespace quro {
 
 namespace {
@@ -25,6 +29,42 @@ void SetString(HKEY key, const wchar_t* name, const std::wstring& value)
 void SetNumber(HKEY key, const wchar_t* name, DWORD value)
 {
     RegSetValueCall(key, name, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+// What Windows makes of a REG_EXPAND_SZ value before it starts it: the
+// variables of this process's environment put in, unknown ones left as written.
+std::wstring Expanded(const std::wstring& text)
+{
+    const DWORD units = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    if (units == 0) return text;
+    std::wstring expanded(units, L'\0');
+    const DWORD written = ::ExpandEnvironmentStringsW(text.c_str(), expanded.data(), units);
+    if (written == 0 || written > units) return text;
+    expanded.resize(written - 1);
+    return expanded;
+}
+
+// The program a Run value starts, as CommandLineToArgvW takes the first
+// argument (quoted: up to the next quote; else up to the first space), made
+// whole by GetFullPathNameW, which settles doubled separators, "." and ".."
+// by computation alone and never asks the file system, so a UNC path in the
+// value reaches no server.
+std::wstring ProgramOf(const std::wstring& commandLine)
+{
+    // CommandLineToArgvW answers an empty line with our own path.
+    if (commandLine.empty()) return std::wstring();
+    int count = 0;
+    wchar_t** const arguments = ::CommandLineToArgvW(commandLine.c_str(), &count);
+    const UniqueLocalMemory owner(arguments);
+    if (!arguments || count < 1) return std::wstring();
+    const wchar_t* program = arguments[0];
+    const DWORD units = ::GetFullPathNameW(program, 0, nullptr, nullptr);
+    if (units == 0) return std::wstring();
+    std::wstring full(units, L'\0');
+    const DWORD written = ::GetFullPathNameW(program, units, full.data(), nullptr);
+    if (written == 0 || written >= units) return std::wstring();
+    full.resize(written);
+    return full;
 }
 
 }  // namespace
@@ -60,6 +100,17 @@ void RetargetAutostartValue(const std::wstring& mainExecutable)
     // setup program never turns autostart on.
     if (::RegQueryValueExW(key.get(), kAutostartValueName, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) return;
     SetString(key.get(), kAutostartValueName, L"\"" + mainExecutable + L"\"");
+}
+
+bool AutostartPointsInside(std::wstring_view data, DWORD type, const FolderForms& folder)
+{
+    // The user or the application may have written the value in any form
+    // Windows starts; the folder is compared in each of its own forms, and
+    // nothing in the value is resolved (it is the user's to write).
+    std::wstring text(data);
+    if (type == REG_EXPAND_SZ) text = Expanded(text);
+    std::replace(text.begin(), text.end(), L'/', L'\\');
+    return NamesPathInsideAny(text, folder) || IsBelowAny(ProgramOf(text), folder);
 }
 
 }  // namespace quro

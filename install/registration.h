@@ -2,9 +2,12 @@
 // and the hosted application's per-user autostart value.
 #pragma once
 
+#include "base/path_compare.h"
+
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 namespace quro {
 
@@ -20,5 +23,10 @@ void WriteUninstallEntry(const std::wstring& installFolder, const std::wstring& 
 // Points an existing per-user autostart value at the installed main
 // executable; never creates one.
 void RetargetAutostartValue(const std::wstring& mainExecutable);
+// Whether an autostart value (its text and its type as the registry gives
+// them) starts or names a program inside folder, in any of the ways Windows
+// reads one: an expandable value expanded, "/" for "\\", the folder in its
+// long or short form, the program path taken as Windows splits a command line.
+bool AutostartPointsInside(std::wstring_view data, DWORD type, const FolderForms& folder);
 
 }  // namespace quro

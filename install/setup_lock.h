@@ -8,9 +8,11 @@
 
 namespace quro {
 
-// Held until it is destroyed, which is at the end of the process.
+// Held until it is destroyed, which is at the end of the process: the
+// mutex, or, where someone else took the mutex's name, the lock file.
 struct SetupLock {
     UniqueHandle mutex;
+    UniqueFileHandle file;
     bool held = false;
     // Another setup held the lock for longer than an unattended run waits:
     // the run must end, changing nothing.
@@ -18,11 +20,12 @@ struct SetupLock {
 };
 
 // Waits, showing nothing, until no other elevated setup runs, and returns
-// the lock. A lock that cannot be had at all (no such object on this system)
-// is not held, and the run goes on unguarded rather than never. A person's
-// run waits as long as it takes; an unattended one, whose engine gives up
-// on it after some time and then reports a failure it cannot explain, waits
-// a few minutes and then reports that another setup is running.
+// the lock. A lock that cannot be had at all (neither the mutex nor the lock
+// file under Program Files) is not held, and the run goes on unguarded
+// rather than never. A person's run waits as long as it takes; an unattended
+// one, whose engine gives up on it after some time and then reports a
+// failure it cannot explain, waits a few minutes and then reports that
+// another setup is running.
 SetupLock WaitForSetupLock();
 
 }  // namespace quro

@@ -3,6 +3,7 @@
 #include "base/exit_codes.h"
 #include "base/file_tree.h"
 #include "base/log.h"
+#include "base/path_compare.h"
 #include "base/system_paths.h"
 #include "ui/message_box.h"
 #include "ui/progress_window.h"
@@ -15,11 +16,23 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <iterator>
 #include <string>
+#include <string_view>
 
 namespace quro {
 
 namespace {
+
+// The temporary copy lives in <Program Files>\Quro-Remove-<ticks>.
+constexpr wchar_t kTemporaryFolderPrefix[] = L"\\Quro-Remove-";
+constexpr wchar_t kTemporaryCopyName[] = L"\\Quro-Setup.exe";
+
+bool SameText(std::wstring_view a, std::wstring_view b)
+{
+    return a.size() == b.size() && ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                                          static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
 
 int NoTemporaryCopyFailure()
 {
@@ -28,7 +41,8 @@ int NoTemporaryCopyFailure()
 }
 
 // Copies the program to Program Files\Quro-Remove-<ticks>, starts it with
-// "/uninstall-temp" and returns 0 without waiting, or 5.
+// "/uninstall-temp" and returns 0 without waiting, or 5; an unattended run
+// waits for the copy and returns its exit code.
 int StartTemporaryCopy(const std::wstring& ownPath);
 
 }  // namespace
@@ -37,7 +51,9 @@ int RunRemoval(bool isTemporaryCopy)
 {
     const std::wstring installFolder = InstallFolder();
     const std::wstring ownPath = OwnExecutablePath();
-    if (isTemporaryCopy) return RunRemovalSequence(true);
+    if (isTemporaryCopy && IsTemporaryCopyPath(ownPath, KnownFolderPath(FOLDERID_ProgramFiles))) {
+        return RunRemovalSequence(true);
+    }
     if (IsInsideInstallFolder(ownPath, installFolder)) return StartTemporaryCopy(ownPath);
     // A copy from elsewhere (a download started with "/uninstall") does the
     // work itself and leaves its own file alone.
@@ -46,12 +62,34 @@ int RunRemoval(bool isTemporaryCopy)
 
 bool IsInsideInstallFolder(const std::wstring& ownPath, const std::wstring& installFolder)
 {
-    const std::size_t length = installFolder.size();
-    if (ownPath.size() < length) return false;
-    // Ordinal and case-insensitive, as the file system compares names; the
-    // user's locale must not change what counts as inside.
-    return ::CompareStringOrdinal(ownPath.c_str(), static_cast<int>(length), installFolder.c_str(),
-                                  static_cast<int>(length), TRUE) == CSTR_EQUAL;
+    // Only at a separator: the temporary folder "Quro-Remove-<ticks>" and the
+    // staging folder "Quro.new" begin with the install folder's text but are
+    // not inside it.
+    return IsAtOrBelow(ownPath, installFolder);
+}
+
+bool IsTemporaryCopyPath(const std::wstring& ownPath, const std::wstring& programFiles)
+{
+    // The copy registers its own file and folder for deletion at the restart,
+    // by path. Started from a folder a user can write, a user could turn that
+    // folder into a junction before the restart and have the system delete a
+    // file of that name anywhere; under Program Files no user can make one.
+    const std::wstring_view path(ownPath);
+    const std::size_t prefix = programFiles.size() + std::size(kTemporaryFolderPrefix) - 1;
+    const std::size_t name = std::size(kTemporaryCopyName) - 1;
+    if (programFiles.empty() || path.size() <= prefix + name) return false;
+    if (!SameText(path.substr(0, programFiles.size()), programFiles) ||
+        !SameText(path.substr(programFiles.size(), prefix - programFiles.size()), kTemporaryFolderPrefix) ||
+        !SameText(path.substr(path.size() - name), kTemporaryCopyName)) {
+        return false;
+    }
+    // The tick count in decimal, as StartTemporaryCopy writes it.
+    const std::wstring_view digits = path.substr(prefix, path.size() - name - prefix);
+    if (digits.size() > 20) return false;
+    for (const wchar_t c : digits) {
+        if (c < L'0' || c > L'9') return false;
+    }
+    return true;
 }
 
 namespace {
@@ -94,8 +132,8 @@ int StartTemporaryCopy(const std::wstring& ownPath)
     // Without Program Files the folder would land at the root of the current
     // drive, where ordinary users may have planted anything.
     if (programFiles.empty()) return NoTemporaryCopyFailure();
-    const std::wstring folder = WithTickCount(programFiles + L"\\Quro-Remove-", ::GetTickCount64());
-    const std::wstring copy = folder + L"\\Quro-Setup.exe";
+    const std::wstring folder = WithTickCount(programFiles + kTemporaryFolderPrefix, ::GetTickCount64());
+    const std::wstring copy = folder + kTemporaryCopyName;
 
     // A folder that exists already may not be ours: fail rather than run from it.
     if (!::CreateDirectoryW(folder.c_str(), nullptr)) return NoTemporaryCopyFailure();

@@ -53,7 +53,8 @@ void DeleteAutostartValue(const std::wstring& installFolder)
 
     wchar_t data[kAutostartBufferBytes / sizeof(wchar_t)] = {};
     DWORD size = kAutostartBufferBytes;
-    if (::RegQueryValueExW(run.get(), kAutostartValueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) !=
+    DWORD type = REG_NONE;
+    if (::RegQueryValueExW(run.get(), kAutostartValueName, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
         ERROR_SUCCESS) {
         return;
     }
@@ -61,7 +62,7 @@ void DeleteAutostartValue(const std::wstring& installFolder)
     // text ends at the first NUL or at the end of the data, whichever comes first.
     const std::size_t units = size / sizeof(wchar_t);
     const std::wstring_view text(data, ::wcsnlen(data, units));
-    if (NamesPathInside(text, installFolder)) {
+    if (AutostartPointsInside(text, type, FormsOf(installFolder))) {
         Log(L"delete the autostart value");
         ::RegDeleteValueW(run.get(), kAutostartValueName);
     }

@@ -103,6 +103,26 @@ LRESULT CALLBACK ProgressWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
     }
 }
 
+// Sizes the window for dpi and centres it in the work area of its monitor:
+// on the monitor Windows created it on (where the user started the setup),
+// clear of the taskbar. A work area smaller than the window keeps its
+// caption in view.
+void PlaceInWorkArea(UINT dpi)
+{
+    RECT area = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (::GetMonitorInfoW(::MonitorFromWindow(window.mainWindow, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        area = monitor.rcWork;
+    }
+    const int width = Scaled(kWidth, dpi);
+    const int height = Scaled(kHeight, dpi);
+    const int x = area.left + (area.right - area.left - width) / 2;
+    const int y = area.top + (area.bottom - area.top - height) / 2;
+    ::SetWindowPos(window.mainWindow, nullptr, x < area.left ? area.left : x, y < area.top ? area.top : y, width,
+                   height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void InitProgressClass()
 {
     // comctl32 is outside the Known DLLs, so it comes from System32 at run
@@ -141,14 +161,14 @@ void CreateProgressWindow(const std::wstring& title)
     window.mainWindow = ::CreateWindowExW(WS_EX_TOPMOST | (arabic ? WS_EX_LAYOUTRTL : 0), kClassName, title.c_str(),
                                           WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT, CW_USEDEFAULT, kWidth, kHeight,
                                           nullptr, nullptr, instance, nullptr);
-    // Created hidden on the primary monitor, whose DPI it now has; centred
-    // there at that size.
+    // Created hidden where Windows places a new window, with that monitor's
+    // DPI; sized for it and centred in its work area. A window that the move
+    // took onto a monitor of another DPI is placed again at that one, so
+    // that the first layout below already has the DPI the window shows with.
+    const UINT createdDpi = WindowDpi(window.mainWindow);
+    PlaceInWorkArea(createdDpi);
     const UINT dpi = WindowDpi(window.mainWindow);
-    const int width = Scaled(kWidth, dpi);
-    const int height = Scaled(kHeight, dpi);
-    const int x = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    const int y = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    ::SetWindowPos(window.mainWindow, nullptr, x, y, width, height, SWP_NOZORDER);
+    if (dpi != createdDpi) PlaceInWorkArea(dpi);
 
     window.statusLine = ::CreateWindowExW(arabic ? WS_EX_RTLREADING : 0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 0,
                                           0, window.mainWindow, nullptr, instance, nullptr);

@@ -423,6 +423,21 @@ std::wstring ProcessCommandLine(DWORD processId)
     return process ? CommandLineOf(process.get()) : std::wstring();
 }
 
+namespace {
+
+// A copy of a test build that waits to be seen (QURO_PAUSE_AT=traced) goes
+// on once the event of its id is set; the event is kept until the trace
+// ends, so that a copy that asks for it later still finds it set.
+UniqueHandle MarkSeen(DWORD processId)
+{
+    const std::wstring name = L"Local\\QuroTraced-" + std::to_wstring(processId);
+    UniqueHandle event(::CreateEventW(nullptr, TRUE, TRUE, name.c_str()));
+    if (event) ::SetEvent(event.get());
+    return event;
+}
+
+}  // namespace
+
 std::vector<TracedProcess> TraceProcesses(const std::wstring& exe, const std::wstring& arguments,
                                           bool withoutAdministratorRights, DWORD timeoutMs,
                                           const std::function<void(DWORD firstProcessId)>& whileRunning)
@@ -436,8 +451,10 @@ std::vector<TracedProcess> TraceProcesses(const std::wstring& exe, const std::ws
 
     std::vector<TracedProcess> traced;
     std::vector<UniqueHandle> handles;  // parallel to traced; each keeps its exit code readable
+    std::vector<UniqueHandle> seen;     // the events that let copies waiting to be seen go on
     traced.push_back({started.processId, CommandLineOf(started.process.get()), false, kStillRunning});
     handles.push_back(std::move(started.process));
+    seen.push_back(MarkSeen(started.processId));
 
     std::atomic<bool> watching{true};
     std::mutex lock;
@@ -462,6 +479,7 @@ std::vector<TracedProcess> TraceProcesses(const std::wstring& exe, const std::ws
                     if (!process) continue;
                     traced.push_back({id, CommandLineOf(process.get()), false, kStillRunning});
                     handles.push_back(std::move(process));
+                    seen.push_back(MarkSeen(id));
                     quietSince = 0;
                 }
                 for (size_t i = 0; i < traced.size(); ++i) {

@@ -142,7 +142,9 @@ struct TracedProcess {
 // the trace ends as soon as no copy has run for 1.5 seconds; after
 // timeoutMs every copy still running is ended with kEndedByDriver (and
 // reported as such). The list is in the order the copies were seen, the
-// first process first; empty when the start failed.
+// first process first; empty when the start failed. A copy that ends within
+// moments can end between two snapshots: the test build started with
+// QURO_PAUSE_AT=traced waits at its start until its copy has been seen.
 std::vector<TracedProcess> TraceProcesses(const std::wstring& exe, const std::wstring& arguments,
                                           bool withoutAdministratorRights, DWORD timeoutMs,
                                           const std::function<void(DWORD firstProcessId)>& whileRunning);

@@ -3,7 +3,9 @@
 // question answered by the recorded message box of this test program.
 #include "hosted/close_hosted.h"
 
+#include "base/path_form_call.h"
 #include "base/unique_handles.h"
+#include "hosted/process_image_call.h"
 #include "tools/driver/driver.h"
 #include "tests/windows/support/install_support.h"
 #include "tests/windows/support/ui_seams.h"
@@ -11,8 +13,43 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 using namespace quro;
+
+namespace {
+
+// The image paths the seam reports instead of the real ones, by process id,
+// and every path that was resolved into a long or short form.
+std::map<DWORD, std::wstring> g_reportedImages;
+std::vector<std::wstring> g_resolved;
+
+}  // namespace
+
+namespace quro {
+
+BOOL ProcessImageCall(HANDLE process, wchar_t* path, DWORD* length)
+{
+    const auto reported = g_reportedImages.find(::GetProcessId(process));
+    if (reported == g_reportedImages.end()) return ::QueryFullProcessImageNameW(process, 0, path, length);
+    *length = static_cast<DWORD>(reported->second.copy(path, *length - 1));
+    path[*length] = L'\0';
+    return TRUE;
+}
+
+DWORD LongPathNameCall(const wchar_t* path, wchar_t* buffer, DWORD size)
+{
+    g_resolved.emplace_back(path);
+    return ::GetLongPathNameW(path, buffer, size);
+}
+
+DWORD ShortPathNameCall(const wchar_t* path, wchar_t* buffer, DWORD size)
+{
+    g_resolved.emplace_back(path);
+    return ::GetShortPathNameW(path, buffer, size);
+}
+
+}  // namespace quro
 
 namespace {
 
@@ -93,6 +130,33 @@ TEST_F(CloseHostedTest, MatchesWholeImageNamesInAnyLetterCaseInsideTheInstallFol
         EXPECT_EQ(Contains(found, started_[i].id), cases[i].hosted) << i;
     }
     EXPECT_EQ(found.size(), 3u);
+}
+
+// Windows reports an image by the name it was started with: the install
+// folder's short form is ours, a program on a user's share is not, and its
+// path is never resolved (that would sign in to the share's server).
+TEST_F(CloseHostedTest, ReportedImagesAreComparedNeverResolved)
+{
+    wchar_t shortForm[MAX_PATH] = {};
+    ::GetShortPathNameW(inside_.c_str(), shortForm, MAX_PATH);
+    const struct {
+        std::wstring reported;
+        bool hosted;
+    } cases[] = {
+        {L"\\\\their-host\\share\\DraloHost.exe", false},
+        {std::wstring(shortForm) + L"\\p\\DraloHost.exe", true},
+    };
+    for (const auto& c : cases) {
+        started_.push_back(StartCopy(inside_, L"DraloHost.exe", L"DraloHost.exe"));
+        g_reportedImages[started_.back().id] = c.reported;
+    }
+    g_resolved.clear();
+    const ProcessIdList found = FindHostedProcesses();
+    g_reportedImages.clear();
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(Contains(found, started_[i].id), cases[i].hosted) << testing::PrintToString(cases[i].reported);
+    }
+    for (const std::wstring& path : g_resolved) EXPECT_EQ(path, inside_) << "a reported path was resolved";
 }
 
 TEST_F(CloseHostedTest, NothingRunningAsksNothing)

@@ -429,6 +429,45 @@ TEST_F(Unattended, QuietUninstallReturnsWhenTheWorkIsDone)
     }
 }
 
+// Any user may make the lock's mutex first; one owned by them, not by
+// Administrators, is not waited for, and the runs take turns on the lock
+// file under Program Files instead: a run holds it, without sharing, until
+// it ends, and the next one waits for it.
+TEST_F(InstallEndToEnd, RunsTakeTurnsWhenAUserMadeTheLocksMutex)
+{
+    BYTE user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)] = {};
+    UniqueHandle token;
+    DWORD length = 0;
+    ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()));
+    ASSERT_TRUE(::GetTokenInformation(token.get(), TokenUser, user, sizeof user, &length));
+    SECURITY_DESCRIPTOR owned{};
+    ::InitializeSecurityDescriptor(&owned, SECURITY_DESCRIPTOR_REVISION);
+    ::SetSecurityDescriptorOwner(&owned, reinterpret_cast<TOKEN_USER*>(user)->User.Sid, FALSE);
+    ::SetSecurityDescriptorDacl(&owned, TRUE, nullptr, FALSE);  // anyone may open it
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &owned, FALSE};
+    const UniqueHandle squatted(::CreateMutexW(&attributes, TRUE, L"Global\\QuroHostSetupRun"));
+    ASSERT_TRUE(squatted);
+
+    const driver::Started first = driver::StartProgram(g_defaultSetup, L"/install en");
+    // The final question: the first run holds its lock until it ends.
+    const HWND question = WaitForMessageBox(first.processId, 60000);
+    EXPECT_TRUE(question);
+    const std::wstring lockFile = state::ProgramFiles() + L"\\Quro-Setup.lock";
+    EXPECT_FALSE(
+        UniqueFileHandle(::CreateFileW(lockFile.c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr)));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "the lock file is not held";
+    const driver::Started second = driver::StartProgram(g_defaultSetup, L"/install en");
+    EXPECT_EQ(WaitForMessageBox(second.processId, 3000), nullptr) << "the second run did not wait";
+    driver::PressButton(question, IDNO);
+    EXPECT_EQ(driver::WaitForExit(first.process.get(), 30000), 0u);
+    driver::PressButton(WaitForMessageBox(second.processId, 60000), IDNO);
+    EXPECT_EQ(driver::WaitForExit(second.process.get(), 30000), 0u);
+    // Neither run outlives the case, whatever failed above.
+    ::TerminateProcess(first.process.get(), 1);
+    ::TerminateProcess(second.process.get(), 1);
+    EXPECT_FALSE(Exists(lockFile)) << "the lock file outlived its run";
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)

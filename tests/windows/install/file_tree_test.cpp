@@ -109,6 +109,21 @@ TEST(RemoveTree, RemovesWhateverTheTreeHolds)
     }
 }
 
+// Each level of a removal holds a handle and a listing: a chain of folders
+// deeper than the limit stays, a chain at the limit goes.
+TEST(RemoveTree, StopsAtTheDepthLimit)
+{
+    for (const std::size_t depth : {kMaxTreeDepth, kMaxTreeDepth + 1}) {
+        ScratchFolder scratch;
+        std::wstring folder = scratch / L"tree";
+        for (std::size_t level = 1; level <= depth; ++level, folder += L"\\d") {
+            ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr)) << level;
+        }
+        EXPECT_EQ(RemoveTree(scratch / L"tree"), depth == kMaxTreeDepth) << depth;
+        EXPECT_EQ(PathExists(scratch / L"tree"), depth > kMaxTreeDepth) << depth;
+    }
+}
+
 TEST(RemoveTree, FileInUseStopsItAndKeepsItsFolders)
 {
     ScratchFolder scratch;

@@ -8,9 +8,12 @@
 // creates the file QURO_PAUSED_FILE names and waits to be ended, or, when
 // QURO_RESUME_FILE names a file, until that file exists, and then goes on.
 // Files, not events, so that scripts on the build host can take part.
-// Without QURO_PAUSE_AT it behaves as the shipped program, but for the
-// bounded wait of an unattended run for another setup's lock, which takes
-// seconds here where the shipped program takes minutes.
+// "traced" is for driver::TraceProcesses: each copy waits at its elevation
+// test until the tracer has seen it and set its event, so that a copy that
+// ends at once is traced all the same. Without QURO_PAUSE_AT it behaves as
+// the shipped program, but for the bounded wait of an unattended run for
+// another setup's lock, which takes seconds here where the shipped program
+// takes minutes.
 #include "base/nt_create_file_call.h"
 #include "base/unique_handles.h"
 #include "package/write_file_call.h"
@@ -103,6 +106,12 @@ NTSTATUS NtCreateFileCall(HANDLE* handle, ACCESS_MASK access, OBJECT_ATTRIBUTES*
 BOOL TokenInformationCall(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* information, DWORD length, DWORD* returned)
 {
     if (PausesAt(L"start")) Pause();
+    if (PausesAt(L"traced")) {
+        // The name driver::TraceProcesses gives the event of a copy it has seen.
+        const std::wstring name = L"Local\\QuroTraced-" + std::to_wstring(::GetCurrentProcessId());
+        const UniqueHandle seen(::CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
+        if (seen) ::WaitForSingleObject(seen.get(), 60000);
+    }
     return ::GetTokenInformation(token, kind, information, length, returned);
 }
 

@@ -202,22 +202,36 @@ TEST_F(InstallSeam, FoldersLeftByAnInterruptedRunAreCleared)
 // classic way where it is refused (as Wine refuses it), an entry someone
 // else is deleting counted as gone, a folder not empty for a moment waited
 // for, and one that stays not empty, or a read-only file with a second name
-// elsewhere, left in place.
+// elsewhere, left in place. A folder with a reparse tag that is no link (a
+// cloud-file placeholder) is emptied, one with a link's tag never entered;
+// ids are compared whole where Windows lists 128-bit ones, and the opens ask
+// not to be reparsed, without where Windows refuses that.
 TEST(RemoveTreeSeam, FollowsWindowsAnswers)
 {
     constexpr auto kPosix = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+    constexpr DWORD kCloudTag = 0x9000101A;    // IO_REPARSE_TAG_CLOUD_1
+    constexpr DWORD kSymlinkTag = 0xA000000C;  // IO_REPARSE_TAG_SYMLINK
     struct Case {
         const char* what;
         DeleteAnswers answers;
         bool secondName;  // a read-only file of the tree has a hard link outside it
         bool removed;
     } cases[] = {
-        {"POSIX accepted", {true, L"", 0}, false, true},
-        {"POSIX refused with 87, classic deletion", {}, false, true},
-        {"an entry already being deleted", {false, L"pending.txt", 0}, false, true},
-        {"a folder not empty, then empty", {false, L"", 2}, false, true},
-        {"a folder that stays not empty", {false, L"", -1}, false, false},
-        {"a read-only file with a second name", {}, true, false},
+        // clang-format off
+        // what: POSIX, pending name, not empty, reparse name and tag, 128-bit listing, other id, no FILE_ID_INFO, no OBJ_DONT_REPARSE
+        {"POSIX accepted", {true, L"", 0, L"", 0, false, L"", false, false}, false, true},
+        {"POSIX refused with 87, classic deletion", {false, L"", 0, L"", 0, false, L"", false, false}, false, true},
+        {"an entry already being deleted", {false, L"pending.txt", 0, L"", 0, false, L"", false, false}, false, true},
+        {"a folder not empty, then empty", {false, L"", 2, L"", 0, false, L"", false, false}, false, true},
+        {"a folder that stays not empty", {false, L"", -1, L"", 0, false, L"", false, false}, false, false},
+        {"a read-only file with a second name", {false, L"", 0, L"", 0, false, L"", false, false}, true, false},
+        {"a cloud placeholder folder", {false, L"", 0, L"sub", kCloudTag, false, L"", false, false}, false, true},
+        {"a folder with a link's tag", {false, L"", 0, L"deeper", kSymlinkTag, false, L"", false, false}, false, false},
+        {"128-bit ids listed", {false, L"", 0, L"", 0, true, L"", false, false}, false, true},
+        {"an id that differs in its upper half", {false, L"", 0, L"", 0, true, L"ro.txt", false, false}, false, false},
+        {"FILE_ID_INFO refused", {false, L"", 0, L"", 0, false, L"", true, false}, false, true},
+        {"OBJ_DONT_REPARSE refused", {false, L"", 0, L"", 0, false, L"", false, true}, false, true},
+        // clang-format on
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -237,9 +251,13 @@ TEST(RemoveTreeSeam, FollowsWindowsAnswers)
         SetDeleteAnswers(c.answers);
         const bool removed = RemoveTree(tree);
         const std::vector<FILE_INFO_BY_HANDLE_CLASS> calls = DeleteCalls();
+        EXPECT_TRUE(EveryOpenRefusedReparse());
         SetDeleteAnswers({});
         EXPECT_EQ(removed, c.removed);
         EXPECT_EQ(PathExists(tree), !c.removed);
+        if (c.answers.reparseTag == kSymlinkTag) {
+            EXPECT_TRUE(PathExists(tree + L"\\sub\\deeper\\ro.txt")) << "a link was entered";
+        }
         const bool classic = std::find(calls.begin(), calls.end(), FileDispositionInfo) != calls.end();
         EXPECT_EQ(classic, !c.answers.posixAccepted) << "the classic way only where the POSIX way is refused";
         EXPECT_NE(std::find(calls.begin(), calls.end(), kPosix), calls.end());

@@ -526,18 +526,26 @@ TEST_F(RemovalTest, WithoutTheMainProgramAndBesideLookAlikeFolders)
 }
 
 // A setup program that is not the installed copy removes in place: it makes
-// no temporary copy and does not schedule itself. The autostart value goes
-// only when its text names a path inside the install folder, in any letter
-// case; one that names a sibling folder stays.
+// no temporary copy and does not schedule itself, "/uninstall-temp" included
+// (only a copy in a temporary folder under Program Files is one). The
+// autostart value goes only when its text names a path inside the install
+// folder, in any letter case, expanded, with "/" or in the short form;
+// one that names a sibling folder stays.
 TEST_F(RemovalTest, NothingInstalledFromAnotherFolder)
 {
     const std::wstring folder = state::InstallFolder();
+    wchar_t shortProgramFiles[MAX_PATH] = {};
+    ::GetShortPathNameW(state::ProgramFiles().c_str(), shortProgramFiles, MAX_PATH);
+    std::wstring slashes = folder;
+    std::replace(slashes.begin(), slashes.end(), L'\\', L'/');
     struct Case {
         const char* language;
         bool removeData;
         std::wstring autostart;  // empty: written as raw bytes below
         bool autostartStays;
         std::vector<BYTE> raw;
+        DWORD type = REG_SZ;
+        const wchar_t* command = L"/uninstall";
     };
     auto exactly = [&](std::size_t bytes) {
         // A REG_SZ without terminator that ends in a path inside the install folder.
@@ -552,14 +560,22 @@ TEST_F(RemovalTest, NothingInstalledFromAnotherFolder)
         {"Ar", false, L"cmd /c start \"\" \"" + folder + L"\\DraloHost.exe\"", false, {}},
         {"En", true, L"", false, exactly(2048)},
         {"En", false, L"", true, exactly(2050)},
+        {"En", false, L"%ProgramFiles%\\Quro\\DraloHost.exe", false, {}, REG_EXPAND_SZ},
+        {"En", false, L"%ProgramFiles%\\Quro-Beta\\DraloHost.exe", true, {}, REG_EXPAND_SZ},
+        {"En", false, std::wstring(shortProgramFiles) + L"\\Quro\\DraloHost.exe", false, {}},
+        {"En", false, L"\"" + slashes + L"/DraloHost.exe\" --minimized", false, {}},
+        {"En", false, L"\"C:\\Other\\Quro\\DraloHost.exe\"", true, {}, REG_SZ, L"/uninstall-temp"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.language << (c.removeData ? " data" : " keep") << " autostart "
+        SCOPED_TRACE(testing::Message() << driver::Utf8(c.command) << " " << c.language
+                                        << (c.removeData ? " data" : " keep") << " autostart "
                                         << testing::PrintToString(c.autostart) << " raw " << c.raw.size());
         ASSERT_NO_FATAL_FAILURE(MakeDataFolders());
         ASSERT_NO_FATAL_FAILURE(SetLanguage(c.language));
         if (c.raw.empty()) {
-            ASSERT_NO_FATAL_FAILURE(SetAutostart(c.autostart));
+            state::RegValue value = state::StringValue(c.autostart);
+            value.type = c.type;
+            ASSERT_TRUE(state::WriteValue(HKEY_CURRENT_USER, state::kRunKey, state::kRunValue, value));
         } else {
             // Wine's RegSetValueExW takes one character more when the one
             // after the data is NUL; a guard there keeps the value unterminated.
@@ -577,7 +593,7 @@ TEST_F(RemovalTest, NothingInstalledFromAnotherFolder)
             ASSERT_TRUE(stored.has_value());
             ASSERT_EQ(stored->data.size(), c.raw.size()) << "the value was stored with a terminator";
         }
-        const SetupRun run = DriveSetup({g_setup, L"/uninstall", {IDYES, c.removeData ? IDYES : IDNO, IDOK}});
+        const SetupRun run = DriveSetup({g_setup, c.command, {IDYES, c.removeData ? IDYES : IDNO, IDOK}});
         EXPECT_EQ(run.Texts(), Texts(c.language[0] == 'A', {RemoveQuestion, RemoveDataQuestion, Removed}));
         EXPECT_EQ(run.exitCode, 0u);
 

@@ -23,18 +23,23 @@ constexpr DWORD kWindowMs = 30000;  // a cold start of the first copy can take 1
 constexpr DWORD kExitMs = 30000;
 constexpr DWORD kTraceMs = 30000;
 constexpr wchar_t kStubImage[] = L"quro-setup-stub.exe";
+// The test build that, with QURO_PAUSE_AT=traced, waits at its start until a
+// trace has seen it.
+constexpr wchar_t kTracedImage[] = L"quro-setup-paused-stub.exe";
 constexpr wchar_t kEnglishCaption[] = L"Quro Host Setup";
 constexpr wchar_t kArabicCaption[] = L"إعداد Quro Host";
 
 bool g_expectArabicDefault = false;  // set by the run under an Arabic user interface
 
-std::wstring Stub()
+std::wstring Beside(const wchar_t* image)
 {
     wchar_t path[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring folder = path;
-    return folder.substr(0, folder.find_last_of(L'\\') + 1) + kStubImage;
+    return folder.substr(0, folder.find_last_of(L'\\') + 1) + image;
 }
+
+std::wstring Stub() { return Beside(kStubImage); }
 
 // The next dialog of that process with the caption (0: of any process);
 // the progress window shares the caption but is no dialog.
@@ -183,14 +188,18 @@ TEST_F(InteractiveStartTest, RemovalRelaunchesWithUninstallAndAsksNothing)
         SCOPED_TRACE(driver::Utf8(arguments) + " " + file);
         ASSERT_TRUE(WriteFileText(LanguageFilePath(), file));
         bool sawWindow = false;
-        const auto processes = driver::TraceProcesses(Stub(), arguments, true, kTraceMs, [&](DWORD) {
+        // The relaunched copy ends within moments: each copy waits until the
+        // trace has seen it, however busy the machine.
+        ::SetEnvironmentVariableW(L"QURO_PAUSE_AT", L"traced");
+        const auto processes = driver::TraceProcesses(Beside(kTracedImage), arguments, true, kTraceMs, [&](DWORD) {
             for (;;) {
                 sawWindow = sawWindow || !driver::FindWindows(kEnglishCaption).empty() ||
                             !driver::FindWindows(kArabicCaption).empty();
-                if (driver::ProcessesByImageName(kStubImage).empty()) break;
+                if (driver::ProcessesByImageName(kTracedImage).empty()) break;
                 ::Sleep(20);
             }
         });
+        ::SetEnvironmentVariableW(L"QURO_PAUSE_AT", nullptr);
         EXPECT_FALSE(sawWindow);
         // The relaunched copy still has no rights: it must not relaunch again.
         ASSERT_EQ(processes.size(), 2u);

@@ -78,16 +78,21 @@ TEST_P(ProgressWindowTest, IsATopmostCentredWindowWithStatusAndBar)
     EXPECT_TRUE(exStyle & WS_EX_TOPMOST);
     EXPECT_EQ((exStyle & WS_EX_LAYOUTRTL) != 0, Arabic());
 
-    // Sizes are those at 96 DPI, scaled to the window's: 560 x 200 at
-    // (680, 440) on a 1920 x 1080 screen at 96 DPI.
+    // Sizes are those at 96 DPI, scaled to the window's, centred in the work
+    // area of its monitor: 560 x 200 at (680, 440) on the bench's 1920 x 1080
+    // screen at 96 DPI, which has no taskbar.
     const UINT dpi = ::GetDpiForWindow(window);
     const auto scaled = [dpi](int pixels) { return ::MulDiv(pixels, static_cast<int>(dpi), 96); };
     RECT outer{};
     ::GetWindowRect(window, &outer);
     EXPECT_EQ(outer.right - outer.left, scaled(560));
     EXPECT_EQ(outer.bottom - outer.top, scaled(200));
-    EXPECT_EQ(outer.left, (::GetSystemMetrics(SM_CXSCREEN) - scaled(560)) / 2);
-    EXPECT_EQ(outer.top, (::GetSystemMetrics(SM_CYSCREEN) - scaled(200)) / 2);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ASSERT_TRUE(::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor));
+    const RECT& work = monitor.rcWork;
+    EXPECT_EQ(outer.left, work.left + (work.right - work.left - scaled(560)) / 2);
+    EXPECT_EQ(outer.top, work.top + (work.bottom - work.top - scaled(200)) / 2);
 
     const std::vector<HWND> children = Children(window);
     ASSERT_EQ(children.size(), 2u);
