@@ -34,21 +34,18 @@ std::wstring LinePrefix()
 {
     SYSTEMTIME now{};
     ::GetSystemTime(&now);
+    const struct {
+        unsigned value;
+        int width;
+        wchar_t after;
+    } fields[] = {{now.wYear, 4, L'-'},   {now.wMonth, 2, L'-'},  {now.wDay, 2, L'T'},         {now.wHour, 2, L':'},
+                  {now.wMinute, 2, L':'}, {now.wSecond, 2, L'.'}, {now.wMilliseconds, 3, L'Z'}};
     std::wstring prefix;
-    AppendNumber(prefix, now.wYear, 4);
-    prefix += L'-';
-    AppendNumber(prefix, now.wMonth, 2);
-    prefix += L'-';
-    AppendNumber(prefix, now.wDay, 2);
-    prefix += L'T';
-    AppendNumber(prefix, now.wHour, 2);
-    prefix += L':';
-    AppendNumber(prefix, now.wMinute, 2);
-    prefix += L':';
-    AppendNumber(prefix, now.wSecond, 2);
-    prefix += L'.';
-    AppendNumber(prefix, now.wMilliseconds, 3);
-    prefix += L"Z [";
+    for (const auto& field : fields) {
+        AppendNumber(prefix, field.value, field.width);
+        prefix += field.after;
+    }
+    prefix += L" [";
     AppendNumber(prefix, ::GetCurrentProcessId(), 1);
     prefix += L"] ";
     return prefix;
