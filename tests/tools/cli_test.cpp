@@ -63,6 +63,8 @@ TEST(Cli, OperationsRefuseWithTheCause)
                 pe::optional_header::kDirectoryEntrySize * pe::kCertificateDirectory + 4,
             8);
     WriteBytes(dir / "signed.exe", image);
+    fs::copy_file(stub, dir / "stub.exe");
+    fs::create_directory_symlink(dir / "good", dir / "alias");
     const auto pack = [&](std::string folder, std::string out, std::string stubPath) {
         return [=] { PackStored(folder, out, stubPath); };
     };
@@ -79,6 +81,24 @@ TEST(Cli, OperationsRefuseWithTheCause)
         {"stub without a version resource", pack(none, dir / "x.exe", QURO_TEST_STUB_BARE),
          "not a setup program of Quro Host"},
         {"stub that is not a program", pack(none, dir / "x.exe", dir / "junk"), "not a Windows executable"},
+        {"output inside the folder", pack(dir / "good", dir / "good/x.exe", stub),
+         "good/x.exe: lies inside " + dir / "good"},
+        {"output inside it through a link and ..", pack(dir / "good", dir / "alias/../alias/f", stub),
+         "alias/f: lies inside " + dir / "good"},
+        {"output over the stub", pack(dir / "good", dir / "stub.exe", dir / "stub.exe"),
+         "stub.exe: is " + dir / "stub.exe"},
+        {"embed over its package", [&] { Embed(dir / "two.bin", stub, dir / "two.bin"); },
+         "two.bin: is " + dir / "two.bin"},
+        {"memory too small, found before reading",
+         [&] {
+             PackRequest r{dir / "good", dir / "p.bin", "", {}};
+             r.options.compress.memoryBudget = 1024;
+             r.options.progress = [](const ProgressEvent& e) {
+                 if (e.phase == ProgressEvent::Phase::Reading) throw Failure("read first");
+             };
+             Pack(r);
+         },
+         "more than the memory budget of 1 KiB"},
         {"signed stub", pack(none, dir / "x.exe", dir / "signed.exe"), "it is signed"},
         {"embed of a file that is not a package", [&] { Embed(dir / "junk", stub, dir / "x.exe"); },
          "does not start with a package header"},
@@ -119,6 +139,7 @@ TEST(Cli, OperationsRefuseWithTheCause)
     EXPECT_FALSE(fs::exists(dir / "blocked/a"));
     EXPECT_FALSE(fs::exists(dir / "out-linked/a"));
     EXPECT_EQ(fs::directory_iterator(dir / "good")->path().filename(), "f");
+    EXPECT_EQ(ReadBytes(dir / "stub.exe"), ReadBytes(stub));
 }
 
 // Every command judges a name as the setup program does (the same table
@@ -148,6 +169,8 @@ TEST(Cli, CommandLine)
     TempDir dir;
     WriteText(dir / "good/f", "x");
     WriteText(dir / "app/DraloHost.exe", "x");
+    WriteText(dir / "app/DraloHost.pdb", "x");
+    WriteText(dir / "app/obj/x.o", "x");
     WriteText(dir / "-dash/f", "x");
     WriteText(dir / "newline/a\n##vso[task.setvariable variable=x]1", "x");
     WriteBytes(dir / "names.bin", Package({"a\n##[error]b",
@@ -175,7 +198,8 @@ TEST(Cli, CommandLine)
          "--memory: takes a size such as 1536M or 2G, not 1T (see quro-pack setup --help)", ""},
         {"no threads", {"pack", dir / "good", "-o", dir / "p.bin", "--threads", "0"}, 2, "not in range 1 to 1024", ""},
         {"a folder after --", {"pack", "-q", "--output=" + dir / "p.bin", "--store", "--", dir / "-dash"}, 0, "", ""},
-        {"progress in a log: plain lines", {"pack", dir / "app", "-o", dir / "p.bin"}, 0, "quro-pack: writing ", ""},
+        {"a summary after the progress", {"pack", "--exclude", "*.pdb", "--exclude=obj", dir / "app", "-o", dir / "p.bin"}, 0, "quro-pack: wrote " + dir / "p.bin: 1 file (2 excluded), 1 bytes in, ", ""},
+        {"an empty stub", {"setup", dir / "good", "-o", dir / "x.exe", "--stub", ""}, 1, "the stub is an empty path", ""},
         {"a warning under --strict", {"pack", "--strict", dir / "good", "-o", dir / "s.bin"}, 1,
          "--strict: 1 warning is an error; nothing was written", ""},
         {"memory for no compressor", {"pack", dir / "good", "-o", dir / "p.bin", "--memory", "1K"}, 1,

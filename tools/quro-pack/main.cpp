@@ -2,6 +2,7 @@
 // operations.h run, their results printed as text (or JSON) and mapped to an
 // exit status.
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -90,6 +91,8 @@ struct Arguments {
     std::vector<std::string> positional;
     std::string output;
     std::string stub;
+    bool stubGiven = false;
+    std::vector<std::string> exclude;
     std::string memory;
     unsigned threads = 0;
     bool store = false;
@@ -104,12 +107,23 @@ void Warn(const std::vector<std::string>& warnings, bool quiet)
     for (const std::string& w : warnings) std::fprintf(stderr, "quro-pack: warning: %s\n", w.c_str());
 }
 
+// The stub named, or the default one; an empty --stub "" is a mistake in a
+// script, like every empty path, not a request for the default.
+std::string StubOf(const Arguments& a)
+{
+    if (!a.stubGiven) return DefaultStub();
+    if (a.stub.empty()) throw Failure("the stub is an empty path");
+    return a.stub;
+}
+
 int RunPack(const Arguments& a, bool setup)
 {
+    const auto start = std::chrono::steady_clock::now();
     PackRequest request;
     request.folder = a.positional.at(0);
     request.output = a.output;
-    if (setup) request.stub = a.stub.empty() ? DefaultStub() : a.stub;
+    if (setup) request.stub = StubOf(a);
+    request.options.exclude = a.exclude;
     request.options.compress.store = a.store;
     request.options.compress.threads = a.threads;
     if (!a.memory.empty()) request.options.compress.memoryBudget = ParseSize(a.memory);  // checked when parsed
@@ -119,12 +133,21 @@ int RunPack(const Arguments& a, bool setup)
     const PackReport report = Pack(request);
     progress.Clear();
     Warn(report.warnings, a.quiet);
+    if (a.quiet) return 0;
+    // One line at the end, as a build ends: what was written, from what.
+    const PackCounts& c = report.counts;
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    const std::string excluded = c.excluded ? " (" + std::to_string(c.excluded) + " excluded)" : "";
+    std::fprintf(stderr, "quro-pack: wrote %s: %zu file%s%s, %llu bytes in, %llu bytes out (%.3f), %.1f s\n",
+                 Escaped(a.output).c_str(), c.files, c.files == 1 ? "" : "s", excluded.c_str(),
+                 static_cast<unsigned long long>(c.filesSize), static_cast<unsigned long long>(report.outputSize),
+                 c.filesSize ? double(report.outputSize) / double(c.filesSize) : 0.0, took.count());
     return 0;
 }
 
 int RunEmbed(const Arguments& a)
 {
-    Warn(Embed(a.positional.at(0), a.stub.empty() ? DefaultStub() : a.stub, a.output, a.strict), a.quiet);
+    Warn(Embed(a.positional.at(0), StubOf(a), a.output, a.strict), a.quiet);
     return 0;
 }
 
@@ -314,16 +337,22 @@ int Run(int argc, char** argv)
                 "SIZE"));
         c->add_option("--threads", a.threads, "the most chunks compressed at once (default: one per core)")
             ->check(CLI::Range(1u, 1024u));
+        c->add_option("--exclude", a.exclude,
+                      "leave out the files and folders whose relative path matches this shell pattern (* also "
+                      "matches /: '*.pdb'); repeatable")
+            ->allow_extra_args(false);
     };
     const auto strict = [&](CLI::App* c) {
         c->add_flag("--strict", a.strict,
                     "every warning is an error (an empty folder, no DraloHost.exe at the top, a path beyond "
                     "Windows' limit); nothing is written then");
     };
+    std::vector<CLI::Option*> stubs;
     const auto stub = [&](CLI::App* c) {
-        c->add_option("--stub", a.stub,
-                      "the setup program to copy; by default quro-setup-stub.exe beside quro-pack, else the one in "
-                      "../share/quro-pack/ from quro-pack's folder (where builds and installations put it)");
+        stubs.push_back(
+            c->add_option("--stub", a.stub,
+                          "the setup program to copy; by default quro-setup-stub.exe beside quro-pack, else the one in "
+                          "../share/quro-pack/ from quro-pack's folder (where builds and installations put it)"));
     };
     CLI::App* pack = app.add_subcommand("pack", "write the package resource for every file below DIR");
     folder(pack, "DIR", "the folder to pack");
@@ -368,6 +397,7 @@ int Run(int argc, char** argv)
         throw UsageError(std::string(e.what()) + " (see quro-pack " +
                          (given.empty() ? std::string() : given.front()->get_name() + " ") + "--help)");
     }
+    for (const CLI::Option* s : stubs) a.stubGiven |= s->count() > 0;
     if (version) {
         if (app.get_subcommands().size() > 0) throw UsageError("--version takes no command (see quro-pack --help)");
         return RunVersion();
