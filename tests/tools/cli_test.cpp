@@ -64,6 +64,13 @@ TEST(Cli, OperationsRefuseWithTheCause)
             8);
     WriteBytes(dir / "signed.exe", image);
     fs::copy_file(stub, dir / "stub.exe");
+    WriteBytes(dir / "twice.bin", Package({"a/b", "a/b"}));
+    WriteBytes(dir / "spellings.bin", Package({"DRALOHOST.EXE", "./DraloHost.exe"}));
+    fs::create_directories(dir / "linked-folder");
+    fs::create_directory_symlink(dir / "good", dir / "linked-folder/a");
+    Bytes cut = ReadBytes(stub);
+    cut.pop_back();
+    WriteBytes(dir / "cut.exe", cut);
     fs::create_directory_symlink(dir / "good", dir / "alias");
     const auto pack = [&](std::string folder, std::string out, std::string stubPath) {
         return [=] { PackStored(folder, out, stubPath); };
@@ -113,6 +120,14 @@ TEST(Cli, OperationsRefuseWithTheCause)
          "could not write b: a folder is where the file goes"},
         {"unpack through a planted link", [&] { Unpack(dir / "two.bin", dir / "out-linked"); },
          "could not write b: a symbolic link is in the way"},
+        {"unpack through a link in a folder's place", [&] { Unpack(dir / "two.bin", dir / "linked-folder"); },
+         "could not write a/1: a symbolic link is in the way"},
+        {"unpack of a name listed twice", [&] { Unpack(dir / "twice.bin", dir / "out"); },
+         "1 record names a file an earlier record already holds (first: a/b)"},
+        {"unpack of two spellings of one file", [&] { Unpack(dir / "spellings.bin", dir / "out"); },
+         "DRALOHOST.EXE and ./DraloHost.exe are one file on Windows"},
+        {"embed of a setup cut short", [&] { Embed(dir / "cut.exe", stub, dir / "x.exe"); },
+         "runs past the end of the file"},
         {"unpack onto a disk that fills up mid-file",
          [&] {
              struct rlimit before {
@@ -138,6 +153,7 @@ TEST(Cli, OperationsRefuseWithTheCause)
     EXPECT_FALSE(fs::exists(dir / "out"));
     EXPECT_FALSE(fs::exists(dir / "blocked/a"));
     EXPECT_FALSE(fs::exists(dir / "out-linked/a"));
+    EXPECT_FALSE(fs::exists(dir / "good/1"));
     EXPECT_EQ(fs::directory_iterator(dir / "good")->path().filename(), "f");
     EXPECT_EQ(ReadBytes(dir / "stub.exe"), ReadBytes(stub));
 }
@@ -172,6 +188,10 @@ TEST(Cli, CommandLine)
     WriteText(dir / "app/DraloHost.pdb", "x");
     WriteText(dir / "app/obj/x.o", "x");
     WriteText(dir / "-dash/f", "x");
+    WriteBytes(dir / "spellings.bin", Package({"DRALOHOST.EXE", "./DraloHost.exe"}));
+    Bytes cut = ReadBytes(QURO_TEST_STUB);
+    cut.resize(cut.size() - 512);
+    WriteBytes(dir / "cut.exe", cut);
     WriteText(dir / "newline/a\n##vso[task.setvariable variable=x]1", "x");
     WriteBytes(dir / "names.bin", Package({"a\n##[error]b",
                                            "\x1b]0;title\x07"
@@ -208,6 +228,10 @@ TEST(Cli, CommandLine)
          "a\\x0a##vso[task.setvariable variable=x]1", ""},
         {"names listed escaped", {"inspect", dir / "names.bin"}, 0, "",
          "             1  a\\x0a##[error]b\n             1  \\x1b]0;title\\x07c\n             1  \\x9bd\n             1  e\\u202ef\n"},
+        {"no DraloHost.exe: a warning", {"inspect", dir / "names.bin"}, 0, "", "warning          the package has no DraloHost.exe"},
+        {"no DraloHost.exe under --strict", {"inspect", "--strict", dir / "names.bin"}, 1, "--strict: the package has no DraloHost.exe", ""},
+        {"two spellings of one file", {"inspect", dir / "spellings.bin"}, 1, "would not install: DRALOHOST.EXE and ./DraloHost.exe are one file", ""},
+        {"a setup cut short, as JSON", {"inspect", "--json", dir / "cut.exe"}, 1, "cut.exe: its section", "\"ok\": false"},
         {"setup without a package", {"inspect", QURO_TEST_STUB_BARE}, 1,
          "carries no package (no RCDATA 101): a stub on its own", "(the setup program would say: the setup program carries no Quro Host)"},
         // Inputs of a few hundred bytes that unfold into gigabytes when read

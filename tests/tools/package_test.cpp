@@ -267,6 +267,18 @@ TEST(Package, UnpackNeverWritesThroughALink)
         EXPECT_NE(ExtractToFolder(dir / "out", entries), "");
         EXPECT_EQ(ReadBytes(dir / "outside/victim"), ToBytes("untouched"));
     }
+    // A folder it made, swapped for a link before the clean-up: what it made
+    // goes from the folder it made, and the file behind the link stays.
+    TempDir dir;
+    WriteText(dir / "outside/victim", "untouched");
+    {
+        FolderExtraction extraction(dir / "out");
+        ASSERT_EQ(extraction.Write(PackageEntry{u"sub/victim", resource.data(), 1}), "");
+        fs::rename(dir / "out/sub", dir / "moved");
+        fs::create_directory_symlink(dir / "outside", dir / "out/sub");
+    }
+    EXPECT_EQ(ReadBytes(dir / "outside/victim"), ToBytes("untouched"));
+    EXPECT_FALSE(fs::exists(dir / "moved/victim"));
 }
 
 TEST(Package, VerdictOnDamagedResources)

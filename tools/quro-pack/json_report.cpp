@@ -58,9 +58,9 @@ ordered_json Header(const PackageResource& r)
 
 }  // namespace
 
-int InspectJson(const std::string& path)
+int InspectJson(const std::string& path, const InspectOptions& options)
 {
-    const Inspection inspection(path);
+    const Inspection inspection(path, options);
     const PackageResource& r = inspection.resource;
     const SetupFacts& facts = inspection.facts;
 
@@ -83,6 +83,7 @@ int InspectJson(const std::string& path)
     doc["ok"] = inspection.ok();
     doc["intact"] = inspection.intact();
     doc["installProblems"] = inspection.installProblems;
+    doc["warnings"] = inspection.warnings;
     doc["fileCount"] = inspection.fileCount;
     doc["filesTotalSize"] = inspection.filesTotal;
     doc["files"] = ordered_json::array();

@@ -229,10 +229,13 @@ void PrintVersion(const char* toolVersion, const std::string& stubPath, const st
 int RunInspect(const Arguments& a)
 {
     const std::string& path = a.positional.at(0);
-    if (a.json) return InspectJson(path);
-    const Inspection inspection(path);
+    InspectOptions options;
+    options.strict = a.strict;
+    if (a.json) return InspectJson(path, options);
+    const Inspection inspection(path, options);
     PrintSetupFacts(inspection.facts);
-    PrintHeader(inspection.resource);
+    if (inspection.refusal.empty()) PrintHeader(inspection.resource);
+    for (const std::string& w : inspection.warnings) std::printf("warning          %s\n", Escaped(w).c_str());
     std::printf("%s\n", Escaped(inspection.Verdict()).c_str());
     if (inspection.listRead && (inspection.intact() || inspection.fileCount > 0)) {
         std::printf("files            %zu\n", inspection.fileCount);
@@ -374,6 +377,8 @@ int Run(int argc, char** argv)
         "print the header, the verdict (ok, or what is wrong and what the setup program would say) and the files");
     folder(inspect, "FILE", "the package resource or setup");
     inspect->add_flag("--json", a.json, "as one JSON document, with each file's SHA-256");
+    inspect->add_flag("--strict", a.strict,
+                      "a warning fails the verdict too (no DraloHost.exe at the top, a name listed twice)");
     CLI::App* unpack = app.add_subcommand(
         "unpack", "verify as the setup program does, then write the files below DIR (what /extract-to does)");
     unpack->add_option("FILE DIR", a.positional, "the package or setup, and the folder to write")

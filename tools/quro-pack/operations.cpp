@@ -187,10 +187,21 @@ void Unpack(const std::string& path, const std::string& folder)
     // setup program does; neither walk keeps the entries.
     if (const wchar_t* failure = UnpackChecked(r, unpacked))
         throw Failure(path + ": " + Narrow(failure) + "; " + DamageCause(r, failure));
+    // A name listed again would be written again (millions of times in a
+    // list of a few hundred bytes), and two spellings of one file leave
+    // whichever came last: refused before the first file is written.
+    const NameClashes clashes = FindNameClashes(unpacked);
+    if (clashes.repeated || clashes.folded) {
+        const std::vector<std::string> lines = clashes.Describe();
+        throw Failure(path + ": " + lines.front() + (lines.size() > 1 ? "; " + lines.back() : std::string()));
+    }
+    // Declared first, so that an interrupt ends the process only after the
+    // extraction has taken back what it made.
+    const HeldSignals held;
     FolderExtraction extraction(folder);
     std::string written;
     WalkFileList(unpacked, [&](PackageEntry&& e) {
-        written = extraction.Write(e);
+        written = held.Interrupted() ? "interrupted; nothing it made was kept" : extraction.Write(e);
         return written.empty();
     });
     if (!written.empty()) throw Failure(folder + ": " + written);

@@ -2,12 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <clocale>
-#include <cwctype>
 #include <dirent.h>
 #include <fnmatch.h>
 #include <memory>
-#include <cctype>
 #include <string_view>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -36,14 +33,8 @@ bool IsReservedDeviceName(const std::string& component)
 // in case would overwrite each other on the way in.
 std::u32string CaseFolded(const std::string& name)
 {
-    static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
     std::u32string s = Utf8ToCodePoints(reinterpret_cast<const std::uint8_t*>(name.data()), name.size());
-    for (char32_t& c : s) {
-        if (c < 0x80)
-            c = char32_t(std::toupper(int(c)));
-        else if (utf8)
-            c = char32_t(::towupper_l(wint_t(c), utf8));
-    }
+    for (char32_t& c : s) c = UpperCase(c);
     return s;
 }
 
