@@ -241,3 +241,46 @@ TEST(Release, MillionsOfRecordsStayWithinBounds)
                                         : "  ]\n}\n");
     }
 }
+
+// The signing step the README gives (osslsigncode, here with its built-in
+// time stamp authority and throw-away certificates): inspect reports what the
+// signature signs, who and when, and --require-signed fails a setup that is
+// unsigned or altered after signing (a byte of its DOS stub text).
+TEST(Release, SignatureIsInTheVerdict)
+{
+    TempDir dir;
+    WriteText(dir / "app/DraloHost.exe", "MZ");
+    const std::string setup = MakeSetup(dir, dir / "app", "Setup.exe");
+    const RunResult signing = RunTool(
+        {"/bin/sh", "-c",
+         "cd \"$0\" && for who in signer:codeSigning tsa:critical,timeStamping; do openssl req -x509 -newkey rsa:2048 "
+         "-nodes -keyout ${who%%:*}.key -out ${who%%:*}.pem -days 2 -subj \"/CN=Quro test ${who%%:*}\" -addext "
+         "extendedKeyUsage=${who#*:} 2>/dev/null || exit 1; done && osslsigncode sign -certs signer.pem -key "
+         "signer.key -TSA-certs tsa.pem -TSA-key tsa.key -TSA-time 1800000000 -n 'Quro Host Setup' -in Setup.exe "
+         "-out Signed.exe >/dev/null",
+         dir.path()});
+    ASSERT_EQ(signing.exitCode, 0) << signing.err;
+    Bytes tampered = ReadBytes(dir / "Signed.exe");
+    tampered[0x4E + 10] ^= 0x20;  // "This program cannot be run in DOS mode"
+    WriteBytes(dir / "Tampered.exe", tampered);
+    struct Case {
+        std::string file;
+        bool signedIntact;
+        std::string line;  // expected part of the signature line
+    };
+    // clang-format off
+    const Case cases[] = {
+        {setup, false, "signature        none\n"},
+        {dir / "Signed.exe", true, "the signed digest matches the file; signer CN=Quro test signer; time stamp 2027-01-15 08:00:00 UTC"},
+        {dir / "Tampered.exe", false, "the signed digest does not match the file (altered after signing)"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const RunResult r = RunTool({QURO_PACK_EXE, "inspect", "--require-signed", c.file});
+        EXPECT_NE(r.out.find(c.line), std::string::npos) << r.out;
+        EXPECT_EQ(r.exitCode, c.signedIntact ? 0 : 1) << r.err;
+        const nlohmann::json doc = nlohmann::json::parse(RunTool({QURO_PACK_EXE, "inspect", "--json", c.file}).out);
+        EXPECT_EQ(!doc["signature"].is_null() && doc["signature"]["digestMatches"] == true, c.signedIntact);
+    }
+}

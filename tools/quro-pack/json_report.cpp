@@ -74,8 +74,18 @@ int InspectJson(const std::string& path, const InspectOptions& options)
         doc["setupProgram"] = nullptr;
     doc["signed"] = facts.signature.present;
     doc["signature"] = nullptr;
-    if (facts.signature.present)
-        doc["signature"] = {{"authenticode", facts.signature.authenticode}, {"size", facts.signature.size}};
+    if (facts.signature.present) {
+        const AuthenticodeCheck& c = facts.signature.check;
+        const auto text = [](const std::string& s) { return s.empty() ? ordered_json(nullptr) : ordered_json(s); };
+        doc["signature"] = {{"authenticode", facts.signature.authenticode},
+                            {"size", facts.signature.size},
+                            {"readable", c.parsed},
+                            {"digestMatches", c.digestMatches},
+                            {"signatureVerifies", c.signatureHolds},
+                            {"signer", text(c.subject)},
+                            {"timestamp", text(c.timestamp)},
+                            {"problem", text(c.problem)}};
+    }
     doc["resourceSize"] = r.present ? ordered_json(r.size) : ordered_json(nullptr);
     doc["header"] = Header(r);
     doc["verdict"] = inspection.Verdict();

@@ -99,6 +99,7 @@ struct Arguments {
     bool json = false;
     bool quiet = false;
     bool strict = false;
+    bool requireSigned = false;
 };
 
 void Warn(const std::vector<std::string>& warnings, bool quiet)
@@ -231,6 +232,7 @@ int RunInspect(const Arguments& a)
     const std::string& path = a.positional.at(0);
     InspectOptions options;
     options.strict = a.strict;
+    options.requireSigned = a.requireSigned;
     if (a.json) return InspectJson(path, options);
     const Inspection inspection(path, options);
     PrintSetupFacts(inspection.facts);
@@ -379,6 +381,9 @@ int Run(int argc, char** argv)
     inspect->add_flag("--json", a.json, "as one JSON document, with each file's SHA-256");
     inspect->add_flag("--strict", a.strict,
                       "a warning fails the verdict too (no DraloHost.exe at the top, a name listed twice)");
+    inspect->add_flag("--require-signed", a.requireSigned,
+                      "a setup without an intact Authenticode signature (none, or one whose digest or signature "
+                      "does not match) fails the verdict");
     CLI::App* unpack = app.add_subcommand(
         "unpack", "verify as the setup program does, then write the files below DIR (what /extract-to does)");
     unpack->add_option("FILE DIR", a.positional, "the package or setup, and the folder to write")

@@ -79,6 +79,8 @@ std::string Inspection::Verdict() const
 {
     if (!refusal.empty()) return refusal;
     if (failure) return cause + " (the setup program would say: " + Narrow(failure) + ")";
+    if (installProblems.empty() && options.requireSigned && !SignatureProblem(facts).empty())
+        return "--require-signed: " + SignatureProblem(facts);
     if (installProblems.empty() && options.strict && !warnings.empty()) {
         std::string verdict = "--strict: ";
         for (std::size_t i = 0; i < warnings.size(); ++i) verdict += (i ? "; " : "") + warnings[i];

@@ -19,7 +19,8 @@ namespace quro_pack {
 
 // What a verdict asks beyond an intact package that would install.
 struct InspectOptions {
-    bool strict = false;  // a warning fails it too
+    bool strict = false;         // a warning fails it too
+    bool requireSigned = false;  // so does a setup without an intact Authenticode signature
 };
 
 struct Inspection {
@@ -50,7 +51,11 @@ struct Inspection {
     std::vector<std::string> warnings;
 
     bool intact() const { return failure == nullptr && refusal.empty(); }
-    bool ok() const { return intact() && installProblems.empty() && !(options.strict && !warnings.empty()); }
+    bool ok() const
+    {
+        return intact() && installProblems.empty() && !(options.strict && !warnings.empty()) &&
+               !(options.requireSigned && !SignatureProblem(facts).empty());
+    }
     // One line: "ok", what is wrong and what the setup program would say of
     // it, or "would not install: " and the problems.
     std::string Verdict() const;
