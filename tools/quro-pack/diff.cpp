@@ -117,10 +117,18 @@ DiffSummary ComparePackages(const std::string& oldPath, const std::string& newPa
                             const std::function<void(const FileChange&)>& change)
 {
     const Side sides[2] = {Side(oldPath), Side(newPath)};
-    DiffSummary summary;
+    DiffSummary summary = CompareLists(sides[0].unpacked, sides[1].unpacked, change);
     summary.oldVersion = sides[0].version;
     summary.newVersion = sides[1].version;
-    const std::vector<Installed> files[2] = {InstalledFiles(sides[0].unpacked), InstalledFiles(sides[1].unpacked)};
+    return summary;
+}
+
+DiffSummary CompareLists(const Bytes& oldList, const Bytes& newList,
+                         const std::function<void(const FileChange&)>& change)
+{
+    const Bytes* lists[2] = {&oldList, &newList};
+    DiffSummary summary;
+    const std::vector<Installed> files[2] = {InstalledFiles(oldList), InstalledFiles(newList)};
     summary.oldFiles = files[0].size();
     summary.newFiles = files[1].size();
 
@@ -137,14 +145,14 @@ DiffSummary ComparePackages(const std::string& oldPath, const std::string& newPa
         const bool takeOld = j == files[1].size() || (i < files[0].size() && KeyLess(files[0][i].key, files[1][j].key));
         const bool takeNew = i == files[0].size() || (j < files[1].size() && KeyLess(files[1][j].key, files[0][i].key));
         if (takeOld) {
-            summary.oldTotal += RecordAt(sides[0].unpacked, files[0][i].last).size;
+            summary.oldTotal += RecordAt(*lists[0], files[0][i].last).size;
             found.push_back({FileChange::Kind::Removed, {i++, kNone}});
         } else if (takeNew) {
-            summary.newTotal += RecordAt(sides[1].unpacked, files[1][j].last).size;
+            summary.newTotal += RecordAt(*lists[1], files[1][j].last).size;
             found.push_back({FileChange::Kind::Added, {kNone, j++}});
         } else {
-            const View was = RecordAt(sides[0].unpacked, files[0][i].last);
-            const View is = RecordAt(sides[1].unpacked, files[1][j].last);
+            const View was = RecordAt(*lists[0], files[0][i].last);
+            const View is = RecordAt(*lists[1], files[1][j].last);
             summary.oldTotal += was.size;
             summary.newTotal += is.size;
             if (was.size != is.size || (was.size && std::memcmp(was.data, is.data, std::size_t(was.size)) != 0))
@@ -156,14 +164,14 @@ DiffSummary ComparePackages(const std::string& oldPath, const std::string& newPa
     // spelling the install folder shows (the new side's where it has one).
     const auto shown = [&](const Found& f) {
         const int side = f.file[1] != kNone ? 1 : 0;
-        return RecordAt(sides[side].unpacked, files[side][f.file[side]].first).name;
+        return RecordAt(*lists[side], files[side][f.file[side]].first).name;
     };
     std::sort(found.begin(), found.end(),
               [&](const Found& a, const Found& b) { return WindowsKey(shown(a)) < WindowsKey(shown(b)); });
     for (const Found& f : found) {
         FileChange c{f.kind, Shown(shown(f)), 0, 0};
-        if (f.file[0] != kNone) c.oldSize = RecordAt(sides[0].unpacked, files[0][f.file[0]].last).size;
-        if (f.file[1] != kNone) c.newSize = RecordAt(sides[1].unpacked, files[1][f.file[1]].last).size;
+        if (f.file[0] != kNone) c.oldSize = RecordAt(*lists[0], files[0][f.file[0]].last).size;
+        if (f.file[1] != kNone) c.newSize = RecordAt(*lists[1], files[1][f.file[1]].last).size;
         (f.kind == FileChange::Kind::Added     ? summary.added
          : f.kind == FileChange::Kind::Removed ? summary.removed
                                                : summary.changed)++;

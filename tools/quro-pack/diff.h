@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "common.h"
 #include "setup_facts.h"
 
 namespace quro_pack {
@@ -38,5 +39,10 @@ struct DiffSummary {
 // fails the setup program's checks.
 DiffSummary ComparePackages(const std::string& oldPath, const std::string& newPath,
                             const std::function<void(const FileChange&)>& change);
+
+// The same for two unpacked file lists that passed the setup program's checks
+// (UnpackChecked); no versions.
+DiffSummary CompareLists(const Bytes& oldList, const Bytes& newList,
+                         const std::function<void(const FileChange&)>& change);
 
 }  // namespace quro_pack
