@@ -144,12 +144,24 @@ std::string FolderExtraction::Write(const PackageEntry& entry)
         ::openat(at, written.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
     if (!file) return fail(Why(errno));
     if (!exists) Remember(dir, written, file.get(), false);
+    struct stat replacement {};
+    ::fstat(file.get(), &replacement);
     // WriteAll loops over short writes itself: one call for the whole file.
     const bool ok = WriteAll(file.get(), entry.data, std::size_t(entry.size));
     const int writeError = errno;
     const bool closed = file.Close();
     const int error = ok ? errno : writeError;
-    if (ok && closed && (!exists || ::renameat(at, written.c_str(), at, leaf.c_str()) == 0)) return {};
+    if (ok && closed && !exists) return {};
+    if (ok && closed && ::renameat(at, written.c_str(), at, leaf.c_str()) == 0) {
+        // A file this run made and now replaced is still its own to take back.
+        for (auto it = made_.rbegin(); it != made_.rend(); ++it)
+            if (it->parent == dir && it->name == leaf && !it->folder) {
+                it->device = std::uint64_t(replacement.st_dev);
+                it->inode = std::uint64_t(replacement.st_ino);
+                break;
+            }
+        return {};
+    }
     const int why = ok && closed ? errno : error;
     if (exists) ::unlinkat(at, written.c_str(), 0);
     return fail(Why(why));
