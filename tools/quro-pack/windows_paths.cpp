@@ -94,15 +94,14 @@ std::vector<std::string> PackageWarnings(const Bytes& unpacked)
     std::set<std::u16string> reported;
     WalkFileList(unpacked, [&](PackageEntry&& e) {
         main |= IsMainExecutable(e.name);
-        if (const auto p = FindLongPath(e.name, reported)) {
-            if (warnings.size() < kMostLines)
-                warnings.push_back(DescribeLongPath(*p));
-            else
-                ++more;
-        }
+        // Past the lines shown, files are counted, not their folders kept.
+        if (warnings.size() >= kMostLines)
+            more += CheckPath(e.name).tooLong;
+        else if (const auto p = FindLongPath(e.name, reported))
+            warnings.push_back(DescribeLongPath(*p));
         return true;
     });
-    if (more) warnings.push_back(std::to_string(more) + " more paths beyond Windows' limit");
+    if (more) warnings.push_back(std::to_string(more) + " more files whose path is beyond Windows' limit");
     if (!main) warnings.insert(warnings.begin(), NoMainExecutable("the package"));
     for (std::string& line : FindNameClashes(unpacked).Describe()) warnings.push_back(std::move(line));
     return warnings;
