@@ -5,7 +5,10 @@
 
 #include <csignal>
 #include <filesystem>
+#include <sys/inotify.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "operations.h"
@@ -263,6 +266,34 @@ TEST(Cli, CommandLine)
     EXPECT_TRUE(fs::exists(dir / "p.bin"));
     EXPECT_FALSE(fs::exists(dir / "s.bin"));
     EXPECT_FALSE(fs::exists(dir / "out"));
+}
+
+// An interrupt while unpack writes (sent as soon as it makes its target,
+// with 20,000 files still to come) ends it by the signal, and nothing it made
+// remains: the target it created, the files, the temporary names.
+TEST(Cli, InterruptedUnpackLeavesNothing)
+{
+    TempDir dir;
+    std::vector<std::pair<std::string, std::string>> files;
+    for (int i = 0; i < 20000; ++i) files.emplace_back("d/" + std::to_string(i), "x");
+    WriteBytes(dir / "many.bin", Resource(FileList(files, 20000)));
+    fs::create_directories(dir / "out");
+    const int events = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(events, (dir / "out").c_str(), IN_CREATE), 0);
+    const std::string package = dir / "many.bin", target = dir / "out/new";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl(QURO_PACK_EXE, "quro-pack", "unpack", package.c_str(), target.c_str(), nullptr);
+        ::_exit(127);
+    }
+    char event[4096];
+    ASSERT_GT(::read(events, event, sizeof event), 0);
+    ::kill(child, SIGINT);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(events);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    EXPECT_TRUE(fs::is_empty(dir / "out"));
 }
 
 TEST(Cli, DefaultStubIsTheOneBesideTheTool)
