@@ -34,10 +34,6 @@ const fs::path& Root()
         std::string t = (fs::temp_directory_path() / "quro-cli-fuzz-XXXXXX").string();
         if (!::mkdtemp(t.data())) std::abort();
         Write(fs::path(t) / "outside", "outside");
-        // The tool's lines go nowhere: the oracle is the status and the tree.
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::dup2(null, 2);
         return fs::path(t);
     }();
     return root;
@@ -65,12 +61,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fs::create_directories(scratch / "app/lib");
     Write(scratch / "app/DraloHost.exe", "MZ");
     Write(scratch / "app/lib/x.dll", "library");
+    // Back where libFuzzer was afterwards: it reads its corpus by relative paths.
+    static const int home = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (::chdir(scratch.c_str()) != 0) std::abort();
     std::vector<char*> argv;
     for (std::string& a : arguments) argv.push_back(a.data());
     argv.push_back(nullptr);
+    // The tool's lines go nowhere while it runs (the oracle is the status and
+    // the tree); libFuzzer's own come back after.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    static const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const int out = ::dup(1), err = ::dup(2);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
     const int status = QuroPackMain(int(arguments.size()), argv.data());
-    if (::chdir(Root().c_str()) != 0) std::abort();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    ::close(out);
+    ::close(err);
+    if (::fchdir(home) != 0) std::abort();
     if (status < 0 || status > 2) std::abort();
     std::size_t beside = 0;
     for (auto it = fs::directory_iterator(Root()); it != fs::directory_iterator(); ++it) ++beside;
