@@ -72,7 +72,7 @@ struct Walker {
     std::string root;
     const std::vector<std::string>* exclude = nullptr;
     Tree tree;
-    // Everything the setup program could not take as it is, one line each:
+    // Everything that cannot go into a package as it is, one line each:
     // the maker learns of all of them in one run, not one a run.
     std::vector<std::string> problems;
     std::shared_ptr<WalkedFolders> walked = std::make_shared<WalkedFolders>();
@@ -346,8 +346,7 @@ Tree WalkTree(const std::string& rootArgument, const std::vector<std::string>& e
     if (w.problems.size() == 1) throw Failure(w.problems[0]);
     if (!w.problems.empty())
         throw Failure(std::to_string(w.problems.size()) +
-                          " files or folders the setup program could not take as "
-                          "they are; nothing was written",
+                          " files or folders cannot go into a package as they are; nothing was written",
                       std::move(w.problems));
     return std::move(w.tree);
 }
