@@ -164,6 +164,7 @@ TEST(Package, RefusesWhatCouldNotArriveAsItLeft)
             EXPECT_NE(all.find(dir / "in/" + c.path), std::string::npos) << all;
             EXPECT_EQ(std::string(f.what()).find('\n'), std::string::npos);
             EXPECT_EQ(std::max<std::size_t>(1, f.details.size()), c.problems) << all;
+            if (c.problems > 1) EXPECT_EQ(std::string(f.what()).rfind(std::to_string(c.problems) + " files", 0), 0u);
         }
     }
 }

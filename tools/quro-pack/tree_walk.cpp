@@ -344,10 +344,11 @@ Tree WalkTree(const std::string& rootArgument, const std::vector<std::string>& e
     // One problem is the failure's own line; several are listed first, as a
     // compiler lists its errors, and the run fails once.
     if (w.problems.size() == 1) throw Failure(w.problems[0]);
-    if (!w.problems.empty())
-        throw Failure(std::to_string(w.problems.size()) +
-                          " files or folders cannot go into a package as they are; nothing was written",
+    if (!w.problems.empty()) {
+        const std::string count = std::to_string(w.problems.size());
+        throw Failure(count + " files or folders cannot go into a package as they are; nothing was written",
                       std::move(w.problems));
+    }
     return std::move(w.tree);
 }
 
