@@ -31,7 +31,7 @@ std::string DamageCause(const PackageResource& r, const wchar_t* failure)
 Inspection::Inspection(const std::string& path_, InspectOptions options_) : path(path_), options(options_), file(path_)
 {
     try {
-        resource = LocatePackage(file.data(), file.size(), path);
+        resource = LocatePackage(file.data(), file.size());
     } catch (const Failure& f) {
         // Still a verdict: a script reads "ok" and the reason, not silence.
         refusal = f.what();

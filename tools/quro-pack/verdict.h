@@ -32,7 +32,8 @@ struct Inspection {
 
     std::string path;
     InspectOptions options;
-    std::string refusal;  // why the file cannot be taken at all (a PE image cut short); empty otherwise
+    std::string
+        refusal;  // why the file cannot be taken at all (a PE image cut short), without the path; empty otherwise
     MappedFile file;
     PackageResource resource;
     SetupFacts facts;
