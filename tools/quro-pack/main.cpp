@@ -235,8 +235,11 @@ int RunInspect(const Arguments& a)
     options.requireSigned = a.requireSigned;
     if (a.json) return InspectJson(path, options);
     const Inspection inspection(path, options);
-    PrintSetupFacts(inspection.facts);
-    if (inspection.refusal.empty()) PrintHeader(inspection.resource);
+    // A file refused whole has no facts to show, only why.
+    if (inspection.refusal.empty()) {
+        PrintSetupFacts(inspection.facts);
+        PrintHeader(inspection.resource);
+    }
     for (const std::string& w : inspection.warnings) std::printf("warning          %s\n", Escaped(w).c_str());
     std::printf("%s\n", Escaped(inspection.Verdict()).c_str());
     if (inspection.listRead && (inspection.intact() || inspection.fileCount > 0)) {
