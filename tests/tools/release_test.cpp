@@ -255,11 +255,13 @@ TEST(Release, SignatureIsInTheVerdict)
         {"/bin/sh", "-c",
          "cd \"$0\" && for who in signer:codeSigning tsa:critical,timeStamping; do openssl req -x509 -newkey rsa:2048 "
          "-nodes -keyout ${who%%:*}.key -out ${who%%:*}.pem -days 2 -subj \"/CN=Quro test ${who%%:*}\" -addext "
-         "extendedKeyUsage=${who#*:} 2>/dev/null || exit 1; done && osslsigncode sign -certs signer.pem -key "
-         "signer.key -TSA-certs tsa.pem -TSA-key tsa.key -TSA-time 1800000000 -n 'Quro Host Setup' -in Setup.exe "
-         "-out Signed.exe >/dev/null",
+         "extendedKeyUsage=${who#*:} 2>/dev/null || exit 1; done && sign() { osslsigncode sign -certs signer.pem "
+         "-key signer.key \"$@\" -n 'Quro Host Setup' -in Setup.exe -out Signed.exe >/dev/null; } && "
+         "{ sign -TSA-certs tsa.pem -TSA-key tsa.key -TSA-time 1800000000 || { touch no-tsa && sign; }; }",
          dir.path()});
     ASSERT_EQ(signing.exitCode, 0) << signing.err;
+    // An older osslsigncode (Debian 12 has 2.5; the backport 2.9) may lack the built-in authority.
+    const std::string stamp = fs::exists(dir / "no-tsa") ? "no time stamp" : "time stamp 2027-01-15 08:00:00 UTC";
     Bytes tampered = ReadBytes(dir / "Signed.exe");
     tampered[0x4E + 10] ^= 0x20;  // "This program cannot be run in DOS mode"
     WriteBytes(dir / "Tampered.exe", tampered);
@@ -271,7 +273,7 @@ TEST(Release, SignatureIsInTheVerdict)
     // clang-format off
     const Case cases[] = {
         {setup, false, "signature        none\n"},
-        {dir / "Signed.exe", true, "the signed digest matches the file; signer CN=Quro test signer; time stamp 2027-01-15 08:00:00 UTC"},
+        {dir / "Signed.exe", true, "the signed digest matches the file; signer CN=Quro test signer; " + stamp},
         {dir / "Tampered.exe", false, "the signed digest does not match the file (altered after signing)"},
     };
     // clang-format on
