@@ -96,11 +96,12 @@ quro_windows_side(windows-twin ${CMAKE_BINARY_DIR}/windows-twin CMAKE_ARGS -DQUR
 # The fuzz targets, with clang and libFuzzer; the suite replays their corpus,
 # .ci/run and bench/fuzz-campaign fuzz them.
 find_program(QURO_CLANGXX clang++ REQUIRED)
+find_program(QURO_CLANG clang REQUIRED)
 set(QURO_FUZZ_BINARY_DIR ${CMAKE_BINARY_DIR}/fuzz)
 ExternalProject_Add(fuzz
   SOURCE_DIR ${CMAKE_SOURCE_DIR}/tests/fuzz
   BINARY_DIR ${QURO_FUZZ_BINARY_DIR}
-  CMAKE_ARGS -DCMAKE_CXX_COMPILER=${QURO_CLANGXX}
+  CMAKE_ARGS -DCMAKE_CXX_COMPILER=${QURO_CLANGXX} -DCMAKE_C_COMPILER=${QURO_CLANG}
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   USES_TERMINAL_BUILD ON)

@@ -1,6 +1,7 @@
 // quro-pack's PE reader and rewriter on any stub: reading never fails but by
-// Failure, and whatever embed accepts it writes within bounds and reads back:
-// the package comes out byte for byte, under a valid checksum.
+// Failure (and what inspect reads of a setup, its version and signature,
+// never at all), and whatever embed accepts it writes within bounds and
+// reads back: the package comes out byte for byte, under a valid checksum.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,11 +10,13 @@
 #include "common.h"
 #include "package_reader.h"
 #include "pe_resources.h"
+#include "setup_facts.h"
 
 using namespace quro_pack;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    ReadSetupFacts(data, size);
     try {
         LocatePackage(data, size);
         pe::ListResources(data, size);

@@ -5,7 +5,10 @@
 
 #include <csignal>
 #include <filesystem>
+#include <sys/inotify.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "operations.h"
@@ -63,6 +66,15 @@ TEST(Cli, OperationsRefuseWithTheCause)
                 pe::optional_header::kDirectoryEntrySize * pe::kCertificateDirectory + 4,
             8);
     WriteBytes(dir / "signed.exe", image);
+    fs::copy_file(stub, dir / "stub.exe");
+    WriteBytes(dir / "twice.bin", Package({"a/b", "a/b"}));
+    WriteBytes(dir / "spellings.bin", Package({"DRALOHOST.EXE", "./DraloHost.exe"}));
+    fs::create_directories(dir / "linked-folder");
+    fs::create_directory_symlink(dir / "good", dir / "linked-folder/a");
+    Bytes cut = ReadBytes(stub);
+    cut.pop_back();
+    WriteBytes(dir / "cut.exe", cut);
+    fs::create_directory_symlink(dir / "good", dir / "alias");
     const auto pack = [&](std::string folder, std::string out, std::string stubPath) {
         return [=] { PackStored(folder, out, stubPath); };
     };
@@ -79,6 +91,24 @@ TEST(Cli, OperationsRefuseWithTheCause)
         {"stub without a version resource", pack(none, dir / "x.exe", QURO_TEST_STUB_BARE),
          "not a setup program of Quro Host"},
         {"stub that is not a program", pack(none, dir / "x.exe", dir / "junk"), "not a Windows executable"},
+        {"output inside the folder", pack(dir / "good", dir / "good/x.exe", stub),
+         "good/x.exe: lies inside " + dir / "good"},
+        {"output inside it through a link and ..", pack(dir / "good", dir / "alias/../alias/f", stub),
+         "alias/f: lies inside " + dir / "good"},
+        {"output over the stub", pack(dir / "good", dir / "stub.exe", dir / "stub.exe"),
+         "stub.exe: is " + dir / "stub.exe"},
+        {"embed over its package", [&] { Embed(dir / "two.bin", stub, dir / "two.bin"); },
+         "two.bin: is " + dir / "two.bin"},
+        {"memory too small, found before reading",
+         [&] {
+             PackRequest r{dir / "good", dir / "p.bin", "", {}};
+             r.options.compress.memoryBudget = 1024;
+             r.options.progress = [](const ProgressEvent& e) {
+                 if (e.phase == ProgressEvent::Phase::Reading) throw Failure("read first");
+             };
+             Pack(r);
+         },
+         "more than the memory budget of 1 KiB"},
         {"signed stub", pack(none, dir / "x.exe", dir / "signed.exe"), "it is signed"},
         {"embed of a file that is not a package", [&] { Embed(dir / "junk", stub, dir / "x.exe"); },
          "does not start with a package header"},
@@ -93,6 +123,14 @@ TEST(Cli, OperationsRefuseWithTheCause)
          "could not write b: a folder is where the file goes"},
         {"unpack through a planted link", [&] { Unpack(dir / "two.bin", dir / "out-linked"); },
          "could not write b: a symbolic link is in the way"},
+        {"unpack through a link in a folder's place", [&] { Unpack(dir / "two.bin", dir / "linked-folder"); },
+         "could not write a/1: a symbolic link is in the way"},
+        {"unpack of a name listed twice", [&] { Unpack(dir / "twice.bin", dir / "out"); },
+         "1 record names a file an earlier record already holds (first: a/b)"},
+        {"unpack of two spellings of one file", [&] { Unpack(dir / "spellings.bin", dir / "out"); },
+         "DRALOHOST.EXE and ./DraloHost.exe are one file on Windows"},
+        {"embed of a setup cut short", [&] { Embed(dir / "cut.exe", stub, dir / "x.exe"); },
+         "runs past the end of the file"},
         {"unpack onto a disk that fills up mid-file",
          [&] {
              struct rlimit before {
@@ -118,7 +156,9 @@ TEST(Cli, OperationsRefuseWithTheCause)
     EXPECT_FALSE(fs::exists(dir / "out"));
     EXPECT_FALSE(fs::exists(dir / "blocked/a"));
     EXPECT_FALSE(fs::exists(dir / "out-linked/a"));
+    EXPECT_FALSE(fs::exists(dir / "good/1"));
     EXPECT_EQ(fs::directory_iterator(dir / "good")->path().filename(), "f");
+    EXPECT_EQ(ReadBytes(dir / "stub.exe"), ReadBytes(stub));
 }
 
 // Every command judges a name as the setup program does (the same table
@@ -148,7 +188,13 @@ TEST(Cli, CommandLine)
     TempDir dir;
     WriteText(dir / "good/f", "x");
     WriteText(dir / "app/DraloHost.exe", "x");
+    WriteText(dir / "app/DraloHost.pdb", "x");
+    WriteText(dir / "app/obj/x.o", "x");
     WriteText(dir / "-dash/f", "x");
+    WriteBytes(dir / "spellings.bin", Package({"DRALOHOST.EXE", "./DraloHost.exe"}));
+    Bytes cut = ReadBytes(QURO_TEST_STUB);
+    cut.resize(cut.size() - 512);
+    WriteBytes(dir / "cut.exe", cut);
     WriteText(dir / "newline/a\n##vso[task.setvariable variable=x]1", "x");
     WriteBytes(dir / "names.bin", Package({"a\n##[error]b",
                                            "\x1b]0;title\x07"
@@ -180,7 +226,8 @@ TEST(Cli, CommandLine)
          "--memory: takes a size such as 1536M or 2G, not 1T (see quro-pack setup --help)", ""},
         {"no threads", {"pack", dir / "good", "-o", dir / "p.bin", "--threads", "0"}, 2, "not in range 1 to 1024", ""},
         {"a folder after --", {"pack", "-q", "--output=" + dir / "p.bin", "--store", "--", dir / "-dash"}, 0, "", ""},
-        {"progress in a log: plain lines", {"pack", dir / "app", "-o", dir / "p.bin"}, 0, "quro-pack: writing ", ""},
+        {"a summary after the progress", {"pack", "--exclude", "*.pdb", "--exclude=obj", dir / "app", "-o", dir / "p.bin"}, 0, "quro-pack: wrote " + dir / "p.bin: 1 file (2 excluded), 1 bytes in, ", ""},
+        {"an empty stub", {"setup", dir / "good", "-o", dir / "x.exe", "--stub", ""}, 1, "the stub is an empty path", ""},
         {"a warning under --strict", {"pack", "--strict", dir / "good", "-o", dir / "s.bin"}, 1,
          "--strict: 1 warning is an error; nothing was written", ""},
         {"memory for no compressor", {"pack", dir / "good", "-o", dir / "p.bin", "--memory", "1K"}, 1,
@@ -189,6 +236,10 @@ TEST(Cli, CommandLine)
          "a\\x0a##vso[task.setvariable variable=x]1", ""},
         {"names listed escaped", {"inspect", dir / "names.bin"}, 0, "",
          "             1  a\\x0a##[error]b\n             1  \\x1b]0;title\\x07c\n             1  \\x9bd\n             1  e\\u202ef\n"},
+        {"no DraloHost.exe: a warning", {"inspect", dir / "names.bin"}, 0, "", "warning          the package has no DraloHost.exe"},
+        {"no DraloHost.exe under --strict", {"inspect", "--strict", dir / "names.bin"}, 1, "--strict: the package has no DraloHost.exe", ""},
+        {"two spellings of one file", {"inspect", dir / "spellings.bin"}, 1, "would not install: DRALOHOST.EXE and ./DraloHost.exe are one file", ""},
+        {"a setup cut short, as JSON", {"inspect", "--json", dir / "cut.exe"}, 1, "cut.exe: its section", "\"ok\": false"},
         {"setup without a package", {"inspect", QURO_TEST_STUB_BARE}, 1,
          "carries no package (no RCDATA 101): a stub on its own", "(the setup program would say: the setup program carries no Quro Host)"},
         // Inputs of a few hundred bytes that unfold into gigabytes when read
@@ -231,6 +282,34 @@ TEST(Cli, CommandLine)
     EXPECT_FALSE(fs::exists(dir / "s.bin"));
     EXPECT_FALSE(fs::exists(dir / "out"));
     EXPECT_FALSE(fs::exists(dir / "w"));
+}
+
+// An interrupt while unpack writes (sent as soon as it makes its target,
+// with 20,000 files still to come) ends it by the signal, and nothing it made
+// remains: the target it created, the files, the temporary names.
+TEST(Cli, InterruptedUnpackLeavesNothing)
+{
+    TempDir dir;
+    std::vector<std::pair<std::string, std::string>> files;
+    for (int i = 0; i < 20000; ++i) files.emplace_back("d/" + std::to_string(i), "x");
+    WriteBytes(dir / "many.bin", Resource(FileList(files, 20000)));
+    fs::create_directories(dir / "out");
+    const int events = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(events, (dir / "out").c_str(), IN_CREATE), 0);
+    const std::string package = dir / "many.bin", target = dir / "out/new";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl(QURO_PACK_EXE, "quro-pack", "unpack", package.c_str(), target.c_str(), nullptr);
+        ::_exit(127);
+    }
+    char event[4096];
+    ASSERT_GT(::read(events, event, sizeof event), 0);
+    ::kill(child, SIGINT);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(events);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    EXPECT_TRUE(fs::is_empty(dir / "out"));
 }
 
 TEST(Cli, DefaultStubIsTheOneBesideTheTool)

@@ -128,7 +128,8 @@ TEST(Package, RefusesWhatCouldNotArriveAsItLeft)
     struct Case {
         const char* name;
         void (*make)(const std::string& root);
-        const char* path;  // the path the message names, below root
+        const char* path;          // the path the message names, below root
+        std::size_t problems = 1;  // all named in one run
     };
     // clang-format off
     const Case cases[] = {
@@ -145,6 +146,7 @@ TEST(Package, RefusesWhatCouldNotArriveAsItLeft)
         {"names differing in case", [](const std::string& r) { WriteText(r + "/Readme", "1"); WriteText(r + "/README", "2"); }, "Readme"},
         {"non-ASCII names differing in case", [](const std::string& r) { WriteText(r + "/\xc3\xa9t\xc3\xa9", "1"); WriteText(r + "/\xc3\x89T\xc3\x89", "2"); }, "\xc3\xa9t\xc3\xa9"},
         {"file beside a folder differing in case", [](const std::string& r) { WriteText(r + "/lib", "1"); WriteText(r + "/LIB/x", "2"); }, "lib"},
+        {"several at once", [](const std::string& r) { fs::create_symlink("f", r + "/link"); WriteText(r + "/x:y", "1"); WriteText(r + "/A", "2"); WriteText(r + "/a", "3"); }, "x:y", 3},
         {"over 2 GiB", [](const std::string& r) { WriteText(r + "/big", ""); ASSERT_EQ(::truncate((r + "/big").c_str(), 0x80000000ll - 16), 0); }, "big"},
     };
     // clang-format on
@@ -157,8 +159,12 @@ TEST(Package, RefusesWhatCouldNotArriveAsItLeft)
             PackFolder(dir / "in", {});
             ADD_FAILURE() << "packed";
         } catch (const Failure& f) {
-            EXPECT_NE(std::string(f.what()).find(dir / "in/" + c.path), std::string::npos) << f.what();
+            std::string all = f.what();
+            for (const std::string& d : f.details) all += "\n" + d;
+            EXPECT_NE(all.find(dir / "in/" + c.path), std::string::npos) << all;
             EXPECT_EQ(std::string(f.what()).find('\n'), std::string::npos);
+            EXPECT_EQ(std::max<std::size_t>(1, f.details.size()), c.problems) << all;
+            if (c.problems > 1) EXPECT_EQ(std::string(f.what()).rfind(std::to_string(c.problems) + " files", 0), 0u);
         }
     }
 }
@@ -262,6 +268,18 @@ TEST(Package, UnpackNeverWritesThroughALink)
         EXPECT_NE(ExtractToFolder(dir / "out", entries), "");
         EXPECT_EQ(ReadBytes(dir / "outside/victim"), ToBytes("untouched"));
     }
+    // A folder it made, swapped for a link before the clean-up: what it made
+    // goes from the folder it made, and the file behind the link stays.
+    TempDir dir;
+    WriteText(dir / "outside/victim", "untouched");
+    {
+        FolderExtraction extraction(dir / "out");
+        ASSERT_EQ(extraction.Write(PackageEntry{u"sub/victim", resource.data(), 1}), "");
+        fs::rename(dir / "out/sub", dir / "moved");
+        fs::create_directory_symlink(dir / "outside", dir / "out/sub");
+    }
+    EXPECT_EQ(ReadBytes(dir / "outside/victim"), ToBytes("untouched"));
+    EXPECT_FALSE(fs::exists(dir / "moved/victim"));
 }
 
 TEST(Package, VerdictOnDamagedResources)

@@ -79,8 +79,9 @@ TEST(Release, InspectJsonListsEveryFileWithItsDigest)
 }
 
 // Changes come in the order of the names the install folder shows, a later
-// record of a name counting under either separator; a window of one name
-// gives the same over one pass per name.
+// record of a name counting under any spelling Windows opens as that file:
+// two packages that list evil and good bytes under two spellings in
+// opposite orders install different files, and differ.
 TEST(Release, DiffReportsWhatAnUpdateChanges)
 {
     TempDir dir;
@@ -99,36 +100,39 @@ TEST(Release, DiffReportsWhatAnUpdateChanges)
                                                      {"changed.dll", "after!!"},
                                                      {"sub\\added.txt", "added"}},
                                                     5)));
+    const std::pair<std::string, std::string> evil[] = {{"DRALOHOST.EXE", "evil"}, {"DraloHost.exe", "good"},
+                                                        {"./x.dll", "1"},          {"x.dll", "2"},
+                                                        {"lib\\y.dll", "3"},       {"lib/y.dll", "4"}};
+    WriteBytes(dir / "evil-last.bin", Resource(FileList({evil[1], evil[0], evil[3], evil[2], evil[5], evil[4]}, 6)));
+    WriteBytes(dir / "good-last.bin", Resource(FileList({evil[0], evil[1], evil[2], evil[3], evil[4], evil[5]}, 6)));
     struct Case {
         std::string oldFile, newFile;
         std::vector<std::string> changes;
         bool same;
-        std::uint64_t oldTotal;
+        std::vector<std::uint64_t> counts;  // files and totals, old and new
     };
+    // clang-format off
     const Case cases[] = {
-        {before, after, {"changed 6 -> 7 changed.dll", "removed 4 gone.txt", "added 5 sub\\added.txt"}, false, 16},
-        {after, dir / "twice.bin", {}, true, 18},
+        {before, after, {"changed 6 -> 7 changed.dll", "removed 4 gone.txt", "added 5 sub\\added.txt"}, false, {4, 4, 16, 18}},
+        {after, dir / "twice.bin", {}, true, {4, 4, 18, 18}},
+        {dir / "good-last.bin", dir / "evil-last.bin", {"changed 4 -> 4 DraloHost.exe", "changed 1 -> 1 lib\\y.dll", "changed 1 -> 1 x.dll"}, false, {3, 3, 6, 6}},
     };
-    for (const std::size_t window : {quro_pack::kDiffWindowBytes, std::size_t(1)}) {
-        for (const Case& c : cases) {
-            SCOPED_TRACE(c.newFile + " with a window of " + std::to_string(window));
-            std::vector<std::string> seen;
-            const quro_pack::DiffSummary s = quro_pack::ComparePackages(
-                c.oldFile, c.newFile,
-                [&](const quro_pack::FileChange& f) {
-                    using Kind = quro_pack::FileChange::Kind;
-                    seen.push_back(f.kind == Kind::Added ? "added " + std::to_string(f.newSize)
-                                   : f.kind == Kind::Removed
-                                       ? "removed " + std::to_string(f.oldSize)
-                                       : "changed " + std::to_string(f.oldSize) + " -> " + std::to_string(f.newSize));
-                    seen.back() += " " + quro_pack::Utf16ToUtf8(f.name);
-                },
-                window);
-            EXPECT_EQ(seen, c.changes);
-            EXPECT_EQ(s.Same(), c.same);
-            EXPECT_EQ((std::vector<std::uint64_t>{s.oldFiles, s.newFiles, s.oldTotal, s.newTotal}),
-                      (std::vector<std::uint64_t>{4, 4, c.oldTotal, 18}));
-        }
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.newFile);
+        std::vector<std::string> seen;
+        const quro_pack::DiffSummary s =
+            quro_pack::ComparePackages(c.oldFile, c.newFile, [&](const quro_pack::FileChange& f) {
+                using Kind = quro_pack::FileChange::Kind;
+                seen.push_back(f.kind == Kind::Added ? "added " + std::to_string(f.newSize)
+                               : f.kind == Kind::Removed
+                                   ? "removed " + std::to_string(f.oldSize)
+                                   : "changed " + std::to_string(f.oldSize) + " -> " + std::to_string(f.newSize));
+                seen.back() += " " + quro_pack::Utf16ToUtf8(f.name);
+            });
+        EXPECT_EQ(seen, c.changes);
+        EXPECT_EQ(s.Same(), c.same);
+        EXPECT_EQ((std::vector<std::uint64_t>{s.oldFiles, s.newFiles, s.oldTotal, s.newTotal}), c.counts);
     }
     // The command prints them, and exits 2 with one line for a file that is no package.
     const RunResult r = RunTool({QURO_PACK_EXE, "diff", before, after});
@@ -312,5 +316,50 @@ TEST(Release, WingetManifestsPassMicrosoftsSchemas)
         };
         for (const auto& [pointer, value] : expected)
             EXPECT_EQ(doc.value(nlohmann::json::json_pointer(pointer), nlohmann::json()), value) << pointer;
+    }
+}
+
+// The signing step the README gives (osslsigncode, here with its built-in
+// time stamp authority and throw-away certificates): inspect reports what the
+// signature signs, who and when, and --require-signed fails a setup that is
+// unsigned or altered after signing (a byte of its DOS stub text).
+TEST(Release, SignatureIsInTheVerdict)
+{
+    TempDir dir;
+    WriteText(dir / "app/DraloHost.exe", "MZ");
+    const std::string setup = MakeSetup(dir, dir / "app", "Setup.exe");
+    const RunResult signing = RunTool(
+        {"/bin/sh", "-c",
+         "cd \"$0\" && for who in signer:codeSigning tsa:critical,timeStamping; do openssl req -x509 -newkey rsa:2048 "
+         "-nodes -keyout ${who%%:*}.key -out ${who%%:*}.pem -days 2 -subj \"/CN=Quro test ${who%%:*}\" -addext "
+         "extendedKeyUsage=${who#*:} 2>/dev/null || exit 1; done && sign() { osslsigncode sign -certs signer.pem "
+         "-key signer.key \"$@\" -n 'Quro Host Setup' -in Setup.exe -out Signed.exe >/dev/null; } && "
+         "{ sign -TSA-certs tsa.pem -TSA-key tsa.key -TSA-time 1800000000 || { touch no-tsa && sign; }; }",
+         dir.path()});
+    ASSERT_EQ(signing.exitCode, 0) << signing.err;
+    // An older osslsigncode (Debian 12 has 2.5; the backport 2.9) may lack the built-in authority.
+    const std::string stamp = fs::exists(dir / "no-tsa") ? "no time stamp" : "time stamp 2027-01-15 08:00:00 UTC";
+    Bytes tampered = ReadBytes(dir / "Signed.exe");
+    tampered[0x4E + 10] ^= 0x20;  // "This program cannot be run in DOS mode"
+    WriteBytes(dir / "Tampered.exe", tampered);
+    struct Case {
+        std::string file;
+        bool signedIntact;
+        std::string line;  // expected part of the signature line
+    };
+    // clang-format off
+    const Case cases[] = {
+        {setup, false, "signature        none\n"},
+        {dir / "Signed.exe", true, "the signed digest matches the file; signer CN=Quro test signer; " + stamp},
+        {dir / "Tampered.exe", false, "the signed digest does not match the file (altered after signing)"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const RunResult r = RunTool({QURO_PACK_EXE, "inspect", "--require-signed", c.file});
+        EXPECT_NE(r.out.find(c.line), std::string::npos) << r.out;
+        EXPECT_EQ(r.exitCode, c.signedIntact ? 0 : 1) << r.err;
+        const nlohmann::json doc = nlohmann::json::parse(RunTool({QURO_PACK_EXE, "inspect", "--json", c.file}).out);
+        EXPECT_EQ(!doc["signature"].is_null() && doc["signature"]["digestMatches"] == true, c.signedIntact);
     }
 }

@@ -1,15 +1,17 @@
 #include "diff.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
-#include <map>
-#include <new>
+#include <vector>
 
 #include "common.h"
 #include "file_io.h"
 #include "package_reader.h"
+#include "sha256.h"
 #include "verdict.h"
 #include "utf8.h"
+#include "windows_paths.h"
 
 namespace quro_pack {
 namespace {
@@ -27,29 +29,80 @@ struct Side {
     std::optional<SetupVersion> version;
 };
 
-// Both separators name the same folder on Windows, and a later record of a
-// name overwrites an earlier one on the way in.
-std::u16string InstalledName(std::u16string name)
+// A record's key: 128 bits of the SHA-256 of the name as Windows opens it
+// (WindowsKey), so that every spelling of one file sorts together and no
+// crafted list can make two files collide; and where the record lies.
+struct Record {
+    std::uint32_t key[4];
+    std::uint32_t at;  // the record's offset in the unpacked bytes (under 2 GiB)
+};
+
+// One file as the install leaves it: the first record's spelling names it
+// (Windows keeps the name a file was made with), the last one's bytes fill it.
+struct Installed {
+    std::uint32_t key[4];
+    std::uint32_t first, last;
+};
+
+bool KeyLess(const std::uint32_t* a, const std::uint32_t* b)
+{
+    return std::lexicographical_compare(a, a + 4, b, b + 4);
+}
+bool KeyEqual(const std::uint32_t* a, const std::uint32_t* b) { return std::equal(a, a + 4, b); }
+
+// Every file each side installs, in key order: one walk and one sort.
+std::vector<Installed> InstalledFiles(const Bytes& unpacked)
+{
+    std::vector<Record> records;
+    std::uint64_t next = 4;
+    WalkFileList(unpacked, [&](PackageEntry&& e) {
+        const std::u32string key = WindowsKey(e.name);
+        std::uint8_t digest[32];
+        Sha256(reinterpret_cast<const std::uint8_t*>(key.data()), key.size() * sizeof(char32_t), digest);
+        Record r{};
+        std::memcpy(r.key, digest, sizeof r.key);
+        r.at = std::uint32_t(next);
+        records.push_back(r);
+        next = std::uint64_t(e.data - unpacked.data()) + e.size;
+        return true;
+    });
+    std::sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
+        return KeyLess(a.key, b.key) || (KeyEqual(a.key, b.key) && a.at < b.at);
+    });
+    std::vector<Installed> files;
+    for (const Record& r : records) {
+        if (!files.empty() && KeyEqual(files.back().key, r.key)) {
+            files.back().last = r.at;
+            continue;
+        }
+        Installed f{};
+        std::memcpy(f.key, r.key, sizeof f.key);
+        f.first = f.last = r.at;
+        files.push_back(f);
+    }
+    return files;
+}
+
+// A record of verified bytes: its name, and its data.
+struct View {
+    std::u16string name;
+    const std::uint8_t* data;
+    std::uint64_t size;
+};
+
+View RecordAt(const Bytes& unpacked, std::uint32_t at)
+{
+    const std::uint8_t* r = unpacked.data() + at;
+    const std::size_t n = ReadLe16(r);
+    return View{Utf8ToUtf16(r + 2, n), r + 10 + n, ReadLe64(r + 2 + n)};
+}
+
+// The name the install folder shows: backslashes between folders.
+std::u16string Shown(std::u16string name)
 {
     for (char16_t& c : name)
         if (c == u'/') c = u'\\';
     return name;
-}
-
-// One name of the window: the last record of it on either side.
-struct Slot {
-    const std::uint8_t* data[2] = {nullptr, nullptr};
-    std::uint64_t size[2] = {0, 0};
-    bool listed[2] = {false, false};
-};
-
-constexpr std::size_t kSlotBytes = 128;  // a map node, its name and slot, roughly
-
-std::size_t Cost(const std::u16string& name) { return kSlotBytes + 2 * name.size(); }
-
-bool SameContent(const Slot& s)
-{
-    return s.size[0] == s.size[1] && (s.size[0] == 0 || std::memcmp(s.data[0], s.data[1], std::size_t(s.size[0])) == 0);
 }
 
 }  // namespace
@@ -61,54 +114,70 @@ bool DiffSummary::Same() const
 }
 
 DiffSummary ComparePackages(const std::string& oldPath, const std::string& newPath,
-                            const std::function<void(const FileChange&)>& change, std::size_t windowBytes)
+                            const std::function<void(const FileChange&)>& change)
 {
     const Side sides[2] = {Side(oldPath), Side(newPath)};
-    DiffSummary summary;
+    DiffSummary summary = CompareLists(sides[0].unpacked, sides[1].unpacked, change);
     summary.oldVersion = sides[0].version;
     summary.newVersion = sides[1].version;
-    std::optional<std::u16string> from;  // names before it were compared in earlier passes
-    while (true) {
-        std::map<std::u16string, Slot> window;
-        std::size_t bytes = 0;
-        std::optional<std::u16string> bound;  // names from it on wait for a later pass
-        for (int side = 0; side < 2; ++side) {
-            WalkFileList(sides[side].unpacked, [&](PackageEntry&& e) {
-                std::u16string name = InstalledName(std::move(e.name));
-                if ((from && name < *from) || (bound && name >= *bound)) return true;
-                const auto [it, inserted] = window.try_emplace(std::move(name));
-                if (inserted) bytes += Cost(it->first);
-                it->second.data[side] = e.data;
-                it->second.size[side] = e.size;
-                it->second.listed[side] = true;
-                while (bytes > windowBytes && window.size() > 1) {
-                    auto last = std::prev(window.end());
-                    bytes -= Cost(last->first);
-                    bound = std::move(last->first);
-                    window.erase(last);
-                }
-                return true;
-            });
+    return summary;
+}
+
+DiffSummary CompareLists(const Bytes& oldList, const Bytes& newList,
+                         const std::function<void(const FileChange&)>& change)
+{
+    const Bytes* lists[2] = {&oldList, &newList};
+    DiffSummary summary;
+    const std::vector<Installed> files[2] = {InstalledFiles(oldList), InstalledFiles(newList)};
+    summary.oldFiles = files[0].size();
+    summary.newFiles = files[1].size();
+
+    // Merged by key; each change remembers the files it compares (an index
+    // into each side, or none).
+    constexpr std::size_t kNone = SIZE_MAX;
+    struct Found {
+        FileChange::Kind kind;
+        std::size_t file[2];
+    };
+    std::vector<Found> found;
+    std::size_t i = 0, j = 0;
+    while (i < files[0].size() || j < files[1].size()) {
+        const bool takeOld = j == files[1].size() || (i < files[0].size() && KeyLess(files[0][i].key, files[1][j].key));
+        const bool takeNew = i == files[0].size() || (j < files[1].size() && KeyLess(files[1][j].key, files[0][i].key));
+        if (takeOld) {
+            summary.oldTotal += RecordAt(*lists[0], files[0][i].last).size;
+            found.push_back({FileChange::Kind::Removed, {i++, kNone}});
+        } else if (takeNew) {
+            summary.newTotal += RecordAt(*lists[1], files[1][j].last).size;
+            found.push_back({FileChange::Kind::Added, {kNone, j++}});
+        } else {
+            const View was = RecordAt(*lists[0], files[0][i].last);
+            const View is = RecordAt(*lists[1], files[1][j].last);
+            summary.oldTotal += was.size;
+            summary.newTotal += is.size;
+            if (was.size != is.size || (was.size && std::memcmp(was.data, is.data, std::size_t(was.size)) != 0))
+                found.push_back({FileChange::Kind::Changed, {i, j}});
+            ++i, ++j;
         }
-        for (const auto& [name, slot] : window) {
-            summary.oldFiles += slot.listed[0];
-            summary.newFiles += slot.listed[1];
-            summary.oldTotal += slot.size[0];
-            summary.newTotal += slot.size[1];
-            if (!slot.listed[0]) {
-                ++summary.added;
-                change(FileChange{FileChange::Kind::Added, name, 0, slot.size[1]});
-            } else if (!slot.listed[1]) {
-                ++summary.removed;
-                change(FileChange{FileChange::Kind::Removed, name, slot.size[0], 0});
-            } else if (!SameContent(slot)) {
-                ++summary.changed;
-                change(FileChange{FileChange::Kind::Changed, name, slot.size[0], slot.size[1]});
-            }
-        }
-        if (!bound) return summary;
-        from = std::move(bound);
     }
+    // Reported in the order of the names as Windows sees them, each by the
+    // spelling the install folder shows (the new side's where it has one).
+    const auto shown = [&](const Found& f) {
+        const int side = f.file[1] != kNone ? 1 : 0;
+        return RecordAt(*lists[side], files[side][f.file[side]].first).name;
+    };
+    std::sort(found.begin(), found.end(),
+              [&](const Found& a, const Found& b) { return WindowsKey(shown(a)) < WindowsKey(shown(b)); });
+    for (const Found& f : found) {
+        FileChange c{f.kind, Shown(shown(f)), 0, 0};
+        if (f.file[0] != kNone) c.oldSize = RecordAt(*lists[0], files[0][f.file[0]].last).size;
+        if (f.file[1] != kNone) c.newSize = RecordAt(*lists[1], files[1][f.file[1]].last).size;
+        (f.kind == FileChange::Kind::Added     ? summary.added
+         : f.kind == FileChange::Kind::Removed ? summary.removed
+                                               : summary.changed)++;
+        change(c);
+    }
+    return summary;
 }
 
 }  // namespace quro_pack

@@ -9,13 +9,14 @@
 #include <optional>
 #include <string>
 
+#include "common.h"
 #include "setup_facts.h"
 
 namespace quro_pack {
 
 struct FileChange {
     enum class Kind { Added, Removed, Changed } kind;
-    std::u16string name;  // as the install folder shows it: backslashes between folders
+    std::u16string name;  // as the install folder shows it: the first spelling, backslashes between folders
     std::uint64_t oldSize = 0, newSize = 0;
 };
 
@@ -29,20 +30,19 @@ struct DiffSummary {
     bool Same() const;
 };
 
-// What the comparison holds of names at once, besides the two unpacked
-// packages: neither list is in the order of names (a package lists its files
-// by folder and kind, twins together, and a foreign one in any order), and a
-// list of a few hundred bytes may name millions of files. So each pass over
-// both lists keeps the smallest names not yet compared, up to this budget,
-// and reports them; the next pass starts where it stopped. A package of
-// ordinary size takes one pass.
-inline constexpr std::size_t kDiffWindowBytes = std::size_t(32) << 20;
-
-// Reports the files added, removed and changed (by content), in the order of
-// their names, one at a time. Throws Failure, before the first change, when
-// either file cannot be read or fails the setup program's checks.
+// Reports the files added, removed and changed (by content), keyed by the
+// file Windows would open for each name (WindowsKey: letter case, "." parts
+// and both separators aside; the last record of a file is what it holds),
+// in the order of those names, one at a time. Takes some 44 bytes a record
+// besides the two unpacked packages, and one sort of each list. Throws
+// Failure, before the first change, when either file cannot be read or
+// fails the setup program's checks.
 DiffSummary ComparePackages(const std::string& oldPath, const std::string& newPath,
-                            const std::function<void(const FileChange&)>& change,
-                            std::size_t windowBytes = kDiffWindowBytes);
+                            const std::function<void(const FileChange&)>& change);
+
+// The same for two unpacked file lists that passed the setup program's checks
+// (UnpackChecked); no versions.
+DiffSummary CompareLists(const Bytes& oldList, const Bytes& newList,
+                         const std::function<void(const FileChange&)>& change);
 
 }  // namespace quro_pack

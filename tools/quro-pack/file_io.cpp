@@ -21,6 +21,10 @@ namespace {
 // is written at a time.
 char g_temporary[4096];
 volatile std::sig_atomic_t g_temporarySet = 0;
+volatile std::sig_atomic_t g_holdSignals = 0;
+volatile std::sig_atomic_t g_heldSignal = 0;
+
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void SetTemporary(const std::string& path)
 {
@@ -32,6 +36,10 @@ void SetTemporary(const std::string& path)
 
 extern "C" void RemoveTemporaryAndDie(int signal)
 {
+    if (g_holdSignals) {
+        g_heldSignal = signal;
+        return;
+    }
     if (g_temporarySet) ::unlink(g_temporary);
     std::signal(signal, SIG_DFL);
     std::raise(signal);
@@ -41,8 +49,25 @@ extern "C" void RemoveTemporaryAndDie(int signal)
 
 void RemoveTemporaryOutputOnSignals()
 {
-    for (const int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, RemoveTemporaryAndDie);
+    for (const int s : kEndingSignals) std::signal(s, RemoveTemporaryAndDie);
 }
+
+HeldSignals::HeldSignals()
+{
+    g_heldSignal = 0;
+    g_holdSignals = 1;
+}
+
+HeldSignals::~HeldSignals()
+{
+    g_holdSignals = 0;
+    if (const int s = g_heldSignal) {
+        std::signal(s, SIG_DFL);
+        std::raise(s);
+    }
+}
+
+bool HeldSignals::Interrupted() const { return g_heldSignal != 0; }
 
 void UniqueFd::Reset()
 {
@@ -102,12 +127,19 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size)
 OutputFile::OutputFile(const std::string& path, bool executable) : path_(path)
 {
     // A device or a pipe (/dev/stdout) is written as it is; renaming over it
-    // would replace it.
+    // would replace it. What is opened is judged, not what a stat saw before:
+    // a regular file swapped in between is never truncated, it is replaced
+    // by the rename like any other.
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        fd_ = UniqueFd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
-        if (!fd_) throw Failure(path + ": " + ErrnoText(errno));
-        return;
+        UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+        if (!fd && errno != ENOENT) throw Failure(path + ": " + ErrnoText(errno));
+        if (fd && ::fstat(fd.get(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            // A device ignores a truncation; a pipe cannot take one.
+            if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) ::ftruncate(fd.get(), 0);
+            fd_ = std::move(fd);
+            return;
+        }
     }
     temporary_ = path + ".tmp-XXXXXX";
     fd_ = UniqueFd(::mkstemp(temporary_.data()));
@@ -142,12 +174,20 @@ void OutputFile::Commit()
         throw Failure(path_ + ": " + ErrnoText(e));
     }
     if (temporary_.empty()) return;
-    if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
-        const int e = errno;
+    // Once renamed, the temporary name is the output's: a signal in between
+    // must not remove it, so none is taken until the rename is done.
+    sigset_t ending, before;
+    sigemptyset(&ending);
+    for (const int s : kEndingSignals) sigaddset(&ending, s);
+    ::pthread_sigmask(SIG_BLOCK, &ending, &before);
+    g_temporarySet = 0;
+    const bool renamed = ::rename(temporary_.c_str(), path_.c_str()) == 0;
+    const int e = errno;
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    if (!renamed) {
         ::unlink(temporary_.c_str());
         throw Failure(path_ + ": " + ErrnoText(e));
     }
-    g_temporarySet = 0;
 }
 
 }  // namespace quro_pack

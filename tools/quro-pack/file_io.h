@@ -90,6 +90,18 @@ private:
 // being written before the process ends as the signal would end it.
 void RemoveTemporaryOutputOnSignals();
 
+// While one lives, those signals are held instead: the work asks
+// Interrupted() between steps and takes back what it made; when it dies, a
+// held signal ends the process as it would have. One at a time.
+class HeldSignals {
+public:
+    HeldSignals();
+    ~HeldSignals();
+    HeldSignals(const HeldSignals&) = delete;
+    HeldSignals& operator=(const HeldSignals&) = delete;
+    bool Interrupted() const;
+};
+
 // Writes all of data, retrying short writes; false with errno set on failure.
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size);
 

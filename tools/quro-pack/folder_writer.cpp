@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,13 +31,78 @@ std::string Why(int error)
 
 FolderExtraction::~FolderExtraction()
 {
-    for (auto it = made_.rbegin(); it != made_.rend(); ++it)
-        if (::unlink(it->c_str()) != 0 && errno == EISDIR) ::rmdir(it->c_str());
+    // Each name is removed from the very folder it was made in, and only
+    // while it is still what was made there: a link or anything else put in
+    // its place stays, and nothing behind a link is reached.
+    for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
+        const int at = folders_[it->parent].get();
+        struct stat st {};
+        if (::fstatat(at, it->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || std::uint64_t(st.st_dev) != it->device ||
+            std::uint64_t(st.st_ino) != it->inode || S_ISDIR(st.st_mode) != it->folder)
+            continue;
+        ::unlinkat(at, it->name.c_str(), it->folder ? AT_REMOVEDIR : 0);
+    }
 }
 
-// The folder the user named is taken as it is, links and all; below it
-// nothing is followed: a link already in the target, to a folder or a file,
-// is refused rather than written through, and so is a pipe or a device.
+void FolderExtraction::Remember(Held parent, const std::string& name, int fd, bool folder)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) == 0)
+        made_.push_back(Made{parent, name, std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), folder});
+}
+
+std::string FolderExtraction::Enter(Held parent, const std::string& name, bool followLinks, Held& entered)
+{
+    const int at = folders_[parent].get();
+    const bool made = ::mkdirat(at, name.c_str(), 0777) == 0;
+    if (!made && errno != EEXIST) return Why(errno);
+    UniqueFd child(::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW)));
+    if (!child) {
+        const int e = errno;
+        if (e == EMFILE) return "more folders than the open files allowed (ulimit -n)";
+        // O_DIRECTORY answers a link with "not a folder"; say what is there.
+        struct stat st {};
+        if ((e == ENOTDIR || e == ELOOP) && ::fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISLNK(st.st_mode))
+            return Why(ELOOP);
+        return Why(e);
+    }
+    if (made) Remember(parent, name, child.get(), true);
+    folders_.push_back(std::move(child));
+    entered = folders_.size() - 1;
+    return {};
+}
+
+// The folder the user named is taken as it is, links and all, and made
+// where missing, one level at a time from the root or the working folder.
+std::string FolderExtraction::OpenTarget()
+{
+    // One descriptor per folder is held until the end.
+    struct rlimit files {};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+    UniqueFd start(::open(folder_[0] == '/' ? "/" : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!start) return folder_ + ": " + Why(errno);
+    folders_.push_back(std::move(start));
+    target_ = 0;
+    std::size_t from = 0;
+    while (from < folder_.size()) {
+        const std::size_t slash = std::min(folder_.find('/', from), folder_.size());
+        const std::string level = folder_.substr(from, slash - from);
+        from = slash + 1;
+        if (level.empty() || level == ".") continue;
+        if (const std::string why = Enter(target_, level, true, target_); !why.empty())
+            return folder_.substr(0, slash) + ": " + why;
+    }
+    opened_ = true;
+    return {};
+}
+
+// Below the target nothing is followed: a link already there, to a folder
+// or a file, is refused rather than written through, and so is a pipe or a
+// device.
 std::string FolderExtraction::Write(const PackageEntry& entry)
 {
     const std::string name = Utf16ToUtf8(entry.name);
@@ -45,40 +111,28 @@ std::string FolderExtraction::Write(const PackageEntry& entry)
     const auto fail = [&](const std::string& why) { return "could not write " + name + ": " + why; };
     // A NUL would end the path early on either system; no such file can be made as named.
     if (relative.find('\0') != std::string::npos) return fail("the name holds a NUL character");
+    if (!opened_)
+        if (const std::string why = OpenTarget(); !why.empty()) return fail(why);
 
-    // The target's own folders, one level at a time.
-    std::string path;
-    for (std::size_t p = folder_.find('/', 1);; p = folder_.find('/', p + 1)) {
-        const std::string level = folder_.substr(0, p);
-        if (!level.empty() && level.back() != '/') {
-            if (::mkdir(level.c_str(), 0777) == 0)
-                made_.push_back(level);
-            else if (errno != EEXIST)
-                return fail(level + ": " + Why(errno));
-        }
-        if (p == std::string::npos) break;
-    }
-    UniqueFd dir(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir) return fail(folder_ + ": " + Why(errno));
-    path = folder_;
+    Held dir = target_;
+    std::string path;  // the folders so far, relative to the target
     std::size_t start = 0;
     for (std::size_t slash; (slash = relative.find('/', start)) != std::string::npos; start = slash + 1) {
         const std::string component = relative.substr(start, slash - start);
         if (component.empty() || component == ".") continue;
         path += "/" + component;
-        if (::mkdirat(dir.get(), component.c_str(), 0777) == 0)
-            made_.push_back(path);
-        else if (errno != EEXIST)
-            return fail(Why(errno));
-        UniqueFd child(::openat(dir.get(), component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!child) return fail(Why(errno));
-        dir = std::move(child);
+        if (const auto known = entered_.find(path); known != entered_.end()) {
+            dir = known->second;
+            continue;
+        }
+        if (const std::string why = Enter(dir, component, false, dir); !why.empty()) return fail(why);
+        entered_.emplace(path, dir);
     }
     const std::string leaf = relative.substr(start);
     if (leaf.empty() || leaf == ".") return fail("the name ends in a separator");
-    path += "/" + leaf;
+    const int at = folders_[dir].get();
     struct stat st {};
-    const bool exists = ::fstatat(dir.get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    const bool exists = ::fstatat(at, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
     if (exists && S_ISLNK(st.st_mode)) return fail(Why(ELOOP));
     if (exists && S_ISDIR(st.st_mode)) return fail(Why(EISDIR));
     if (exists && !S_ISREG(st.st_mode)) return fail("a pipe or a device is where the file goes");
@@ -87,18 +141,29 @@ std::string FolderExtraction::Write(const PackageEntry& entry)
     std::string written = leaf;
     if (exists) written = ".quro-unpack-" + std::to_string(::getpid()) + "-" + leaf.substr(0, 200);
     UniqueFd file(
-        ::openat(dir.get(), written.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
+        ::openat(at, written.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
     if (!file) return fail(Why(errno));
-    const std::string writtenPath = path.substr(0, path.size() - leaf.size()) + written;
-    if (!exists) made_.push_back(writtenPath);
+    if (!exists) Remember(dir, written, file.get(), false);
+    struct stat replacement {};
+    ::fstat(file.get(), &replacement);
     // WriteAll loops over short writes itself: one call for the whole file.
     const bool ok = WriteAll(file.get(), entry.data, std::size_t(entry.size));
     const int writeError = errno;
     const bool closed = file.Close();
     const int error = ok ? errno : writeError;
-    if (ok && closed && (!exists || ::renameat(dir.get(), written.c_str(), dir.get(), leaf.c_str()) == 0)) return {};
+    if (ok && closed && !exists) return {};
+    if (ok && closed && ::renameat(at, written.c_str(), at, leaf.c_str()) == 0) {
+        // A file this run made and now replaced is still its own to take back.
+        for (auto it = made_.rbegin(); it != made_.rend(); ++it)
+            if (it->parent == dir && it->name == leaf && !it->folder) {
+                it->device = std::uint64_t(replacement.st_dev);
+                it->inode = std::uint64_t(replacement.st_ino);
+                break;
+            }
+        return {};
+    }
     const int why = ok && closed ? errno : error;
-    if (exists) ::unlinkat(dir.get(), written.c_str(), 0);
+    if (exists) ::unlinkat(at, written.c_str(), 0);
     return fail(Why(why));
 }
 

@@ -5,13 +5,20 @@
 // new contents.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "file_io.h"
 #include "package_reader.h"
 
 namespace quro_pack {
 
+// Everything below the target is made, written and deleted relative to
+// descriptors opened once and held until the end, never by a path: a
+// folder swapped for a link after it was made leads nowhere, neither while
+// writing nor while taking back.
 class FolderExtraction {
 public:
     explicit FolderExtraction(std::string folder) : folder_(std::move(folder)) {}
@@ -27,8 +34,26 @@ public:
     void Keep() { made_.clear(); }
 
 private:
+    // A folder held open: its descriptor's index in folders_.
+    using Held = std::size_t;
+    struct Made {
+        Held parent;  // the folder it was made in
+        std::string name;
+        std::uint64_t device = 0, inode = 0;
+        bool folder = false;
+    };
+    std::string OpenTarget();
+    // The folder name in parent, made when missing, opened and held; empty
+    // on success, else why not.
+    std::string Enter(Held parent, const std::string& name, bool followLinks, Held& entered);
+    void Remember(Held parent, const std::string& name, int fd, bool folder);
+
     std::string folder_;
-    std::vector<std::string> made_;  // host paths of the files and folders made, in order
+    std::vector<UniqueFd> folders_;        // every folder entered, held until the end
+    std::map<std::string, Held> entered_;  // a folder below the target by its relative path
+    Held target_ = 0;
+    bool opened_ = false;
+    std::vector<Made> made_;  // in the order made
 };
 
 // Every entry in order; on failure nothing made remains, and the text is

@@ -58,9 +58,9 @@ ordered_json Header(const PackageResource& r)
 
 }  // namespace
 
-int InspectJson(const std::string& path)
+int InspectJson(const std::string& path, const InspectOptions& options)
 {
-    const Inspection inspection(path);
+    const Inspection inspection(path, options);
     const PackageResource& r = inspection.resource;
     const SetupFacts& facts = inspection.facts;
 
@@ -74,8 +74,18 @@ int InspectJson(const std::string& path)
         doc["setupProgram"] = nullptr;
     doc["signed"] = facts.signature.present;
     doc["signature"] = nullptr;
-    if (facts.signature.present)
-        doc["signature"] = {{"authenticode", facts.signature.authenticode}, {"size", facts.signature.size}};
+    if (facts.signature.present) {
+        const AuthenticodeCheck& c = facts.signature.check;
+        const auto text = [](const std::string& s) { return s.empty() ? ordered_json(nullptr) : ordered_json(s); };
+        doc["signature"] = {{"authenticode", facts.signature.authenticode},
+                            {"size", facts.signature.size},
+                            {"readable", c.parsed},
+                            {"digestMatches", c.digestMatches},
+                            {"signatureVerifies", c.signatureHolds},
+                            {"signer", text(c.subject)},
+                            {"timestamp", text(c.timestamp)},
+                            {"problem", text(c.problem)}};
+    }
     doc["resourceSize"] = r.present ? ordered_json(r.size) : ordered_json(nullptr);
     doc["header"] = Header(r);
     doc["verdict"] = inspection.Verdict();
@@ -83,6 +93,7 @@ int InspectJson(const std::string& path)
     doc["ok"] = inspection.ok();
     doc["intact"] = inspection.intact();
     doc["installProblems"] = inspection.installProblems;
+    doc["warnings"] = inspection.warnings;
     doc["fileCount"] = inspection.fileCount;
     doc["filesTotalSize"] = inspection.filesTotal;
     doc["files"] = ordered_json::array();

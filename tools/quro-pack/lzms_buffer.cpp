@@ -135,8 +135,18 @@ std::uint64_t ChunkMemory(std::uint32_t rawSize, const CompressOptions& options)
            2 * std::uint64_t(rawSize);
 }
 
+void CheckMemoryBudget(std::uint64_t size, const CompressOptions& options)
+{
+    const std::uint32_t chunkSize = compressapi::ChunkSizeFor(size);
+    const std::uint64_t need = chunkSize ? ChunkMemory(chunkSize, options) : 0;
+    if (need > options.memoryBudget)
+        throw Failure("packing a chunk of " + Size(chunkSize) + " takes " + Size(need) +
+                      ", more than the memory budget of " + Size(options.memoryBudget) + " (--memory)");
+}
+
 void AppendBuffer(std::uint64_t size, const ReadRange& read, const CompressOptions& options, Bytes& out)
 {
+    CheckMemoryBudget(size, options);
     const std::uint32_t chunkSize = compressapi::ChunkSizeFor(size);
     const std::size_t chunkCount = chunkSize ? std::size_t((size + chunkSize - 1) / chunkSize) : 0;
     auto rawSizeOf = [&](std::size_t i) {
@@ -144,9 +154,6 @@ void AppendBuffer(std::uint64_t size, const ReadRange& read, const CompressOptio
     };
     std::vector<std::uint64_t> needs;
     for (std::size_t i = 0; i < chunkCount; ++i) needs.push_back(ChunkMemory(rawSizeOf(i), options));
-    if (chunkCount > 0 && needs[0] > options.memoryBudget)
-        throw Failure("packing a chunk of " + Size(chunkSize) + " takes " + Size(needs[0]) +
-                      ", more than the memory budget of " + Size(options.memoryBudget) + " (--memory)");
 
     std::vector<Bytes> packed(chunkCount);
     Schedule schedule(needs, options.memoryBudget);

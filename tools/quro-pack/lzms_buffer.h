@@ -35,6 +35,10 @@ struct CompressOptions {
 // compressor, the chunk, and room for its output.
 std::uint64_t ChunkMemory(std::uint32_t rawSize, const CompressOptions& options);
 
+// Throws Failure when the budget cannot hold the compressor of the first
+// chunk of a buffer of size bytes (which is the largest).
+void CheckMemoryBudget(std::uint64_t size, const CompressOptions& options);
+
 // Fills out with the bytes [offset, offset + size) of the data being packed.
 // Called from several worker threads at once, each time for a different
 // range; throws Failure when the data cannot be read as it was.

@@ -2,6 +2,7 @@
 // operations.h run, their results printed as text (or JSON) and mapped to an
 // exit status.
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -91,12 +92,15 @@ struct Arguments {
     std::vector<std::string> positional;
     std::string output;
     std::string stub;
+    bool stubGiven = false;
+    std::vector<std::string> exclude;
     std::string memory;
     unsigned threads = 0;
     bool store = false;
     bool json = false;
     bool quiet = false;
     bool strict = false;
+    bool requireSigned = false;
 };
 
 void Warn(const std::vector<std::string>& warnings, bool quiet)
@@ -105,12 +109,23 @@ void Warn(const std::vector<std::string>& warnings, bool quiet)
     for (const std::string& w : warnings) std::fprintf(stderr, "quro-pack: warning: %s\n", w.c_str());
 }
 
+// The stub named, or the default one; an empty --stub "" is a mistake in a
+// script, like every empty path, not a request for the default.
+std::string StubOf(const Arguments& a)
+{
+    if (!a.stubGiven) return DefaultStub();
+    if (a.stub.empty()) throw Failure("the stub is an empty path");
+    return a.stub;
+}
+
 int RunPack(const Arguments& a, bool setup)
 {
+    const auto start = std::chrono::steady_clock::now();
     PackRequest request;
     request.folder = a.positional.at(0);
     request.output = a.output;
-    if (setup) request.stub = a.stub.empty() ? DefaultStub() : a.stub;
+    if (setup) request.stub = StubOf(a);
+    request.options.exclude = a.exclude;
     request.options.compress.store = a.store;
     request.options.compress.threads = a.threads;
     if (!a.memory.empty()) request.options.compress.memoryBudget = ParseSize(a.memory);  // checked when parsed
@@ -120,12 +135,21 @@ int RunPack(const Arguments& a, bool setup)
     const PackReport report = Pack(request);
     progress.Clear();
     Warn(report.warnings, a.quiet);
+    if (a.quiet) return 0;
+    // One line at the end, as a build ends: what was written, from what.
+    const PackCounts& c = report.counts;
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    const std::string excluded = c.excluded ? " (" + std::to_string(c.excluded) + " excluded)" : "";
+    std::fprintf(stderr, "quro-pack: wrote %s: %zu file%s%s, %llu bytes in, %llu bytes out (%.3f), %.1f s\n",
+                 Escaped(a.output).c_str(), c.files, c.files == 1 ? "" : "s", excluded.c_str(),
+                 static_cast<unsigned long long>(c.filesSize), static_cast<unsigned long long>(report.outputSize),
+                 c.filesSize ? double(report.outputSize) / double(c.filesSize) : 0.0, took.count());
     return 0;
 }
 
 int RunEmbed(const Arguments& a)
 {
-    Warn(Embed(a.positional.at(0), a.stub.empty() ? DefaultStub() : a.stub, a.output, a.strict), a.quiet);
+    Warn(Embed(a.positional.at(0), StubOf(a), a.output, a.strict), a.quiet);
     return 0;
 }
 
@@ -207,10 +231,17 @@ void PrintVersion(const char* toolVersion, const std::string& stubPath, const st
 int RunInspect(const Arguments& a)
 {
     const std::string& path = a.positional.at(0);
-    if (a.json) return InspectJson(path);
-    const Inspection inspection(path);
-    PrintSetupFacts(inspection.facts);
-    PrintHeader(inspection.resource);
+    InspectOptions options;
+    options.strict = a.strict;
+    options.requireSigned = a.requireSigned;
+    if (a.json) return InspectJson(path, options);
+    const Inspection inspection(path, options);
+    // A file refused whole has no facts to show, only why.
+    if (inspection.refusal.empty()) {
+        PrintSetupFacts(inspection.facts);
+        PrintHeader(inspection.resource);
+    }
+    for (const std::string& w : inspection.warnings) std::printf("warning          %s\n", Escaped(w).c_str());
     std::printf("%s\n", Escaped(inspection.Verdict()).c_str());
     if (inspection.listRead && (inspection.intact() || inspection.fileCount > 0)) {
         std::printf("files            %zu\n", inspection.fileCount);
@@ -326,16 +357,22 @@ int Run(int argc, char** argv)
                 "SIZE"));
         c->add_option("--threads", a.threads, "the most chunks compressed at once (default: one per core)")
             ->check(CLI::Range(1u, 1024u));
+        c->add_option("--exclude", a.exclude,
+                      "leave out the files and folders whose relative path matches this shell pattern (* also "
+                      "matches /: '*.pdb'); repeatable")
+            ->allow_extra_args(false);
     };
     const auto strict = [&](CLI::App* c) {
         c->add_flag("--strict", a.strict,
                     "every warning is an error (an empty folder, no DraloHost.exe at the top, a path beyond "
                     "Windows' limit); nothing is written then");
     };
+    std::vector<CLI::Option*> stubs;
     const auto stub = [&](CLI::App* c) {
-        c->add_option("--stub", a.stub,
-                      "the setup program to copy; by default quro-setup-stub.exe beside quro-pack, else the one in "
-                      "../share/quro-pack/ from quro-pack's folder (where builds and installations put it)");
+        stubs.push_back(
+            c->add_option("--stub", a.stub,
+                          "the setup program to copy; by default quro-setup-stub.exe beside quro-pack, else the one in "
+                          "../share/quro-pack/ from quro-pack's folder (where builds and installations put it)"));
     };
     CLI::App* pack = app.add_subcommand("pack", "write the package resource for every file below DIR");
     folder(pack, "DIR", "the folder to pack");
@@ -357,6 +394,11 @@ int Run(int argc, char** argv)
         "print the header, the verdict (ok, or what is wrong and what the setup program would say) and the files");
     folder(inspect, "FILE", "the package resource or setup");
     inspect->add_flag("--json", a.json, "as one JSON document, with each file's SHA-256");
+    inspect->add_flag("--strict", a.strict,
+                      "a warning fails the verdict too (no DraloHost.exe at the top, a name listed twice)");
+    inspect->add_flag("--require-signed", a.requireSigned,
+                      "a setup without an intact Authenticode signature (none, or one whose digest or signature "
+                      "does not match) fails the verdict");
     CLI::App* unpack = app.add_subcommand(
         "unpack", "verify as the setup program does, then write the files below DIR (what /extract-to does)");
     unpack->add_option("FILE DIR", a.positional, "the package or setup, and the folder to write")
@@ -397,6 +439,7 @@ int Run(int argc, char** argv)
         throw UsageError(std::string(e.what()) + " (see quro-pack " +
                          (given.empty() ? std::string() : given.front()->get_name() + " ") + "--help)");
     }
+    for (const CLI::Option* s : stubs) a.stubGiven |= s->count() > 0;
     if (version) {
         if (app.get_subcommands().size() > 0) throw UsageError("--version takes no command (see quro-pack --help)");
         return RunVersion();

@@ -1,6 +1,7 @@
 #include "operations.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,6 +39,62 @@ void CheckOutputPlace(const std::string& output)
         throw Failure(folder + ": " + ErrnoText(errno) + " (the output's folder)");
 }
 
+std::string RealPath(const std::string& path)
+{
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (!real) return {};
+    std::string s = real;
+    std::free(real);
+    return s;
+}
+
+// Where a name lands in its folder: the folder's links and ".." resolved,
+// the name itself taken as it is (a rename replaces a link, never follows it).
+std::string LandsAt(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = RealPath(slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash));
+    const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+    return (folder == "/" ? folder : folder + "/") + leaf;
+}
+
+bool Below(const std::string& path, const std::string& folder)
+{
+    return path == folder || folder == "/" || path.rfind(folder + "/", 0) == 0;
+}
+
+struct Input {
+    const char* what;  // "the folder being packed", "the stub"
+    std::string path;
+};
+
+// The output must not land in what is being read: a setup written into the
+// folder it packs is packed into the next one, and an output that is one of
+// the inputs destroys it. Judged where the output really lands (its folder's
+// links and ".." resolved, and a link in its place followed), before any
+// input is read.
+void RefuseOutputOverInputs(const std::string& output, const std::vector<Input>& inputs)
+{
+    // The rename lands beside a link in the output's place; a pipe or a
+    // device is written through it.
+    const std::string lands[] = {LandsAt(output), RealPath(output)};
+    struct stat out {};
+    const bool exists = ::stat(output.c_str(), &out) == 0;
+    for (const Input& input : inputs) {
+        if (input.path.empty()) continue;
+        struct stat in {};
+        const bool found = ::stat(input.path.c_str(), &in) == 0;
+        const bool folder = found && S_ISDIR(in.st_mode);
+        if (exists && found && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+            throw Failure(output + ": is " + input.path + ", " + input.what + "; write the output elsewhere");
+        const std::string real = RealPath(input.path);
+        for (const std::string& land : lands)
+            if (!land.empty() && !real.empty() && (folder ? Below(land, real) : land == real))
+                throw Failure(output + ": lies " + (folder ? "inside " : "at ") + input.path + " (" + real + "), " +
+                              input.what + "; write the output elsewhere");
+    }
+}
+
 // The stub must be this product's setup program, unsigned, and laid out so
 // that the package can go in.
 void CheckStubFile(const MappedFile& stub, const std::string& path)
@@ -50,14 +107,20 @@ void CheckStubFile(const MappedFile& stub, const std::string& path)
     pe::CheckStub(stub.data(), stub.size(), path);
 }
 
-void WriteSetup(const std::uint8_t* resource, std::size_t size, const MappedFile& stub, const std::string& stubPath,
-                const std::string& output)
+std::uint64_t WriteSetup(const std::uint8_t* resource, std::size_t size, const MappedFile& stub,
+                         const std::string& stubPath, const std::string& output)
 {
     OutputFile out(output, true);
+    std::uint64_t written = 0;
     pe::EmbedPackage(
-        stub.data(), stub.size(), resource, size, [&](const std::uint8_t* data, std::size_t n) { out.Write(data, n); },
+        stub.data(), stub.size(), resource, size,
+        [&](const std::uint8_t* data, std::size_t n) {
+            out.Write(data, n);
+            written += n;
+        },
         stubPath);
     out.Commit();
+    return written;
 }
 
 }  // namespace
@@ -66,21 +129,24 @@ PackReport Pack(const PackRequest& request)
 {
     RequirePath("the folder", request.folder);
     CheckOutputPlace(request.output);
+    RefuseOutputOverInputs(
+        request.output, {{"the folder being packed", request.folder}, {"the setup program it copies", request.stub}});
     std::optional<MappedFile> stub;
     if (!request.stub.empty()) {
         stub.emplace(request.stub);
         CheckStubFile(*stub, request.stub);
     }
     PackReport report;
-    const Bytes resource = PackFolder(request.folder, request.options, &report.warnings);
+    const Bytes resource = PackFolder(request.folder, request.options, &report.warnings, &report.counts);
     const ProgressSink& progress = request.options.progress;
     if (progress) progress({ProgressEvent::Phase::Writing, 0, resource.size()});
     if (stub) {
-        WriteSetup(resource.data(), resource.size(), *stub, request.stub, request.output);
+        report.outputSize = WriteSetup(resource.data(), resource.size(), *stub, request.stub, request.output);
     } else {
         OutputFile out(request.output, false);
         out.Write(resource.data(), resource.size());
         out.Commit();
+        report.outputSize = resource.size();
     }
     return report;
 }
@@ -89,7 +155,10 @@ std::vector<std::string> Embed(const std::string& resourcePath, const std::strin
                                bool strict)
 {
     RequirePath("the package", resourcePath);
+    RequirePath("the stub", stubPath);
     CheckOutputPlace(output);
+    RefuseOutputOverInputs(output,
+                           {{"the package it embeds", resourcePath}, {"the setup program it copies", stubPath}});
     const MappedFile stub(stubPath);
     CheckStubFile(stub, stubPath);
     const MappedFile file(resourcePath);
@@ -117,10 +186,21 @@ void Unpack(const std::string& path, const std::string& folder)
     // setup program does; neither walk keeps the entries.
     if (const wchar_t* failure = UnpackChecked(r, unpacked))
         throw Failure(path + ": " + Narrow(failure) + "; " + DamageCause(r, failure));
+    // A name listed again would be written again (millions of times in a
+    // list of a few hundred bytes), and two spellings of one file leave
+    // whichever came last: refused before the first file is written.
+    const NameClashes clashes = FindNameClashes(unpacked);
+    if (clashes.repeated || clashes.folded) {
+        const std::vector<std::string> lines = clashes.Describe();
+        throw Failure(path + ": " + lines.front() + (lines.size() > 1 ? "; " + lines.back() : std::string()));
+    }
+    // Declared first, so that an interrupt ends the process only after the
+    // extraction has taken back what it made.
+    const HeldSignals held;
     FolderExtraction extraction(folder);
     std::string written;
     WalkFileList(unpacked, [&](PackageEntry&& e) {
-        written = extraction.Write(e);
+        written = held.Interrupted() ? "interrupted; nothing it made was kept" : extraction.Write(e);
         return written.empty();
     });
     if (!written.empty()) throw Failure(folder + ": " + written);

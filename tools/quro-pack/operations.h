@@ -25,6 +25,8 @@ struct PackReport {
     // What the maker should know about the folder, one line each, without
     // any prefix: empty folders, no main executable, paths Windows refuses.
     std::vector<std::string> warnings;
+    PackCounts counts;
+    std::uint64_t outputSize = 0;  // the bytes written
 };
 
 // The cheap checks first (the output's place, the stub), then the walk and

@@ -152,19 +152,26 @@ Bytes MakeResource(const Bytes& unpacked, const PackOptions& options)
         options);
 }
 
-Bytes PackFolder(const std::string& folder, const PackOptions& options, std::vector<std::string>* warnings)
+Bytes PackFolder(const std::string& folder, const PackOptions& options, std::vector<std::string>* warnings,
+                 PackCounts* counts)
 {
-    const Tree tree = WalkTree(folder);
+    const Tree tree = WalkTree(folder, options.exclude);
     // The setup program would refuse to verify such a package, and install
     // an empty folder from it.
     if (tree.files.empty()) throw Failure(folder + ": holds no files, and a package needs at least one");
     const std::vector<std::string> found = TreeWarnings(folder, tree);
     if (warnings) *warnings = found;
     if (options.strict && !found.empty()) throw Failure(StrictRefusal(found.size()), found);
-    // Every file opened once before minutes of compression: one that cannot
-    // be read is found now.
-    for (const TreeFile& f : tree.files) OpenWalkedFile(f);
+    // The list's size follows from the names and sizes the walk saw: the
+    // budget is judged before the first file is read (the order reads twins).
+    std::uint64_t listSize = 4, filesSize = 0;
+    for (const TreeFile& f : tree.files) {
+        listSize += 10 + f.name.size() + f.size;
+        filesSize += f.size;
+    }
+    lzms::CheckMemoryBudget(listSize, options.compress);
     const FileList list(tree);
+    if (counts) *counts = PackCounts{tree.files.size(), tree.excluded, filesSize, list.size()};
     return MakeResource(
         list.size(), [&list](std::uint64_t offset, std::uint8_t* out, std::size_t n) { list.Read(offset, out, n); },
         options);

@@ -31,6 +31,16 @@ struct PackOptions {
     // fails after the walk, before anything is compressed, with the warnings
     // as the failure's details.
     bool strict = false;
+    // Shell patterns of what the walk leaves out (WalkTree).
+    std::vector<std::string> exclude;
+};
+
+// What a pack took in, for its summary.
+struct PackCounts {
+    std::size_t files = 0;
+    std::size_t excluded = 0;     // files and folders a pattern left out
+    std::uint64_t filesSize = 0;  // the files' bytes added up
+    std::uint64_t unpacked = 0;   // the file list's bytes
 };
 
 // The unpacked bytes for tree, files in PackageOrder, read straight into one
@@ -46,7 +56,9 @@ Bytes MakeResource(const Bytes& unpacked, const PackOptions& options);
 // twice, once for the digest and once chunk by chunk as the chunks are
 // compressed, and never held whole. The tree's warnings go to warnings (when
 // given) right after the walk; with options.strict, any of them ends the
-// call there with a Failure.
-Bytes PackFolder(const std::string& folder, const PackOptions& options, std::vector<std::string>* warnings = nullptr);
+// call there with a Failure, and so does a memory budget too small for the
+// list's chunks, before any file is read.
+Bytes PackFolder(const std::string& folder, const PackOptions& options, std::vector<std::string>* warnings = nullptr,
+                 PackCounts* counts = nullptr);
 
 }  // namespace quro_pack

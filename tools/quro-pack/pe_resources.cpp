@@ -399,7 +399,17 @@ Image ReadImage(const std::uint8_t* file, std::size_t size, const std::string& l
         section.rawSize = ReadLe32(s + sh::kRawSize);
         section.rawPointer = ReadLe32(s + sh::kRawPointer);
         section.characteristics = ReadLe32(s + sh::kCharacteristics);
+        // Windows maps a section from the file: one that ends past it is a
+        // download cut short, and no part of such a file can be trusted.
+        if (std::uint64_t(section.rawPointer) + section.rawSize > size)
+            Refuse(label, "its section " + section.name + " runs past the end of the file (cut short?)");
         image.sections.push_back(section);
+    }
+    // The certificate table's entry holds a file offset, and the table ends the file.
+    if (image.directories.size() > std::size_t(kCertificateDirectory)) {
+        const DataDirectory& certificates = image.directories[kCertificateDirectory];
+        if (certificates.size && std::uint64_t(certificates.rva) + certificates.size > size)
+            Refuse(label, "its certificate table runs past the end of the file (cut short?)");
     }
     return image;
 }

@@ -116,6 +116,16 @@ Signature ReadSignature(const pe::Image& image, const std::uint8_t* file, std::s
     s.size = table.size;
     if (std::uint64_t(table.rva) + 8 <= size && table.size >= 8)
         s.authenticode = ReadLe16(file + table.rva + 6) == kWinCertTypePkcsSignedData;
+    if (!s.authenticode || std::uint64_t(table.rva) + table.size > size) return s;
+    // WIN_CERTIFICATE: its length (header included), revision and type, then the PKCS#7 bytes.
+    const std::uint32_t length = std::min<std::uint32_t>(ReadLe32(file + table.rva), table.size);
+    if (length < 8) return s;
+    const std::size_t directory =
+        image.optionalHeader +
+        (image.pe32plus ? pe::optional_header::kDirectories : pe::optional_header::kDirectoriesPe32) +
+        pe::optional_header::kDirectoryEntrySize * pe::kCertificateDirectory;
+    if (image.checkSumOffset + 4 > directory || directory + 8 > table.rva) return s;
+    s.check = CheckAuthenticode(file, table.rva, image.checkSumOffset, directory, file + table.rva + 8, length - 8);
     return s;
 }
 
@@ -152,8 +162,29 @@ std::string DescribeVersion(const SetupVersion& version)
 std::string DescribeSignature(const Signature& signature)
 {
     if (!signature.present) return "none";
-    return std::string(signature.authenticode ? "Authenticode" : "a certificate table of another kind") + ", " +
-           std::to_string(signature.size) + " bytes (not checked here; osslsigncode verify checks it)";
+    std::string line = std::string(signature.authenticode ? "Authenticode" : "a certificate table of another kind") +
+                       ", " + std::to_string(signature.size) + " bytes";
+    const AuthenticodeCheck& c = signature.check;
+    if (!signature.authenticode) return line;
+    if (!c.parsed) return line + "; damaged: " + (c.problem.empty() ? "unreadable" : c.problem);
+    line += c.digestMatches ? "; the signed digest matches the file"
+                            : "; the signed digest does not match the file (altered after signing)";
+    if (!c.signatureHolds) line += "; the signature over it does not verify";
+    line += "; signer " + (c.subject.empty() ? std::string("unknown") : Escaped(c.subject));
+    line += c.timestamp.empty() ? "; no time stamp" : "; time stamp " + c.timestamp;
+    // Trust in the signer is the certificate authorities' to give.
+    return line + " (the signer's authority is not checked here; osslsigncode verify -CAfile checks it)";
+}
+
+std::string SignatureProblem(const SetupFacts& facts)
+{
+    const Signature& s = facts.signature;
+    if (!facts.executable) return "a package resource carries no signature";
+    if (!s.present) return "it is not signed";
+    if (!s.authenticode || !s.check.parsed) return "its signature cannot be read";
+    if (!s.check.digestMatches) return "its signed digest does not match the file (altered after signing)";
+    if (!s.check.signatureHolds) return "its signature does not verify";
+    return {};
 }
 
 }  // namespace quro_pack

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "authenticode.h"
+
 namespace quro_pack {
 
 struct SetupVersion {
@@ -20,6 +22,7 @@ struct Signature {
     bool present = false;       // the certificate table is not empty
     std::uint32_t size = 0;     // its bytes
     bool authenticode = false;  // its first entry is PKCS#7 signed data, as signtool and osslsigncode write it
+    AuthenticodeCheck check;    // for an Authenticode signature: what it signs, who, when
 };
 
 struct SetupFacts {
@@ -46,5 +49,8 @@ std::string DescribeVersion(const SetupVersion& version);
 
 // The line that says whether a setup is signed, without "signature".
 std::string DescribeSignature(const Signature& signature);
+
+// Why a setup does not carry an intact signature, or empty when it does.
+std::string SignatureProblem(const SetupFacts& facts);
 
 }  // namespace quro_pack

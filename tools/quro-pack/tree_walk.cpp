@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <clocale>
-#include <cwctype>
 #include <dirent.h>
+#include <fnmatch.h>
 #include <memory>
-#include <cctype>
 #include <string_view>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -35,14 +33,8 @@ bool IsReservedDeviceName(const std::string& component)
 // in case would overwrite each other on the way in.
 std::u32string CaseFolded(const std::string& name)
 {
-    static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
     std::u32string s = Utf8ToCodePoints(reinterpret_cast<const std::uint8_t*>(name.data()), name.size());
-    for (char32_t& c : s) {
-        if (c < 0x80)
-            c = char32_t(std::toupper(int(c)));
-        else if (utf8)
-            c = char32_t(::towupper_l(wint_t(c), utf8));
-    }
+    for (char32_t& c : s) c = UpperCase(c);
     return s;
 }
 
@@ -78,7 +70,11 @@ std::unique_ptr<DIR, DirCloser> OpenListing(UniqueFd fd, const std::string& dir)
 
 struct Walker {
     std::string root;
+    const std::vector<std::string>* exclude = nullptr;
     Tree tree;
+    // Everything that cannot go into a package as it is, one line each:
+    // the maker learns of all of them in one run, not one a run.
+    std::vector<std::string> problems;
     std::shared_ptr<WalkedFolders> walked = std::make_shared<WalkedFolders>();
 
     // One folder on the way down: its names, and how far they are walked.
@@ -128,23 +124,39 @@ struct Walker {
                 continue;
             }
             const std::string& n = level.names[level.next++];
+            if (Excluded(Path(n, true))) {
+                ++tree.excluded;
+                continue;
+            }
             const int fd = ::dirfd(level.listing.get());
             struct stat st {};
-            if (::fstatat(fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-                throw Failure(Path(n, false) + ": " + ErrnoText(errno));
-            if (S_ISLNK(st.st_mode))
-                throw Failure(Path(n, false) + ": is a symbolic link; a package carries plain files only");
+            if (::fstatat(fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                Problem(n, "cannot be read: " + ErrnoText(errno));
+                continue;
+            }
+            if (S_ISLNK(st.st_mode)) {
+                Problem(n, "is a symbolic link; a package carries plain files only");
+                continue;
+            }
             if (S_ISDIR(st.st_mode)) {
                 UniqueFd child(::openat(fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+                if (!child && errno == EMFILE)
+                    throw Failure(Path(n, false) + ": folders nested " + std::to_string(levels.size()) +
+                                  " deep, more than the open files allowed (ulimit -n)");
                 if (!child) {
-                    if (errno == EMFILE)
-                        throw Failure(Path(n, false) + ": folders nested " + std::to_string(levels.size()) +
-                                      " deep, more than the open files allowed (ulimit -n)");
-                    throw Failure(Path(n, false) + ": changed while it was packed (" + ErrnoText(errno) + ")");
+                    // Gone or replaced by a link since it was listed is a
+                    // change; no permission is the system's reason.
+                    const int e = errno;
+                    Problem(n, e == ENOENT || e == ELOOP || e == ENOTDIR
+                                   ? "changed while it was packed (" + ErrnoText(e) + ")"
+                                   : "cannot be read: " + ErrnoText(e));
+                    continue;
                 }
                 struct stat opened {};
-                if (::fstat(child.get(), &opened) != 0 || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino)
-                    throw Failure(Path(n, false) + ": changed while it was packed");
+                if (::fstat(child.get(), &opened) != 0 || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino) {
+                    Problem(n, "changed while it was packed");
+                    continue;
+                }
                 Level below;
                 below.folder = walked->folders.size();
                 walked->folders.push_back(
@@ -158,7 +170,14 @@ struct Walker {
                 below.names = ListFolder(below.listing.get(), dir);
                 levels.push_back(std::move(below));  // level is no longer valid
             } else if (S_ISREG(st.st_mode)) {
-                Add(Path(n, false), Path(n, true), std::uint64_t(st.st_size));
+                // Opened once now, so that an unreadable file is named with
+                // the others rather than minutes later.
+                const UniqueFd readable(::openat(fd, n.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+                if (!readable) {
+                    Problem(n, "cannot be read: " + ErrnoText(errno));
+                    continue;
+                }
+                if (!Add(Path(n, false), Path(n, true), std::uint64_t(st.st_size))) continue;
                 TreeFile& added = tree.files.back();
                 added.walked = walked;
                 added.folder = level.folder;
@@ -168,30 +187,49 @@ struct Walker {
                 added.changed = ChangeTime(st);
                 ++level.found;
             } else {
-                throw Failure(Path(n, false) + ": is a special file; a package carries plain files only");
+                Problem(n, "is a special file; a package carries plain files only");
             }
         }
     }
 
-    void Add(const std::string& path, const std::string& relative, std::uint64_t size)
+    bool Excluded(const std::string& relative) const
+    {
+        for (const std::string& pattern : *exclude)
+            if (::fnmatch(pattern.c_str(), relative.c_str(), 0) == 0) return true;
+        return false;
+    }
+
+    void Problem(const std::string& n, const std::string& why) { problems.push_back(Path(n, false) + ": " + why); }
+
+    bool Add(const std::string& path, const std::string& relative, std::uint64_t size)
     {
         std::string name = relative;
         std::replace(name.begin(), name.end(), '/', '\\');
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(relative.data());
-        if (!IsValidUtf8(bytes, relative.size())) throw Failure(path + ": the name is not valid UTF-8");
+        std::string why;
         // The setup program's own rule decides first, so that pack refuses
         // exactly the names that /verify, inspect and unpack refuse.
         const std::string problem = WindowsNameProblem(relative);
         const std::u16string wide = Utf8ToUtf16(reinterpret_cast<const std::uint8_t*>(name.data()), name.size());
-        if (!file_list::IsAcceptableName(wide.data(), wide.size()))
-            throw Failure(path + ": " + (problem.empty() ? "the name holds \"..\" or \":\"" : problem) +
-                          "; the setup program refuses it (" + Narrow(file_list::kDamagedName) + ")");
-        if (!problem.empty()) throw Failure(path + ": " + problem);
+        if (!IsValidUtf8(bytes, relative.size()))
+            why = "the name is not valid UTF-8";
+        else if (!file_list::IsAcceptableName(wide.data(), wide.size()))
+            why = (problem.empty() ? "the name holds \"..\" or \":\"" : problem) + "; the setup program refuses it (" +
+                  Narrow(file_list::kDamagedName) + ")";
+        else if (!problem.empty())
+            why = problem;
+        else if (name.size() > file_list::kMaxNameBytes)
+            why = "the name is longer than 65,535 bytes";
+        if (!why.empty()) {
+            problems.push_back(path + ": " + why);
+            return false;
+        }
         tree.files.push_back(TreeFile{name, path, size, nullptr, 0, {}, 0, 0, 0});
+        return true;
     }
 };
 
-void RefuseCaseClashes(const Tree& tree)
+void FindCaseClashes(const Tree& tree, std::vector<std::string>& problems)
 {
     // Each name once, folded; the files in order of their folded names, and
     // of the walk among equals. Every folder of a deep name is not kept
@@ -200,24 +238,21 @@ void RefuseCaseClashes(const Tree& tree)
     folded.reserve(tree.files.size());
     for (std::size_t i = 0; i < tree.files.size(); ++i) folded.emplace_back(CaseFolded(tree.files[i].name), i);
     std::sort(folded.begin(), folded.end());
-    // The first file, in the walk's order, whose name another one took.
-    const TreeFile* clash = nullptr;
-    const TreeFile* first = nullptr;
-    for (std::size_t i = 1; i < folded.size(); ++i)
-        if (folded[i].first == folded[i - 1].first && (!clash || &tree.files[folded[i].second] < clash)) {
-            clash = &tree.files[folded[i].second];
-            std::size_t j = i - 1;
-            while (j > 0 && folded[j - 1].first == folded[i].first) --j;
-            first = &tree.files[folded[j].second];
+    // Each file whose name an earlier one (in the walk's order) took.
+    for (std::size_t i = 1, first = 0; i < folded.size(); ++i) {
+        if (folded[i].first != folded[first].first) {
+            first = i;
+            continue;
         }
-    if (clash)
-        throw Failure(clash->path + ": differs from " + first->path +
-                      " only in case, and Windows would write both to one file");
+        problems.push_back(tree.files[folded[i].second].path + ": differs from " +
+                           tree.files[folded[first].second].path +
+                           " only in case, and Windows would write both to one file");
+    }
     for (const TreeFile& f : tree.files) {
         const std::u32string folder = CaseFolded(f.name) + U'\\';
         const auto below = std::lower_bound(folded.begin(), folded.end(), std::make_pair(folder, std::size_t(0)));
         if (below != folded.end() && below->first.compare(0, folder.size(), folder) == 0)
-            throw Failure(f.path + ": Windows sees a folder of the same name (differing only in case) beside it");
+            problems.push_back(f.path + ": Windows sees a folder of the same name (differing only in case) beside it");
     }
 }
 
@@ -283,7 +318,7 @@ std::string WindowsNameProblem(const std::string& relative)
     }
 }
 
-Tree WalkTree(const std::string& rootArgument)
+Tree WalkTree(const std::string& rootArgument, const std::vector<std::string>& exclude)
 {
     std::string root = rootArgument;
     while (root.size() > 1 && root.back() == '/') root.pop_back();
@@ -300,11 +335,20 @@ Tree WalkTree(const std::string& rootArgument)
     }
     Walker w;
     w.root = root;
+    w.exclude = &exclude;
     w.dir = root;
     w.Walk(std::move(fd));
     std::sort(w.tree.files.begin(), w.tree.files.end(),
               [](const TreeFile& a, const TreeFile& b) { return a.name < b.name; });
-    RefuseCaseClashes(w.tree);
+    FindCaseClashes(w.tree, w.problems);
+    // One problem is the failure's own line; several are listed first, as a
+    // compiler lists its errors, and the run fails once.
+    if (w.problems.size() == 1) throw Failure(w.problems[0]);
+    if (!w.problems.empty()) {
+        const std::string count = std::to_string(w.problems.size());
+        throw Failure(count + " files or folders cannot go into a package as they are; nothing was written",
+                      std::move(w.problems));
+    }
     return std::move(w.tree);
 }
 

@@ -47,14 +47,20 @@ UniqueFd OpenWalkedFile(const TreeFile& file);
 struct Tree {
     std::vector<TreeFile> files;            // sorted by the bytes of name
     std::vector<std::string> emptyFolders;  // host paths; each the topmost folder without any file below it
+    std::size_t excluded = 0;               // files and folders left out by a pattern (a folder counts once)
 };
 
-// Throws Failure naming the offending path. The root itself may be a link to
-// a folder (it is what the user named); nothing below it is followed. Every
-// folder is opened relative to the one that listed it; the walk holds one
-// descriptor per level of the tree (not per folder) and no recursion, so
-// neither a wide nor a deep tree exhausts it.
-Tree WalkTree(const std::string& root);
+// Throws Failure naming the offending path; when several files or folders
+// cannot go into a package (links, names, unreadable entries, names that
+// differ only in case), all of them, as the failure's details. The root
+// itself may be a link to a folder (it is what the user named); nothing
+// below it is followed. Every folder is opened relative to the one that
+// listed it; the walk holds one descriptor per level of the tree (not per
+// folder) and no recursion, so neither a wide nor a deep tree exhausts it.
+// A file or folder whose relative path ('/' between folders) matches one of
+// the shell patterns of exclude (fnmatch, where '*' also matches '/') is
+// left out, a folder with everything below it.
+Tree WalkTree(const std::string& root, const std::vector<std::string>& exclude = {});
 
 // Why the setup program could not write this relative name on Windows as it
 // is (UTF-8, '/' between folders), or empty when it could.

@@ -1,6 +1,8 @@
 #include "utf8.h"
 
+#include <clocale>
 #include <cstdio>
+#include <cwctype>
 
 namespace quro_pack {
 namespace {
@@ -57,6 +59,13 @@ std::u32string Utf8ToCodePoints(const std::uint8_t* text, std::size_t length)
     out.reserve(length);
     for (std::size_t i = 0; i < length;) out.push_back(DecodeOne(text, length, i));
     return out;
+}
+
+char32_t UpperCase(char32_t c)
+{
+    static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+    if (c < 0x80) return c >= 'a' && c <= 'z' ? char32_t(c - 'a' + 'A') : c;
+    return utf8 ? char32_t(::towupper_l(wint_t(c), utf8)) : c;
 }
 
 std::u16string Utf8ToUtf16(const std::uint8_t* text, std::size_t length)

@@ -24,4 +24,9 @@ std::string Escaped(const std::string& text);
 // Decodes text to code points; malformed input as in Utf8ToUtf16.
 std::u32string Utf8ToCodePoints(const std::uint8_t* text, std::size_t length);
 
+// A code point in upper case, as the C library's UTF-8 locale has it: how
+// quro-pack decides that two names are one to Windows, which compares names
+// without regard to case.
+char32_t UpperCase(char32_t c);
+
 }  // namespace quro_pack

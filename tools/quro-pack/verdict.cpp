@@ -28,9 +28,16 @@ std::string DamageCause(const PackageResource& r, const wchar_t* failure)
     return "the file list is cut short: its count or a record runs past the unpacked bytes";
 }
 
-Inspection::Inspection(const std::string& path_) : path(path_), file(path_)
+Inspection::Inspection(const std::string& path_, InspectOptions options_) : path(path_), options(options_), file(path_)
 {
-    resource = LocatePackage(file.data(), file.size(), path);
+    try {
+        resource = LocatePackage(file.data(), file.size());
+    } catch (const Failure& f) {
+        // Still a verdict: a script reads "ok" and the reason, not silence.
+        refusal = f.what();
+        facts.executable = true;
+        return;
+    }
     facts = ReadSetupFacts(file.data(), file.size());
     failure = UnpackContainer(resource, unpacked);
     if (failure) {
@@ -38,10 +45,12 @@ Inspection::Inspection(const std::string& path_) : path(path_), file(path_)
         return;
     }
     listRead = true;
+    bool main = false;
     failure = WalkFileList(unpacked, [&](PackageEntry&& e) {
         ++fileCount;
         filesTotal += e.size;
         tooLong += CheckPath(e.name).tooLong;
+        main |= IsMainExecutable(e.name);
         return true;
     });
     if (failure) {
@@ -57,11 +66,26 @@ Inspection::Inspection(const std::string& path_) : path(path_), file(path_)
         installProblems.push_back(std::to_string(tooLong) + (tooLong == 1 ? " file is" : " files are") +
                                   " beyond Windows' path limit below " + kStagingPrefix +
                                   " (the install would stop with exit 4)");
+    // Two spellings of one file install whichever comes last: a package
+    // that passes review in one order installs other bytes in the other.
+    const NameClashes clashes = FindNameClashes(unpacked);
+    std::vector<std::string> lines = clashes.Describe();
+    if (clashes.folded) installProblems.push_back(lines.back());
+    if (fileCount > 0 && !main) warnings.push_back(NoMainExecutable("the package"));
+    if (clashes.repeated) warnings.push_back(lines.front());
 }
 
 std::string Inspection::Verdict() const
 {
+    if (!refusal.empty()) return refusal;
     if (failure) return cause + " (the setup program would say: " + Narrow(failure) + ")";
+    if (installProblems.empty() && options.requireSigned && !SignatureProblem(facts).empty())
+        return "--require-signed: " + SignatureProblem(facts);
+    if (installProblems.empty() && options.strict && !warnings.empty()) {
+        std::string verdict = "--strict: ";
+        for (std::size_t i = 0; i < warnings.size(); ++i) verdict += (i ? "; " : "") + warnings[i];
+        return verdict;
+    }
     if (installProblems.empty()) return "ok";
     std::string verdict = "would not install: ";
     for (std::size_t i = 0; i < installProblems.size(); ++i) verdict += (i ? "; " : "") + installProblems[i];

@@ -17,13 +17,23 @@
 
 namespace quro_pack {
 
+// What a verdict asks beyond an intact package that would install.
+struct InspectOptions {
+    bool strict = false;         // a warning fails it too
+    bool requireSigned = false;  // so does a setup without an intact Authenticode signature
+};
+
 struct Inspection {
-    // Maps the file, unpacks the package and walks its list once. Throws
-    // Failure only for a file that cannot be read or a PE file whose headers
-    // are damaged; a package that fails the checks is reported in failure.
-    explicit Inspection(const std::string& path);
+    // Maps the file, unpacks the package and walks its list. Throws Failure
+    // only for a file that cannot be read; an executable whose layout is
+    // damaged is reported in refusal, a package that fails the checks in
+    // failure.
+    explicit Inspection(const std::string& path, InspectOptions options = {});
 
     std::string path;
+    InspectOptions options;
+    std::string
+        refusal;  // why the file cannot be taken at all (a PE image cut short), without the path; empty otherwise
     MappedFile file;
     PackageResource resource;
     SetupFacts facts;
@@ -37,9 +47,16 @@ struct Inspection {
     // Why an intact package would not install, one line each; empty for a
     // damaged one (that says enough).
     std::vector<std::string> installProblems;
+    // What pack and embed warn of in an intact package: no main executable,
+    // a name listed again. Errors under options.strict.
+    std::vector<std::string> warnings;
 
-    bool intact() const { return failure == nullptr; }
-    bool ok() const { return intact() && installProblems.empty(); }
+    bool intact() const { return failure == nullptr && refusal.empty(); }
+    bool ok() const
+    {
+        return intact() && installProblems.empty() && !(options.strict && !warnings.empty()) &&
+               !(options.requireSigned && !SignatureProblem(facts).empty());
+    }
     // One line: "ok", what is wrong and what the setup program would say of
     // it, or "would not install: " and the problems.
     std::string Verdict() const;

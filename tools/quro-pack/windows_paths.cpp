@@ -1,9 +1,12 @@
 #include "windows_paths.h"
 
+#include <algorithm>
+#include <cstring>
 #include <strings.h>
 
 #include "base/hosted_app.h"
 #include "package_reader.h"
+#include "sha256.h"
 #include "utf8.h"
 
 namespace quro_pack {
@@ -31,12 +34,6 @@ bool IsMainExecutable(const std::string& name)
 {
     const std::string main = Narrow(quro::kMainExecutableName);
     return name.size() == main.size() && ::strncasecmp(name.c_str(), main.c_str(), main.size()) == 0;
-}
-
-std::string NoMainExecutable(const std::string& where)
-{
-    return where + " has no " + Narrow(quro::kMainExecutableName) +
-           " at its top; the installed shortcuts would lead nowhere";
 }
 
 }  // namespace
@@ -96,18 +93,138 @@ std::vector<std::string> PackageWarnings(const Bytes& unpacked)
     bool main = false;
     std::set<std::u16string> reported;
     WalkFileList(unpacked, [&](PackageEntry&& e) {
-        main |= IsMainExecutable(Utf16ToUtf8(e.name));
-        if (const auto p = FindLongPath(e.name, reported)) {
-            if (warnings.size() < kMostLines)
-                warnings.push_back(DescribeLongPath(*p));
-            else
-                ++more;
-        }
+        main |= IsMainExecutable(e.name);
+        // Past the lines shown, files are counted, not their folders kept.
+        if (warnings.size() >= kMostLines)
+            more += CheckPath(e.name).tooLong;
+        else if (const auto p = FindLongPath(e.name, reported))
+            warnings.push_back(DescribeLongPath(*p));
         return true;
     });
-    if (more) warnings.push_back(std::to_string(more) + " more paths beyond Windows' limit");
+    if (more) warnings.push_back(std::to_string(more) + " more files whose path is beyond Windows' limit");
     if (!main) warnings.insert(warnings.begin(), NoMainExecutable("the package"));
+    for (std::string& line : FindNameClashes(unpacked).Describe()) warnings.push_back(std::move(line));
     return warnings;
+}
+
+bool IsMainExecutable(const std::u16string& name)
+{
+    static const std::u32string main = [] {
+        const std::string narrow = Narrow(quro::kMainExecutableName);
+        return WindowsKey(std::u16string(narrow.begin(), narrow.end()));
+    }();
+    return WindowsKey(name) == main;
+}
+
+std::string NoMainExecutable(const std::string& where)
+{
+    return where + " has no " + Narrow(quro::kMainExecutableName) +
+           " at its top; the installed shortcuts would lead nowhere";
+}
+
+std::u32string WindowsKey(const std::u16string& name)
+{
+    std::u32string key, part;
+    const auto flush = [&](bool last) {
+        // A part of one dot is this folder; Windows drops a part's last dot,
+        // and every trailing dot and space of the name itself.
+        if (part == U".") part.clear();
+        if (!last && !part.empty() && part.back() == U'.') part.pop_back();
+        while (last && !part.empty() && (part.back() == U'.' || part.back() == U' ')) part.pop_back();
+        if (part.empty()) return;
+        if (!key.empty()) key.push_back(U'\\');
+        key += part;
+        part.clear();
+    };
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        char32_t c = name[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF)
+            c = 0x10000 + ((c - 0xD800) << 10) + (name[++i] - 0xDC00);
+        if (c == U'\\' || c == U'/')
+            flush(false);
+        else
+            part.push_back(UpperCase(c));
+    }
+    flush(true);
+    return key;
+}
+
+std::vector<std::string> NameClashes::Describe() const
+{
+    std::vector<std::string> lines;
+    if (repeated)
+        lines.push_back(std::to_string(repeated) + (repeated == 1 ? " record names" : " records name") +
+                        " a file an earlier record already holds (first: " + Escaped(repeatedName) +
+                        "); the setup program writes it again and the last one stays");
+    if (folded)
+        lines.push_back(foldedPair + " are one file on Windows (letter case, \".\" parts and separators aside)" +
+                        (folded > 1 ? ", and " + std::to_string(folded - 1) + " more such names" : std::string()) +
+                        "; which content installs depends on the order of the list");
+    return lines;
+}
+
+NameClashes FindNameClashes(const Bytes& unpacked)
+{
+    // Each record by a digest of its key, so that equal keys sort together
+    // whatever their length; 128 bits of SHA-256, which no crafted list can
+    // make collide. The names themselves are fetched in a second walk.
+    struct Record {
+        std::uint64_t key[2];
+        std::uint32_t index;
+    };
+    std::vector<Record> records;
+    std::uint32_t index = 0;
+    WalkFileList(unpacked, [&](PackageEntry&& e) {
+        const std::u32string key = WindowsKey(e.name);
+        std::uint8_t digest[32];
+        Sha256(reinterpret_cast<const std::uint8_t*>(key.data()), key.size() * sizeof(char32_t), digest);
+        Record r{{0, 0}, index++};
+        std::memcpy(r.key, digest, sizeof r.key);
+        records.push_back(r);
+        return true;
+    });
+    std::sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
+        if (a.key[0] != b.key[0]) return a.key[0] < b.key[0];
+        if (a.key[1] != b.key[1]) return a.key[1] < b.key[1];
+        return a.index < b.index;
+    });
+    // Every record after the first of its key, with the first's index.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> later;
+    for (std::size_t i = 1, first = 0; i < records.size(); ++i) {
+        if (std::memcmp(records[i].key, records[first].key, sizeof records[i].key) != 0) {
+            first = i;
+            continue;
+        }
+        later.emplace_back(records[i].index, records[first].index);
+    }
+    std::vector<Record>().swap(records);
+    NameClashes clashes;
+    if (later.empty()) return clashes;
+    // The names of the first records, as the walk reaches them.
+    std::vector<std::uint32_t> firsts;
+    for (const auto& l : later) firsts.push_back(l.second);
+    std::sort(firsts.begin(), firsts.end());
+    firsts.erase(std::unique(firsts.begin(), firsts.end()), firsts.end());
+    std::sort(later.begin(), later.end());
+    std::vector<std::u16string> firstNames(firsts.size());
+    std::size_t nextFirst = 0, nextLater = 0;
+    index = 0;
+    WalkFileList(unpacked, [&](PackageEntry&& e) {
+        if (nextFirst < firsts.size() && firsts[nextFirst] == index) firstNames[nextFirst++] = e.name;
+        if (nextLater < later.size() && later[nextLater].first == index) {
+            const std::size_t f =
+                std::size_t(std::lower_bound(firsts.begin(), firsts.end(), later[nextLater].second) - firsts.begin());
+            if (firstNames[f] == e.name) {
+                if (!clashes.repeated++) clashes.repeatedName = Utf16ToUtf8(e.name);
+            } else if (!clashes.folded++) {
+                clashes.foldedPair = Escaped(Utf16ToUtf8(firstNames[f])) + " and " + Escaped(Utf16ToUtf8(e.name));
+            }
+            ++nextLater;
+        }
+        ++index;
+        return nextLater < later.size();
+    });
+    return clashes;
 }
 
 std::string StrictRefusal(std::size_t warnings)

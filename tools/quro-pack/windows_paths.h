@@ -62,6 +62,33 @@ std::vector<std::string> TreeWarnings(const std::string& folder, const Tree& tre
 // which has no folders: the main executable and the paths.
 std::vector<std::string> PackageWarnings(const Bytes& unpacked);
 
+// The file Windows opens for a packaged name when the setup program joins it
+// to its staging folder: both separators alike, empty and "." parts dropped,
+// a part's one trailing dot and the name's trailing dots and spaces dropped
+// (Win32 path normalisation), letters in upper case (the file system ignores
+// case). Two names with one key are one file on the user's machine, however
+// their bytes differ.
+std::u32string WindowsKey(const std::u16string& name);
+
+// Whether a packaged name is the main executable at the top, as Windows
+// would open it; and the warning when no name is.
+bool IsMainExecutable(const std::u16string& name);
+std::string NoMainExecutable(const std::string& where);
+
+// Records of a file list that Windows would write to a file an earlier
+// record already wrote.
+struct NameClashes {
+    std::size_t repeated = 0;  // the same name as an earlier record, byte for byte
+    std::size_t folded = 0;    // another name for an earlier record's file ("X.DLL", "./x.dll", "lib\\x" and "lib/x")
+    std::string repeatedName;  // the first repeated name, UTF-8
+    std::string foldedPair;    // the first such pair, "A and B", names escaped
+    // One line each: what a maker should know.
+    std::vector<std::string> Describe() const;
+};
+// Memory grows with the record count (some 24 bytes each), not with the
+// names: a list of millions of one-letter records is judged within bounds.
+NameClashes FindNameClashes(const Bytes& unpacked);
+
 // The failure of a --strict run that met warnings; the warnings themselves
 // are printed as errors before it.
 std::string StrictRefusal(std::size_t warnings);
