@@ -119,8 +119,12 @@ bool PostKey(HWND window, UINT down, UINT up, WPARAM key, LPARAM flags)
     const HWND target = KeyTarget(window);
     const UINT scan = ::MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC);
     const LPARAM base = 1 | (static_cast<LPARAM>(scan) << 16) | flags;
-    // Key up: previous-state and transition bits set.
-    return ::PostMessageW(target, down, key, base) && ::PostMessageW(target, up, key, base | (1LL << 30) | (1LL << 31));
+    if (!::PostMessageW(target, down, key, base)) return false;
+    // Key up: previous-state and transition bits set. The key down alone may
+    // end the window (Alt+F4, Escape, Enter on a dialog) before this is
+    // posted, on a busy machine: a key up that finds it gone is no failure.
+    ::PostMessageW(target, up, key, base | (1LL << 30) | (1LL << 31));
+    return true;
 }
 
 std::vector<wchar_t> EnvironmentWithLcAll(const std::wstring& lcAll)
