@@ -1,9 +1,8 @@
 #include "app/command.h"
 
-#include <windows.h>
+#include "base/system_paths.h"
 
 #include <cwchar>
-#include <vector>
 
 namespace quro {
 
@@ -12,18 +11,6 @@ bool Is(const wchar_t* argument, const wchar_t* literal) { return std::wcscmp(ar
 
 bool IsModeWord(const wchar_t* argument) { return Is(argument, L"/quiet") || Is(argument, L"/passive"); }
 
-std::wstring FullPath(const wchar_t* path)
-{
-    // Every elevated run leaves its working folder for the system folder
-    // before it does anything, and the copies it starts begin elsewhere: a
-    // relative name must be made whole while it still means what the
-    // caller meant. GetFullPathNameW only joins strings; it touches no file.
-    const DWORD needed = ::GetFullPathNameW(path, 0, nullptr, nullptr);
-    if (needed == 0) return std::wstring();
-    std::vector<wchar_t> full(needed);
-    const DWORD length = ::GetFullPathNameW(path, needed, full.data(), nullptr);
-    return length > 0 && length < needed ? std::wstring(full.data(), length) : std::wstring();
-}
 }  // namespace
 
 Command SelectCommand(int argc, wchar_t** argv)
@@ -54,7 +41,11 @@ RunOptions ParseRunOptions(int argc, wchar_t** argv)
         } else if (Is(word, L"/removedata")) {
             options.removeData = true;
         } else if (Is(word, L"/log") && i + 1 < argc) {
-            options.logPath = FullPath(argv[++i]);
+            // Every elevated run leaves its working folder for the system
+            // folder before it does anything, and the copies it starts begin
+            // elsewhere: a relative name is made whole while it still means
+            // what the caller meant.
+            options.logPath = FullPathOf(argv[++i]);
         }
     }
     return options;

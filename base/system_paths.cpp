@@ -30,4 +30,15 @@ std::wstring OwnExecutablePath()
     return std::wstring(path, length);
 }
 
+std::wstring FullPathOf(const wchar_t* path)
+{
+    const DWORD needed = ::GetFullPathNameW(path, 0, nullptr, nullptr);
+    if (needed == 0) return std::wstring();
+    std::wstring full(needed, L'\0');
+    const DWORD length = ::GetFullPathNameW(path, needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) return std::wstring();
+    full.resize(length);
+    return full;
+}
+
 }  // namespace quro

@@ -20,4 +20,9 @@ std::wstring InstallFolder();
 // GetModuleFileNameW of the executable with a 520-unit buffer; empty on failure.
 std::wstring OwnExecutablePath();
 
+// path made whole against the working folder, with "." and ".." parts and
+// doubled separators settled, as GetFullPathNameW computes it: by joining
+// strings alone, asking no file system and no server. Empty on failure.
+std::wstring FullPathOf(const wchar_t* path);
+
 }  // namespace quro

@@ -1,11 +1,11 @@
 #include "install/locations.h"
 
 #include "base/hosted_app.h"
+#include "base/log.h"
 #include "base/system_paths.h"
 
 #include <shlobj.h>
 
-#include <cstdlib>
 
 namespace quro {
 
@@ -16,14 +16,7 @@ std::wstring OldFolder(const std::wstring& installFolder, std::uint64_t tickCoun
     return WithTickCount(installFolder + L".old-", tickCount);
 }
 
-std::wstring WithTickCount(const std::wstring& name, std::uint64_t tickCount)
-{
-    // The C runtime's own conversion: std::to_wstring goes through a printf
-    // that would add some 20 KB to the program for the same digits.
-    wchar_t digits[21];  // the largest 64-bit value has 20
-    _ui64tow_s(tickCount, digits, 21, 10);
-    return name + digits;
-}
+std::wstring WithTickCount(const std::wstring& name, std::uint64_t tickCount) { return name + Decimal(tickCount); }
 
 std::wstring MainExecutablePath(const std::wstring& installFolder)
 {

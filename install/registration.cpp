@@ -2,6 +2,7 @@
 
 #include "base/hosted_app.h"
 #include "base/product.h"
+#include "base/system_paths.h"
 #include "base/unique_handles.h"
 #include "package/container.h"
 #include "install/locations.h"
@@ -57,14 +58,7 @@ std::wstring ProgramOf(const std::wstring& commandLine)
     wchar_t** const arguments = ::CommandLineToArgvW(commandLine.c_str(), &count);
     const UniqueLocalMemory owner(arguments);
     if (!arguments || count < 1) return std::wstring();
-    const wchar_t* program = arguments[0];
-    const DWORD units = ::GetFullPathNameW(program, 0, nullptr, nullptr);
-    if (units == 0) return std::wstring();
-    std::wstring full(units, L'\0');
-    const DWORD written = ::GetFullPathNameW(program, units, full.data(), nullptr);
-    if (written == 0 || written >= units) return std::wstring();
-    full.resize(written);
-    return full;
+    return FullPathOf(arguments[0]);
 }
 
 }  // namespace

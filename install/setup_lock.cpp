@@ -72,10 +72,19 @@ UniqueFileHandle WaitForLockFile(SECURITY_ATTRIBUTES* attributes, DWORD timeoutM
     const ULONGLONG start = ::GetTickCount64();
     ULONGLONG deniedSince = 0;
     for (;;) {
+        // By path, but in Program Files itself, where only administrators make
+        // entries; opened without following a link all the same, and taken only
+        // when the handle shows a plain file (closing it then deletes nothing
+        // but that file).
         UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, attributes,
                                             OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
                                             nullptr));
-        if (file) return file;
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (file && ::GetFileInformationByHandle(file.get(), &info) &&
+            !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+            return file;
+        }
+        if (file) return UniqueFileHandle();
         const DWORD error = ::GetLastError();
         const ULONGLONG now = ::GetTickCount64();
         if (error == ERROR_ACCESS_DENIED) {

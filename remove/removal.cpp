@@ -105,6 +105,9 @@ constexpr wchar_t kWaitingName[] = L"\\Quro-Setup-waiting.exe";
 int RunTemporaryCopyAndWait(const std::wstring& ownPath, const std::wstring& folder, const std::wstring& copy,
                             const std::wstring& commandLine)
 {
+    // Both renames by path, between the install folder and the temporary
+    // folder: folders under Program Files that only administrators can write,
+    // so nobody can swap either for a link in between.
     const std::wstring moved = folder + kWaitingName;
     const bool away = ::MoveFileExW(ownPath.c_str(), moved.c_str(), 0) != FALSE;
     const StartedProcess started = StartProcess(copy, commandLine, folder, false);
