@@ -6,7 +6,6 @@
 
 #include <shlobj.h>
 
-
 namespace quro {
 
 std::wstring StagingFolder(const std::wstring& installFolder) { return installFolder + L".new"; }
