@@ -8,7 +8,6 @@
 #include "common.h"
 #include "file_io.h"
 #include "package_reader.h"
-#include "sha256.h"
 #include "verdict.h"
 #include "utf8.h"
 #include "windows_paths.h"
@@ -29,9 +28,8 @@ struct Side {
     std::optional<SetupVersion> version;
 };
 
-// A record's key: 128 bits of the SHA-256 of the name as Windows opens it
-// (WindowsKey), so that every spelling of one file sorts together and no
-// crafted list can make two files collide; and where the record lies.
+// A record's key, WindowsKeyDigest of its name, so that every spelling of one
+// file sorts together; and where the record lies.
 struct Record {
     std::uint32_t key[4];
     std::uint32_t at;  // the record's offset in the unpacked bytes (under 2 GiB)
@@ -56,11 +54,8 @@ std::vector<Installed> InstalledFiles(const Bytes& unpacked)
     std::vector<Record> records;
     std::uint64_t next = 4;
     WalkFileList(unpacked, [&](PackageEntry&& e) {
-        const std::u32string key = WindowsKey(e.name);
-        std::uint8_t digest[32];
-        Sha256(reinterpret_cast<const std::uint8_t*>(key.data()), key.size() * sizeof(char32_t), digest);
         Record r{};
-        std::memcpy(r.key, digest, sizeof r.key);
+        WindowsKeyDigest(e.name, reinterpret_cast<std::uint8_t*>(r.key));
         r.at = std::uint32_t(next);
         records.push_back(r);
         next = std::uint64_t(e.data - unpacked.data()) + e.size;

@@ -163,6 +163,14 @@ std::vector<std::string> NameClashes::Describe() const
     return lines;
 }
 
+void WindowsKeyDigest(const std::u16string& name, std::uint8_t digest[16])
+{
+    const std::u32string key = WindowsKey(name);
+    std::uint8_t full[32];
+    Sha256(reinterpret_cast<const std::uint8_t*>(key.data()), key.size() * sizeof(char32_t), full);
+    std::memcpy(digest, full, 16);
+}
+
 NameClashes FindNameClashes(const Bytes& unpacked)
 {
     // Each record by a digest of its key, so that equal keys sort together
@@ -175,11 +183,8 @@ NameClashes FindNameClashes(const Bytes& unpacked)
     std::vector<Record> records;
     std::uint32_t index = 0;
     WalkFileList(unpacked, [&](PackageEntry&& e) {
-        const std::u32string key = WindowsKey(e.name);
-        std::uint8_t digest[32];
-        Sha256(reinterpret_cast<const std::uint8_t*>(key.data()), key.size() * sizeof(char32_t), digest);
         Record r{{0, 0}, index++};
-        std::memcpy(r.key, digest, sizeof r.key);
+        WindowsKeyDigest(e.name, reinterpret_cast<std::uint8_t*>(r.key));
         records.push_back(r);
         return true;
     });

@@ -69,6 +69,10 @@ std::vector<std::string> PackageWarnings(const Bytes& unpacked);
 // case). Two names with one key are one file on the user's machine, however
 // their bytes differ.
 std::u32string WindowsKey(const std::u16string& name);
+// 128 bits of the SHA-256 of name's WindowsKey: equal exactly for names that
+// Windows opens as one file (no crafted list can make two keys collide), and
+// of one size whatever the name's, so that a list sorts by them cheaply.
+void WindowsKeyDigest(const std::u16string& name, std::uint8_t digest[16]);
 
 // Whether a packaged name is the main executable at the top, as Windows
 // would open it; and the warning when no name is.
